@@ -1,0 +1,82 @@
+/*
+ * QORETHW: the Ethernet device library of the digital I/O board.
+ *
+ * Both programs include this header: Vornik links against libQORETHW.so, settings loads it by
+ * name and looks the functions up through the pointer types below.
+ *
+ * Results are system error numbers (the numbers below), 0 for success. When QEW_Connect returns
+ * 0, or QEW_UploadFirmwareFile returns QEW_ERROR_BAD_NET_RESP, the reason is in the thread's
+ * last-error code (errno on Linux). docs/protocol.md says which call returns which number.
+ */
+#ifndef QORETHW_H
+#define QORETHW_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QEW_CALL __cdecl
+#if defined(QORETHW_BUILDING)
+#define QEW_API __declspec(dllexport)
+#else
+#define QEW_API __declspec(dllimport)
+#endif
+#else
+#define QEW_CALL
+#define QEW_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opaque, pointer-sized connection handle; 0 means none. */
+typedef struct QEW_Device *QEW_HANDLE;
+
+/* The error numbers the programs know (the Windows system error numbers). */
+#define QEW_ERROR_SUCCESS 0u
+#define QEW_ERROR_FILE_NOT_FOUND 2u
+#define QEW_ERROR_INVALID_HANDLE 6u
+#define QEW_ERROR_INVALID_DATA 13u
+#define QEW_ERROR_BAD_LENGTH 24u
+#define QEW_ERROR_READ_FAULT 30u
+#define QEW_ERROR_BAD_NET_RESP 58u
+#define QEW_ERROR_INVALID_PARAMETER 87u
+#define QEW_ERROR_NOACCESS 998u
+#define QEW_ERROR_TIMEOUT 1460u
+#define QEW_ERROR_NOT_CONNECTED 2250u
+
+/* Connection modes of QEW_Connect. */
+#define QEW_MODE_STATUS 0u
+#define QEW_MODE_UPLOAD 1u
+
+QEW_API QEW_HANDLE QEW_CALL QEW_Connect(const char *host, uint32_t mode);
+QEW_API uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle);
+/* length: in, the buffer's size; out, the bytes filled. */
+QEW_API uint32_t QEW_CALL QEW_GetStatus(QEW_HANDLE handle, int32_t *length, uint8_t *buffer);
+/* Level 1: the status block with one byte in front. */
+QEW_API uint32_t QEW_CALL QEW_GetStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *length,
+                                          uint8_t *buffer);
+QEW_API uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *ip,
+                                               const char *subnet, const char *gateway);
+/* A raw command/reply exchange; outLength: in, the reply buffer's size; out, the reply's length. */
+QEW_API uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength,
+                                           const uint8_t *command, int32_t *outLength,
+                                           uint8_t *reply);
+QEW_API uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path);
+
+/* The entry points as settings resolves them by name. */
+typedef QEW_HANDLE(QEW_CALL *QEW_Connect_t)(const char *, uint32_t);
+typedef uint32_t(QEW_CALL *QEW_Disconnect_t)(QEW_HANDLE);
+typedef uint32_t(QEW_CALL *QEW_GetStatus_t)(QEW_HANDLE, int32_t *, uint8_t *);
+typedef uint32_t(QEW_CALL *QEW_GetStatusEx_t)(QEW_HANDLE, uint32_t, int32_t *, uint8_t *);
+typedef uint32_t(QEW_CALL *QEW_ChangeNetworking_t)(QEW_HANDLE, const char *, const char *,
+                                                   const char *);
+typedef uint32_t(QEW_CALL *QEW_DEB_StrToStr_t)(QEW_HANDLE, int32_t *, const uint8_t *, int32_t *,
+                                               uint8_t *);
+typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFile_t)(QEW_HANDLE, const char *);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QORETHW_H */
