@@ -1,0 +1,540 @@
+#include "ihexreader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ihex {
+
+namespace {
+
+constexpr std::uint16_t BadDigit = 0x100;
+
+struct HexTable
+{
+    std::uint16_t value[256];
+    constexpr HexTable() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = BadDigit;
+        for (int c = '0'; c <= '9'; ++c)
+            value[c] = std::uint16_t(c - '0');
+        for (int c = 'A'; c <= 'F'; ++c)
+            value[c] = std::uint16_t(c - 'A' + 10);
+        for (int c = 'a'; c <= 'f'; ++c)
+            value[c] = std::uint16_t(c - 'a' + 10);
+    }
+};
+constexpr HexTable hexTable;
+
+// Count, two address bytes, type and checksum around the data.
+constexpr std::size_t RecordOverhead = 5;
+constexpr std::size_t MaxRecordBytes = 255 + RecordOverhead;
+
+enum RecordType : std::uint8_t {
+    Data = 0,
+    EndOfFile = 1,
+    ExtendedSegment = 2,
+    StartSegment = 3,
+    ExtendedLinear = 4,
+    StartLinear = 5,
+};
+
+std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char *fmt, ...)
+{
+    char buffer[256];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(buffer, sizeof buffer, fmt, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string printable(unsigned char c)
+{
+    if (c == '\r')
+        return "carriage return (lines end in LF or CRLF)";
+    if (c >= 0x20 && c < 0x7f && c != '\'')
+        return format("'%c'", c);
+    return format("0x%02X", c);
+}
+
+bool fail(Error &error, ErrorCode code, std::size_t line, std::string message)
+{
+    error.code = code;
+    error.line = line;
+    error.message = std::move(message);
+    return false;
+}
+
+bool isTrailingBlank(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == 0x1a;
+}
+
+bool isBlank(std::string_view line)
+{
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return isTrailingBlank(static_cast<unsigned char>(c)); });
+}
+
+// Walks the records of a file and checks everything that can be checked one record at a time;
+// the sink receives each data record with its absolute address and may refuse it.
+template<class Sink>
+bool scan(std::string_view text, Sink &sink, std::optional<std::uint32_t> &start, Error &error)
+{
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    std::size_t lineNumber = 0;
+    std::size_t startLine = 0;
+    std::uint32_t linearBase = 0;
+    std::uint32_t segmentBase = 0;
+    bool segmentAddressing = false;
+    bool sawEnd = false;
+    std::uint8_t record[MaxRecordBytes];
+
+    while (p < end) {
+        ++lineNumber;
+        const char *eol = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char *next = eol ? eol + 1 : end;
+        if (!eol)
+            eol = end;
+        if (eol > p && eol[-1] == '\r')
+            --eol;
+        const std::string_view line(p, std::size_t(eol - p));
+        p = next;
+
+        if (sawEnd) {
+            if (!isBlank(line))
+                return fail(error, ErrorCode::DataAfterEndOfFile, lineNumber,
+                            "text after the end-of-file record");
+            continue;
+        }
+        if (line.empty())
+            continue;
+        if (line[0] != ':')
+            return fail(error, ErrorCode::MissingColon, lineNumber,
+                        "record does not start with ':' (found " +
+                            printable(static_cast<unsigned char>(line[0])) + ")");
+
+        const auto *digits = reinterpret_cast<const unsigned char *>(line.data() + 1);
+        const std::size_t digitCount = line.size() - 1;
+        const std::size_t byteCount = digitCount / 2;
+        if (byteCount > MaxRecordBytes) {
+            for (std::size_t i = 0; i < digitCount; ++i) {
+                if (hexTable.value[digits[i]] & BadDigit)
+                    return fail(error, ErrorCode::BadHexDigit, lineNumber,
+                                "unexpected character " + printable(digits[i]) + " at column " +
+                                    std::to_string(i + 2));
+            }
+            return fail(
+                error, ErrorCode::BadLength, lineNumber,
+                format("record is %zu hex digits long, longer than any record can be", digitCount));
+        }
+        for (std::size_t i = 0; i < byteCount; ++i) {
+            const std::uint16_t high = hexTable.value[digits[2 * i]];
+            const std::uint16_t low = hexTable.value[digits[2 * i + 1]];
+            if ((high | low) & BadDigit) {
+                const std::size_t at = (high & BadDigit) ? 2 * i : 2 * i + 1;
+                return fail(error, ErrorCode::BadHexDigit, lineNumber,
+                            "unexpected character " + printable(digits[at]) + " at column " +
+                                std::to_string(at + 2));
+            }
+            record[i] = std::uint8_t(high << 4 | low);
+        }
+        if (digitCount % 2) {
+            const unsigned char last = digits[digitCount - 1];
+            if (hexTable.value[last] & BadDigit)
+                return fail(error, ErrorCode::BadHexDigit, lineNumber,
+                            "unexpected character " + printable(last) + " at column " +
+                                std::to_string(digitCount + 1));
+            return fail(error, ErrorCode::BadLength, lineNumber,
+                        format("odd number of hex digits (%zu)", digitCount));
+        }
+        if (byteCount < RecordOverhead)
+            return fail(error, ErrorCode::BadLength, lineNumber,
+                        format("record too short: %zu bytes, at least 5 needed", byteCount));
+        const std::size_t dataLength = record[0];
+        if (dataLength + RecordOverhead != byteCount)
+            return fail(error, ErrorCode::BadLength, lineNumber,
+                        format("byte count is %zu but the record holds %zu data bytes", dataLength,
+                               byteCount - RecordOverhead));
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < byteCount; ++i)
+            sum += record[i];
+        if (sum & 0xff) {
+            const unsigned given = record[byteCount - 1];
+            return fail(error, ErrorCode::BadChecksum, lineNumber,
+                        format("checksum is %02X, should be %02X", given, (given - sum) & 0xff));
+        }
+
+        const std::uint32_t offset = std::uint32_t(record[1]) << 8 | record[2];
+        const std::uint8_t type = record[3];
+        const std::uint8_t *data = record + 4;
+        const auto requireShape = [&](std::size_t length, const char *name) {
+            if (dataLength != length)
+                return fail(
+                    error, ErrorCode::BadRecord, lineNumber,
+                    format("%s record must hold %zu bytes, not %zu", name, length, dataLength));
+            if (offset != 0)
+                return fail(
+                    error, ErrorCode::BadRecord, lineNumber,
+                    format("%s record must have address 0000, not %04X", name, unsigned(offset)));
+            return true;
+        };
+        const auto setStart = [&](std::uint32_t address) {
+            if (start)
+                return fail(
+                    error, ErrorCode::BadRecord, lineNumber,
+                    format("second start address record (the first is on line %zu)", startLine));
+            start = address;
+            startLine = lineNumber;
+            return true;
+        };
+
+        switch (type) {
+        case Data: {
+            if (dataLength == 0)
+                break;
+            if (linearBase && segmentBase)
+                return fail(error, ErrorCode::BadRecord, lineNumber,
+                            format("data while both a segment base (%05X) and a linear base "
+                                   "(%08X) are in effect",
+                                   unsigned(segmentBase), unsigned(linearBase)));
+            if (segmentAddressing && offset + dataLength > 0x10000)
+                return fail(error, ErrorCode::AddressOverflow, lineNumber,
+                            format("record at offset %04X runs past the end of its 64 KiB "
+                                   "segment",
+                                   unsigned(offset)));
+            const std::uint64_t address = std::uint64_t(linearBase) + segmentBase + offset;
+            if (address + dataLength > (std::uint64_t(1) << 32))
+                return fail(error, ErrorCode::AddressOverflow, lineNumber,
+                            format("record at %08llX runs past the 4 GiB address space",
+                                   static_cast<unsigned long long>(address)));
+            if (!sink.data(lineNumber, std::uint32_t(address), data, dataLength, error))
+                return false;
+            break;
+        }
+        case EndOfFile:
+            if (dataLength != 0)
+                return fail(
+                    error, ErrorCode::BadRecord, lineNumber,
+                    format("end-of-file record must hold no data, not %zu bytes", dataLength));
+            sawEnd = true;
+            break;
+        case ExtendedSegment:
+            if (!requireShape(2, "extended segment address"))
+                return false;
+            segmentBase = (std::uint32_t(data[0]) << 8 | data[1]) << 4;
+            segmentAddressing = true;
+            break;
+        case StartSegment:
+            if (!requireShape(4, "start segment address"))
+                return false;
+            if (!setStart(((std::uint32_t(data[0]) << 8 | data[1]) << 4) +
+                          (std::uint32_t(data[2]) << 8 | data[3])))
+                return false;
+            break;
+        case ExtendedLinear:
+            if (!requireShape(2, "extended linear address"))
+                return false;
+            linearBase = (std::uint32_t(data[0]) << 8 | data[1]) << 16;
+            segmentAddressing = false;
+            break;
+        case StartLinear:
+            if (!requireShape(4, "start linear address"))
+                return false;
+            if (!setStart(std::uint32_t(data[0]) << 24 | std::uint32_t(data[1]) << 16 |
+                          std::uint32_t(data[2]) << 8 | data[3]))
+                return false;
+            break;
+        default:
+            return fail(error, ErrorCode::UnknownRecordType, lineNumber,
+                        format("unknown record type %02X", unsigned(type)));
+        }
+    }
+    if (!sawEnd)
+        return fail(error, ErrorCode::MissingEndOfFile, 0, "no end-of-file record (type 01)");
+    return true;
+}
+
+// A stretch of consecutive bytes given by consecutive data records; its bytes sit in the pool.
+struct Run
+{
+    std::uint32_t address;
+    std::uint64_t length;
+    std::size_t offset;
+};
+
+class ImageBuilder
+{
+public:
+    explicit ImageBuilder(std::size_t textSize) { pool.reserve(textSize / 2); }
+
+    bool data(std::size_t, std::uint32_t address, const std::uint8_t *bytes, std::size_t length,
+              Error &)
+    {
+        if (!runs.empty()) {
+            Run &last = runs.back();
+            const std::uint64_t lastEnd = std::uint64_t(last.address) + last.length;
+            if (address == lastEnd) {
+                last.length += length;
+                pool.insert(pool.end(), bytes, bytes + length);
+                return true;
+            }
+            if (address < lastEnd)
+                ascending = false;
+        }
+        runs.push_back(Run{address, length, pool.size()});
+        pool.insert(pool.end(), bytes, bytes + length);
+        return true;
+    }
+
+    bool ascending = true;
+    std::vector<Run> runs;
+    std::vector<std::uint8_t> pool;
+};
+
+// Replays the file to name the first record that gives a byte a second time.
+class OverlapFinder
+{
+public:
+    bool data(std::size_t line, std::uint32_t address, const std::uint8_t *, std::size_t length,
+              Error &error)
+    {
+        std::uint64_t start = address;
+        std::uint64_t end = start + length;
+        auto after = given.upper_bound(start);
+        if (after != given.end() && after->first < end)
+            return overlap(error, line, std::uint32_t(after->first));
+        if (after != given.begin()) {
+            auto before = std::prev(after);
+            if (before->second > start)
+                return overlap(error, line, address);
+            if (before->second == start) {
+                start = before->first;
+                given.erase(before);
+            }
+        }
+        if (after != given.end() && after->first == end) {
+            end = after->second;
+            given.erase(after);
+        }
+        given.emplace(start, end);
+        return true;
+    }
+
+private:
+    static bool overlap(Error &error, std::size_t line, std::uint32_t address)
+    {
+        return fail(
+            error, ErrorCode::Overlap, line,
+            format("data at %08X was already given by an earlier record", unsigned(address)));
+    }
+
+    std::map<std::uint64_t, std::uint64_t> given; // start -> end of bytes seen so far
+};
+
+bool findOverlap(std::string_view text, Error &error)
+{
+    OverlapFinder finder;
+    std::optional<std::uint32_t> start;
+    if (!scan(text, finder, start, error))
+        return false;
+    // The sorted runs overlapped, so the replay must have found it.
+    return fail(error, ErrorCode::Overlap, 0, "overlapping data records");
+}
+
+} // namespace
+
+std::uint32_t Image::lowestAddress() const
+{
+    return segments.empty() ? 0 : segments.front().address;
+}
+
+std::uint64_t Image::endAddress() const
+{
+    if (segments.empty())
+        return 0;
+    return std::uint64_t(segments.back().address) + segments.back().bytes.size();
+}
+
+std::size_t Image::dataSize() const
+{
+    std::size_t size = 0;
+    for (const Segment &segment : segments)
+        size += segment.bytes.size();
+    return size;
+}
+
+std::vector<std::uint8_t> Image::flatten(std::uint8_t fill) const
+{
+    if (segments.empty())
+        return {};
+    const std::uint32_t base = lowestAddress();
+    std::vector<std::uint8_t> flat(std::size_t(endAddress() - base), fill);
+    for (const Segment &segment : segments)
+        std::copy(segment.bytes.begin(), segment.bytes.end(),
+                  flat.begin() + std::ptrdiff_t(segment.address - base));
+    return flat;
+}
+
+bool parse(std::string_view text, Image &image, Error &error)
+{
+    error = Error();
+    if (std::all_of(text.begin(), text.end(), [](char c) {
+            return c == '\n' || isTrailingBlank(static_cast<unsigned char>(c));
+        }))
+        return fail(error, ErrorCode::Empty, 0, "the file holds no records");
+
+    ImageBuilder builder(text.size());
+    Image result;
+    if (!scan(text, builder, result.startAddress, error))
+        return false;
+
+    std::vector<Run> &runs = builder.runs;
+    if (!builder.ascending) {
+        std::sort(runs.begin(), runs.end(),
+                  [](const Run &a, const Run &b) { return a.address < b.address; });
+        std::uint64_t reached = 0;
+        for (const Run &run : runs) {
+            if (run.address < reached)
+                return findOverlap(text, error);
+            reached = std::uint64_t(run.address) + run.length;
+        }
+    }
+
+    // One run in file order is the usual firmware file: hand over the pool without copying.
+    if (runs.size() == 1) {
+        result.segments.push_back(Segment{runs.front().address, std::move(builder.pool)});
+    } else {
+        for (std::size_t i = 0; i < runs.size();) {
+            std::size_t j = i + 1;
+            std::uint64_t end = std::uint64_t(runs[i].address) + runs[i].length;
+            while (j < runs.size() && runs[j].address == end) {
+                end += runs[j].length;
+                ++j;
+            }
+            Segment segment;
+            segment.address = runs[i].address;
+            segment.bytes.reserve(std::size_t(end - runs[i].address));
+            for (std::size_t k = i; k < j; ++k) {
+                const auto first = builder.pool.begin() + std::ptrdiff_t(runs[k].offset);
+                segment.bytes.insert(segment.bytes.end(), first,
+                                     first + std::ptrdiff_t(runs[k].length));
+            }
+            result.segments.push_back(std::move(segment));
+            i = j;
+        }
+    }
+    image = std::move(result);
+    return true;
+}
+
+bool parseFile(const std::string &path, Image &image, Error &error)
+{
+    error = Error();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, ErrorCode::CannotOpen, 0,
+                    "cannot open " + path + ": " + std::strerror(errno));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        return fail(error, ErrorCode::CannotRead, 0,
+                    "cannot read " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return fail(error, ErrorCode::CannotRead, 0, "cannot read " + path + ": is a folder");
+    if (S_ISREG(info.st_mode) && std::uint64_t(info.st_size) > MaxFileSize)
+        return fail(error, ErrorCode::FileTooLarge, 0,
+                    format("the file is %llu bytes, more than a firmware file can be",
+                           static_cast<unsigned long long>(info.st_size)));
+
+    // Sized from fstat, grown for files that are not regular or grew meanwhile.
+    std::size_t capacity = S_ISREG(info.st_mode) ? std::size_t(info.st_size) + 1 : 65536;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    std::size_t size = 0;
+    for (;;) {
+        if (size == capacity) {
+            if (capacity > MaxFileSize)
+                return fail(error, ErrorCode::FileTooLarge, 0,
+                            "the file is larger than a firmware file can be");
+            const std::size_t grown = capacity * 2;
+            std::unique_ptr<char[]> bigger(new char[grown]);
+            std::memcpy(bigger.get(), buffer.get(), size);
+            buffer = std::move(bigger);
+            capacity = grown;
+        }
+        const ssize_t got = ::read(fd, buffer.get() + size, capacity - size);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(error, ErrorCode::CannotRead, 0,
+                        "cannot read " + path + ": " + std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        size += std::size_t(got);
+    }
+    return parse(std::string_view(buffer.get(), size), image, error);
+}
+
+std::string describe(const Error &error)
+{
+    if (error.line == 0)
+        return error.message;
+    return "line " + std::to_string(error.line) + ": " + error.message;
+}
+
+const char *errorCodeName(ErrorCode code)
+{
+    switch (code) {
+    case ErrorCode::None:
+        return "None";
+    case ErrorCode::CannotOpen:
+        return "CannotOpen";
+    case ErrorCode::CannotRead:
+        return "CannotRead";
+    case ErrorCode::Empty:
+        return "Empty";
+    case ErrorCode::MissingColon:
+        return "MissingColon";
+    case ErrorCode::BadHexDigit:
+        return "BadHexDigit";
+    case ErrorCode::BadLength:
+        return "BadLength";
+    case ErrorCode::BadChecksum:
+        return "BadChecksum";
+    case ErrorCode::UnknownRecordType:
+        return "UnknownRecordType";
+    case ErrorCode::BadRecord:
+        return "BadRecord";
+    case ErrorCode::MissingEndOfFile:
+        return "MissingEndOfFile";
+    case ErrorCode::DataAfterEndOfFile:
+        return "DataAfterEndOfFile";
+    case ErrorCode::Overlap:
+        return "Overlap";
+    case ErrorCode::AddressOverflow:
+        return "AddressOverflow";
+    case ErrorCode::FileTooLarge:
+        return "FileTooLarge";
+    }
+    return "Unknown";
+}
+
+} // namespace ihex
