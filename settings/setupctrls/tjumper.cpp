@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -24,6 +25,58 @@ bool parentIsRadioPanel(const QWidget *w)
 {
     const QWidget *p = w->parentWidget();
     return p && qstrcmp(p->metaObject()->className(), "TRadioPanel") == 0;
+}
+
+// Pixel (x, y) belongs to the shape when its centre lies inside the
+// rectangle [l, r) x [t, b) with elliptic corners of radii rx, ry. Working
+// from pixel centres keeps every shape symmetric and inside its box, which
+// Qt's aliased path rasterizer does not guarantee for curves.
+bool insideShape(const QRect &box, double rx, double ry, int x, int y)
+{
+    const double l = box.left(), t = box.top();
+    const double r = box.left() + box.width(), b = box.top() + box.height();
+    const double xc = x + 0.5, yc = y + 0.5;
+    if (xc < l || xc > r || yc < t || yc > b)
+        return false;
+    if (rx <= 0 || ry <= 0)
+        return true;
+    double dx = 0, dy = 0;
+    if (xc < l + rx)
+        dx = xc - (l + rx);
+    else if (xc > r - rx)
+        dx = xc - (r - rx);
+    if (yc < t + ry)
+        dy = yc - (t + ry);
+    else if (yc > b - ry)
+        dy = yc - (b - ry);
+    return (dx / rx) * (dx / rx) + (dy / ry) * (dy / ry) <= 1.0;
+}
+
+// Fills a rectangle, rounded rectangle or ellipse given as (left, top,
+// right, bottom) with the right column and bottom row excluded. The 1 px
+// outline is the shape's own edge (pixels with a 4-neighbour outside), so
+// the figure never grows beyond its box; no pen means the fill covers it all.
+void drawShape(QPainter &painter, int l, int t, int r, int b, double rx, double ry,
+               const std::optional<QColor> &pen, const QColor &brush)
+{
+    if (r <= l || b <= t)
+        return;
+    const QRect box(l, t, r - l, b - t);
+    for (int y = t; y < b; ++y) {
+        int x = l;
+        while (x < r) {
+            if (!insideShape(box, rx, ry, x, y)) {
+                ++x;
+                continue;
+            }
+            const bool edge =
+                !insideShape(box, rx, ry, x - 1, y) || !insideShape(box, rx, ry, x + 1, y) ||
+                !insideShape(box, rx, ry, x, y - 1) || !insideShape(box, rx, ry, x, y + 1);
+            const QColor &c = (edge && pen) ? *pen : brush;
+            painter.fillRect(QRect(x, y, 1, 1), c);
+            ++x;
+        }
+    }
 }
 
 } // namespace
@@ -236,28 +289,20 @@ void TTwoJumper::click()
 
 void TTwoJumper::drawUpright(QPainter &painter, int w, int h)
 {
-    // Rectangles below are (left, top, right, bottom) with the right column
-    // and bottom row excluded; a 1 px aliased pen covers one pixel more than
-    // the QRect's width and height, hence the -1.
     if (m_closed) {
-        painter.setPen(QPen(outlineColor(jumperColor()), 1));
-        painter.setBrush(toQColor(jumperColor()));
-        painter.drawRect(QRect(0, 0, w - 1, h - 1));
+        drawShape(painter, 0, 0, w, h, 0, 0, outlineColor(jumperColor()), toQColor(jumperColor()));
     } else {
-        const qreal radius = (h / 2) / 2.0;
-        painter.setPen(QPen(outlineColor(baseColor()), 1));
-        painter.setBrush(toQColor(baseColor()));
-        painter.drawRoundedRect(QRect(1, 1, w - 3, h - 3), radius, radius);
+        const double radius = (h / 2) / 2.0;
+        drawShape(painter, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
+                  toQColor(baseColor()));
     }
 
     const int a = roundHalfEven(w / 3.5);
     const int e = a + 1;
     const int r = std::min(a / 3, roundHalfEven(h / 4.0));
     const int cy = h / 2;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(toQColor(pinColor()));
     for (int c : {e, w - e})
-        painter.drawEllipse(QRect(c - r, cy - r, 2 * r, 2 * r));
+        drawShape(painter, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
 }
 
 // --- TThreeJumper --------------------------------------------------------
@@ -305,10 +350,9 @@ void TThreeJumper::click()
 
 void TThreeJumper::drawUpright(QPainter &painter, int w, int h)
 {
-    const qreal radius = (h / 2) / 2.0;
-    painter.setPen(QPen(outlineColor(baseColor()), 1));
-    painter.setBrush(toQColor(baseColor()));
-    painter.drawRoundedRect(QRect(1, 1, w - 3, h - 3), radius, radius);
+    const double radius = (h / 2) / 2.0;
+    drawShape(painter, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
+              toQColor(baseColor()));
 
     const int a = roundHalfEven((w - 2) / 4.5);
     const int p = a + 1;
@@ -317,18 +361,13 @@ void TThreeJumper::drawUpright(QPainter &painter, int w, int h)
     const int cy = h / 2;
     const int q = cx - p + 2;
 
-    if (m_state != jsOpen) {
-        // The shunt keeps a black outline whatever the border style.
-        painter.setPen(QPen(toQColor(0x000000), 1));
-        painter.setBrush(toQColor(jumperColor()));
-        if (m_state == jsLeft)
-            painter.drawRect(QRect(0, 0, cx + q / 2 - 1, h - 1));
-        else
-            painter.drawRect(QRect(cx - q / 2, 0, w - (cx - q / 2) - 1, h - 1));
-    }
+    // The shunt keeps a black outline whatever the border style.
+    const QColor shunt = toQColor(jumperColor());
+    if (m_state == jsLeft)
+        drawShape(painter, 0, 0, cx + q / 2, h, 0, 0, toQColor(BlackColor), shunt);
+    else if (m_state == jsRight)
+        drawShape(painter, cx - q / 2, 0, w, h, 0, 0, toQColor(BlackColor), shunt);
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(toQColor(pinColor()));
     for (int c : {p, cx, w - p})
-        painter.drawEllipse(QRect(c - r, cy - r, 2 * r, 2 * r));
+        drawShape(painter, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
 }
