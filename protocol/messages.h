@@ -1,0 +1,115 @@
+// Payloads of the commands and replies carried by a Packet.
+#pragma once
+
+#include "packet.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace qorproto {
+
+// Codes a board reports in a reply's status field (0 = done).
+enum BoardError : std::uint32_t {
+    kBoardOk = 0,
+    kBoardUnknownCommand = 1,
+    kBoardBadRequest = 2,
+    kBoardInvalidMac = 3,
+    kBoardNoUpload = 4,
+    kBoardBootstrapRequired = 5,
+    kBoardImageTooLarge = 6,
+    kBoardCrcMismatch = 7,
+    kBoardIncomplete = 8,
+    kBoardNoSession = 9,
+    kBoardWrongMode = 10,
+    kBoardBadAddress = 11,
+};
+
+constexpr std::size_t kStatusBlockSize = 23;
+constexpr std::size_t kMaxStatusBlock = 256;
+constexpr std::size_t kMaxWindow = 64; // an acknowledgement's bitmap covers this many chunks
+constexpr std::size_t kMinChunk = 64;
+constexpr std::size_t kUploadDataHeader = 4;
+constexpr std::size_t kMaxChunk = kMaxPayload - kUploadDataHeader;
+constexpr std::size_t kImageHeadSize = 8;
+
+struct HelloReply
+{
+    std::uint32_t status = 0;
+    std::uint32_t session = 0;
+    std::uint32_t flashSize = 0;
+    std::uint16_t chunkSize = 0;
+    std::uint16_t window = 0;
+};
+
+struct NetworkSettings
+{
+    std::array<std::uint8_t, 4> ip{}, subnet{}, gateway{};
+};
+
+struct BoardStatus
+{
+    std::uint8_t flags = 0;
+    std::uint16_t revision = 0;
+    std::array<std::uint8_t, 6> mac{};
+    NetworkSettings network;
+};
+constexpr std::uint8_t kStatusBootstrapped = 0x01;
+constexpr std::uint8_t kStatusHasFirmware = 0x02;
+
+struct UploadBegin
+{
+    std::uint32_t base = 0;
+    std::uint32_t size = 0;
+    std::uint32_t crc = 0;
+    std::uint16_t chunkSize = 0;
+    std::array<std::uint8_t, kImageHeadSize> head{}; // the image's first bytes, zero-padded
+};
+
+struct UploadData
+{
+    std::uint32_t offset = 0;
+    const std::uint8_t *data = nullptr; // points into the decoded payload
+    std::size_t size = 0;
+};
+
+struct UploadAck
+{
+    std::uint32_t status = 0;
+    std::uint32_t contiguous = 0; // chunks 0 .. contiguous-1 are all in
+    std::uint64_t bitmap = 0;     // bit i: chunk contiguous+1+i is in
+};
+
+// Every reply starts with a status word; the rest is the reply's body.
+std::vector<std::uint8_t> encodeReply(std::uint32_t status, const std::uint8_t *body = nullptr,
+                                      std::size_t size = 0);
+bool decodeReply(const std::vector<std::uint8_t> &payload, std::uint32_t &status,
+                 std::vector<std::uint8_t> &body);
+
+std::vector<std::uint8_t> encodeHelloRequest(std::uint8_t mode);
+bool decodeHelloRequest(const std::vector<std::uint8_t> &payload, std::uint8_t &mode);
+std::vector<std::uint8_t> encodeHelloReply(const HelloReply &reply);
+bool decodeHelloReply(const std::vector<std::uint8_t> &payload, HelloReply &reply);
+
+std::vector<std::uint8_t> encodeStatusRequest(std::uint8_t level);
+bool decodeStatusRequest(const std::vector<std::uint8_t> &payload, std::uint8_t &level);
+std::vector<std::uint8_t> encodeStatusBlock(const BoardStatus &status);
+bool decodeStatusBlock(const std::uint8_t *data, std::size_t size, BoardStatus &status);
+
+std::vector<std::uint8_t> encodeNetworkSettings(const NetworkSettings &settings);
+bool decodeNetworkSettings(const std::vector<std::uint8_t> &payload, NetworkSettings &settings);
+
+std::vector<std::uint8_t> encodeUploadBegin(const UploadBegin &begin);
+bool decodeUploadBegin(const std::vector<std::uint8_t> &payload, UploadBegin &begin);
+std::vector<std::uint8_t> encodeUploadData(std::uint32_t offset, const std::uint8_t *data,
+                                           std::size_t size);
+bool decodeUploadData(const std::vector<std::uint8_t> &payload, UploadData &data);
+std::vector<std::uint8_t> encodeUploadAck(const UploadAck &ack);
+bool decodeUploadAck(const std::vector<std::uint8_t> &payload, UploadAck &ack);
+
+// Dotted IPv4 text: exactly four decimal octets 0-255, nothing else.
+bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address);
+bool isLoopback(const std::array<std::uint8_t, 4> &address);
+
+} // namespace qorproto
