@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,40 +86,63 @@ bool isBlank(std::string_view line)
                        [](char c) { return isTrailingBlank(static_cast<unsigned char>(c)); });
 }
 
-// Walks the records of a file and checks everything that can be checked one record at a time;
-// the sink receives each data record with its absolute address and may refuse it.
+// Checks a file line by line, everything that can be checked one record at a time; the sink
+// receives each data record with its absolute address and may refuse it.
 template<class Sink>
-bool scan(std::string_view text, Sink &sink, std::optional<std::uint32_t> &start, Error &error)
+class Scanner
 {
-    const char *p = text.data();
-    const char *const end = p + text.size();
-    std::size_t lineNumber = 0;
-    std::size_t startLine = 0;
-    std::uint32_t linearBase = 0;
-    std::uint32_t segmentBase = 0;
-    bool segmentAddressing = false;
-    bool sawEnd = false;
-    std::uint8_t record[MaxRecordBytes];
+public:
+    Scanner(Sink &sink, std::optional<std::uint32_t> &start, Error &error)
+        : sink(sink), start(start), error(error)
+    {
+    }
 
-    while (p < end) {
+    // One line without its LF (a CR before the LF is still there).
+    bool line(std::string_view text)
+    {
         ++lineNumber;
-        const char *eol = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
-        const char *next = eol ? eol + 1 : end;
-        if (!eol)
-            eol = end;
-        if (eol > p && eol[-1] == '\r')
-            --eol;
-        const std::string_view line(p, std::size_t(eol - p));
-        p = next;
-
+        if (!text.empty() && text.back() == '\r')
+            text.remove_suffix(1);
         if (sawEnd) {
-            if (!isBlank(line))
+            if (!isBlank(text))
                 return fail(error, ErrorCode::DataAfterEndOfFile, lineNumber,
                             "text after the end-of-file record");
-            continue;
+            return true;
         }
-        if (line.empty())
-            continue;
+        if (text.empty())
+            return true;
+        if (!sawRecord && isBlank(text)) {
+            // Refused only once a record follows: a file of nothing but blanks is Empty.
+            if (!blankLine)
+                blankLine = lineNumber;
+            return true;
+        }
+        if (blankLine)
+            return fail(error, ErrorCode::MissingColon, blankLine,
+                        "record does not start with ':' (found blanks)");
+        sawRecord = true;
+        return record(text);
+    }
+
+    bool finish()
+    {
+        if (!sawRecord)
+            return fail(error, ErrorCode::Empty, 0, "the file holds no records");
+        if (!sawEnd)
+            return fail(error, ErrorCode::MissingEndOfFile, 0, "no end-of-file record (type 01)");
+        return true;
+    }
+
+private:
+    bool badDigit(const unsigned char *digits, std::size_t at)
+    {
+        return fail(error, ErrorCode::BadHexDigit, lineNumber,
+                    "unexpected character " + printable(digits[at]) + " at column " +
+                        std::to_string(at + 2));
+    }
+
+    bool record(std::string_view line)
+    {
         if (line[0] != ':')
             return fail(error, ErrorCode::MissingColon, lineNumber,
                         "record does not start with ':' (found " +
@@ -132,139 +154,172 @@ bool scan(std::string_view text, Sink &sink, std::optional<std::uint32_t> &start
         if (byteCount > MaxRecordBytes) {
             for (std::size_t i = 0; i < digitCount; ++i) {
                 if (hexTable.value[digits[i]] & BadDigit)
-                    return fail(error, ErrorCode::BadHexDigit, lineNumber,
-                                "unexpected character " + printable(digits[i]) + " at column " +
-                                    std::to_string(i + 2));
+                    return badDigit(digits, i);
             }
             return fail(
                 error, ErrorCode::BadLength, lineNumber,
                 format("record is %zu hex digits long, longer than any record can be", digitCount));
         }
+        unsigned sum = 0;
         for (std::size_t i = 0; i < byteCount; ++i) {
             const std::uint16_t high = hexTable.value[digits[2 * i]];
             const std::uint16_t low = hexTable.value[digits[2 * i + 1]];
-            if ((high | low) & BadDigit) {
-                const std::size_t at = (high & BadDigit) ? 2 * i : 2 * i + 1;
-                return fail(error, ErrorCode::BadHexDigit, lineNumber,
-                            "unexpected character " + printable(digits[at]) + " at column " +
-                                std::to_string(at + 2));
-            }
-            record[i] = std::uint8_t(high << 4 | low);
+            if ((high | low) & BadDigit)
+                return badDigit(digits, (high & BadDigit) ? 2 * i : 2 * i + 1);
+            bytes[i] = std::uint8_t(high << 4 | low);
+            sum += bytes[i];
         }
         if (digitCount % 2) {
-            const unsigned char last = digits[digitCount - 1];
-            if (hexTable.value[last] & BadDigit)
-                return fail(error, ErrorCode::BadHexDigit, lineNumber,
-                            "unexpected character " + printable(last) + " at column " +
-                                std::to_string(digitCount + 1));
+            if (hexTable.value[digits[digitCount - 1]] & BadDigit)
+                return badDigit(digits, digitCount - 1);
             return fail(error, ErrorCode::BadLength, lineNumber,
                         format("odd number of hex digits (%zu)", digitCount));
         }
         if (byteCount < RecordOverhead)
             return fail(error, ErrorCode::BadLength, lineNumber,
                         format("record too short: %zu bytes, at least 5 needed", byteCount));
-        const std::size_t dataLength = record[0];
+        const std::size_t dataLength = bytes[0];
         if (dataLength + RecordOverhead != byteCount)
             return fail(error, ErrorCode::BadLength, lineNumber,
                         format("byte count is %zu but the record holds %zu data bytes", dataLength,
                                byteCount - RecordOverhead));
-        unsigned sum = 0;
-        for (std::size_t i = 0; i < byteCount; ++i)
-            sum += record[i];
         if (sum & 0xff) {
-            const unsigned given = record[byteCount - 1];
+            const unsigned given = bytes[byteCount - 1];
             return fail(error, ErrorCode::BadChecksum, lineNumber,
                         format("checksum is %02X, should be %02X", given, (given - sum) & 0xff));
         }
 
-        const std::uint32_t offset = std::uint32_t(record[1]) << 8 | record[2];
-        const std::uint8_t type = record[3];
-        const std::uint8_t *data = record + 4;
-        const auto requireShape = [&](std::size_t length, const char *name) {
-            if (dataLength != length)
-                return fail(
-                    error, ErrorCode::BadRecord, lineNumber,
-                    format("%s record must hold %zu bytes, not %zu", name, length, dataLength));
-            if (offset != 0)
-                return fail(
-                    error, ErrorCode::BadRecord, lineNumber,
-                    format("%s record must have address 0000, not %04X", name, unsigned(offset)));
-            return true;
-        };
-        const auto setStart = [&](std::uint32_t address) {
-            if (start)
-                return fail(
-                    error, ErrorCode::BadRecord, lineNumber,
-                    format("second start address record (the first is on line %zu)", startLine));
-            start = address;
-            startLine = lineNumber;
-            return true;
-        };
-
-        switch (type) {
-        case Data: {
-            if (dataLength == 0)
-                break;
-            if (linearBase && segmentBase)
-                return fail(error, ErrorCode::BadRecord, lineNumber,
-                            format("data while both a segment base (%05X) and a linear base "
-                                   "(%08X) are in effect",
-                                   unsigned(segmentBase), unsigned(linearBase)));
-            if (segmentAddressing && offset + dataLength > 0x10000)
-                return fail(error, ErrorCode::AddressOverflow, lineNumber,
-                            format("record at offset %04X runs past the end of its 64 KiB "
-                                   "segment",
-                                   unsigned(offset)));
-            const std::uint64_t address = std::uint64_t(linearBase) + segmentBase + offset;
-            if (address + dataLength > (std::uint64_t(1) << 32))
-                return fail(error, ErrorCode::AddressOverflow, lineNumber,
-                            format("record at %08llX runs past the 4 GiB address space",
-                                   static_cast<unsigned long long>(address)));
-            if (!sink.data(lineNumber, std::uint32_t(address), data, dataLength, error))
-                return false;
-            break;
-        }
+        const std::uint32_t offset = std::uint32_t(bytes[1]) << 8 | bytes[2];
+        const std::uint8_t *data = bytes + 4;
+        switch (bytes[3]) {
+        case Data:
+            return dataRecord(offset, data, dataLength);
         case EndOfFile:
             if (dataLength != 0)
-                return fail(
-                    error, ErrorCode::BadRecord, lineNumber,
-                    format("end-of-file record must hold no data, not %zu bytes", dataLength));
+                return fail(error, ErrorCode::BadRecord, lineNumber,
+                            format("end-of-file record must hold no data, but holds %zu bytes",
+                                   dataLength));
             sawEnd = true;
-            break;
+            return true;
         case ExtendedSegment:
-            if (!requireShape(2, "extended segment address"))
+            if (!requireShape(offset, dataLength, 2, "extended segment address"))
                 return false;
-            segmentBase = (std::uint32_t(data[0]) << 8 | data[1]) << 4;
+            segmentBase = word(data) << 4;
             segmentAddressing = true;
-            break;
+            return true;
         case StartSegment:
-            if (!requireShape(4, "start segment address"))
+            if (!requireShape(offset, dataLength, 4, "start segment address"))
                 return false;
-            if (!setStart(((std::uint32_t(data[0]) << 8 | data[1]) << 4) +
-                          (std::uint32_t(data[2]) << 8 | data[3])))
-                return false;
-            break;
+            return setStart((word(data) << 4) + word(data + 2));
         case ExtendedLinear:
-            if (!requireShape(2, "extended linear address"))
+            if (!requireShape(offset, dataLength, 2, "extended linear address"))
                 return false;
-            linearBase = (std::uint32_t(data[0]) << 8 | data[1]) << 16;
+            linearBase = word(data) << 16;
             segmentAddressing = false;
-            break;
+            return true;
         case StartLinear:
-            if (!requireShape(4, "start linear address"))
+            if (!requireShape(offset, dataLength, 4, "start linear address"))
                 return false;
-            if (!setStart(std::uint32_t(data[0]) << 24 | std::uint32_t(data[1]) << 16 |
-                          std::uint32_t(data[2]) << 8 | data[3]))
-                return false;
-            break;
+            return setStart(word(data) << 16 | word(data + 2));
         default:
             return fail(error, ErrorCode::UnknownRecordType, lineNumber,
-                        format("unknown record type %02X", unsigned(type)));
+                        format("unknown record type %02X", unsigned(bytes[3])));
         }
     }
-    if (!sawEnd)
-        return fail(error, ErrorCode::MissingEndOfFile, 0, "no end-of-file record (type 01)");
+
+    bool dataRecord(std::uint32_t offset, const std::uint8_t *data, std::size_t length)
+    {
+        if (length == 0)
+            return true;
+        if (linearBase && segmentBase)
+            return fail(error, ErrorCode::BadRecord, lineNumber,
+                        format("data while both a segment base (%05X) and a linear base "
+                               "(%08X) are in effect",
+                               unsigned(segmentBase), unsigned(linearBase)));
+        if (segmentAddressing && offset + length > 0x10000)
+            return fail(error, ErrorCode::AddressOverflow, lineNumber,
+                        format("record at offset %04X runs past the end of its 64 KiB segment",
+                               unsigned(offset)));
+        const std::uint64_t address = std::uint64_t(linearBase) + segmentBase + offset;
+        if (address + length > (std::uint64_t(1) << 32))
+            return fail(error, ErrorCode::AddressOverflow, lineNumber,
+                        format("record at %08llX runs past the 4 GiB address space",
+                               static_cast<unsigned long long>(address)));
+        return sink.data(lineNumber, std::uint32_t(address), data, length, error);
+    }
+
+    static std::uint32_t word(const std::uint8_t *data)
+    {
+        return std::uint32_t(data[0]) << 8 | data[1];
+    }
+
+    bool requireShape(std::uint32_t offset, std::size_t length, std::size_t wanted,
+                      const char *name)
+    {
+        if (length != wanted)
+            return fail(error, ErrorCode::BadRecord, lineNumber,
+                        format("%s record must hold %zu bytes, not %zu", name, wanted, length));
+        if (offset != 0)
+            return fail(
+                error, ErrorCode::BadRecord, lineNumber,
+                format("%s record must have address 0000, not %04X", name, unsigned(offset)));
+        return true;
+    }
+
+    bool setStart(std::uint32_t address)
+    {
+        if (start)
+            return fail(
+                error, ErrorCode::BadRecord, lineNumber,
+                format("second start address record (the first is on line %zu)", startLine));
+        start = address;
+        startLine = lineNumber;
+        return true;
+    }
+
+    Sink &sink;
+    std::optional<std::uint32_t> &start;
+    Error &error;
+    std::size_t lineNumber = 0;
+    std::size_t startLine = 0;
+    std::size_t blankLine = 0;
+    std::uint32_t linearBase = 0;
+    std::uint32_t segmentBase = 0;
+    bool segmentAddressing = false;
+    bool sawRecord = false;
+    bool sawEnd = false;
+    std::uint8_t bytes[MaxRecordBytes];
+};
+
+// Hands every complete line of text to the scanner and returns the unfinished tail's length.
+// The first `searched` bytes are known to hold no line end.
+template<class Sink>
+bool feedLines(std::string_view text, std::size_t searched, Scanner<Sink> &scanner,
+               std::size_t &tail)
+{
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    const char *from = p + searched;
+    while (const char *eol =
+               static_cast<const char *>(std::memchr(from, '\n', std::size_t(end - from)))) {
+        if (!scanner.line(std::string_view(p, std::size_t(eol - p))))
+            return false;
+        p = from = eol + 1;
+    }
+    tail = std::size_t(end - p);
     return true;
+}
+
+template<class Sink>
+bool scan(std::string_view text, Sink &sink, std::optional<std::uint32_t> &start, Error &error)
+{
+    Scanner<Sink> scanner(sink, start, error);
+    std::size_t tail = 0;
+    if (!feedLines(text, 0, scanner, tail))
+        return false;
+    if (tail && !scanner.line(text.substr(text.size() - tail)))
+        return false;
+    return scanner.finish();
 }
 
 // A stretch of consecutive bytes given by consecutive data records; its bytes sit in the pool.
@@ -344,14 +399,95 @@ private:
     std::map<std::uint64_t, std::uint64_t> given; // start -> end of bytes seen so far
 };
 
-bool findOverlap(std::string_view text, Error &error)
+// Reads the file in pieces: the text never needs to be in memory as a whole.
+template<class Sink>
+bool scanFile(int fd, const std::string &path, Sink &sink, std::optional<std::uint32_t> &start,
+              Error &error)
+{
+    Scanner<Sink> scanner(sink, start, error);
+    std::vector<char> buffer(std::size_t(1) << 18);
+    std::size_t kept = 0; // an unfinished line carried over from the last piece
+    std::uint64_t total = 0;
+    for (;;) {
+        if (kept == buffer.size())
+            buffer.resize(buffer.size() * 2); // only a faulty file has lines this long
+        const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(error, ErrorCode::CannotRead, 0,
+                        "cannot read " + path + ": " + std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        total += std::uint64_t(got);
+        if (total > MaxFileSize)
+            return fail(error, ErrorCode::FileTooLarge, 0,
+                        "the file is larger than a firmware file can be");
+        std::size_t tail = 0;
+        const std::string_view piece(buffer.data(), kept + std::size_t(got));
+        if (!feedLines(piece, kept, scanner, tail))
+            return false;
+        std::memmove(buffer.data(), buffer.data() + piece.size() - tail, tail);
+        kept = tail;
+    }
+    if (kept && !scanner.line(std::string_view(buffer.data(), kept)))
+        return false;
+    return scanner.finish();
+}
+
+// Runs the file once more to name the first record that gives a byte a second time.
+template<class Replay>
+bool reportOverlap(Replay replay, Error &error)
 {
     OverlapFinder finder;
     std::optional<std::uint32_t> start;
-    if (!scan(text, finder, start, error))
+    if (!replay(finder, start))
         return false;
-    // The sorted runs overlapped, so the replay must have found it.
+    // Only a file that changed while it was read gets here.
     return fail(error, ErrorCode::Overlap, 0, "overlapping data records");
+}
+
+// Sorts the runs into the image's segments, or reports overlapping data.
+template<class Replay>
+bool assemble(ImageBuilder &builder, Image &result, Replay replay, Error &error)
+{
+    std::vector<Run> &runs = builder.runs;
+    if (!builder.ascending) {
+        std::sort(runs.begin(), runs.end(),
+                  [](const Run &a, const Run &b) { return a.address < b.address; });
+        std::uint64_t reached = 0;
+        for (const Run &run : runs) {
+            if (run.address < reached)
+                return reportOverlap(replay, error);
+            reached = std::uint64_t(run.address) + run.length;
+        }
+    }
+
+    // One run is the usual firmware file: hand over the pool without copying.
+    if (runs.size() == 1) {
+        result.segments.push_back(Segment{runs.front().address, std::move(builder.pool)});
+        return true;
+    }
+    for (std::size_t i = 0; i < runs.size();) {
+        std::size_t j = i + 1;
+        std::uint64_t end = std::uint64_t(runs[i].address) + runs[i].length;
+        while (j < runs.size() && runs[j].address == end) {
+            end += runs[j].length;
+            ++j;
+        }
+        Segment segment;
+        segment.address = runs[i].address;
+        segment.bytes.reserve(std::size_t(end - runs[i].address));
+        for (std::size_t k = i; k < j; ++k) {
+            const auto first = builder.pool.begin() + std::ptrdiff_t(runs[k].offset);
+            segment.bytes.insert(segment.bytes.end(), first,
+                                 first + std::ptrdiff_t(runs[k].length));
+        }
+        result.segments.push_back(std::move(segment));
+        i = j;
+    }
+    return true;
 }
 
 } // namespace
@@ -391,51 +527,15 @@ std::vector<std::uint8_t> Image::flatten(std::uint8_t fill) const
 bool parse(std::string_view text, Image &image, Error &error)
 {
     error = Error();
-    if (std::all_of(text.begin(), text.end(), [](char c) {
-            return c == '\n' || isTrailingBlank(static_cast<unsigned char>(c));
-        }))
-        return fail(error, ErrorCode::Empty, 0, "the file holds no records");
-
     ImageBuilder builder(text.size());
     Image result;
     if (!scan(text, builder, result.startAddress, error))
         return false;
-
-    std::vector<Run> &runs = builder.runs;
-    if (!builder.ascending) {
-        std::sort(runs.begin(), runs.end(),
-                  [](const Run &a, const Run &b) { return a.address < b.address; });
-        std::uint64_t reached = 0;
-        for (const Run &run : runs) {
-            if (run.address < reached)
-                return findOverlap(text, error);
-            reached = std::uint64_t(run.address) + run.length;
-        }
-    }
-
-    // One run in file order is the usual firmware file: hand over the pool without copying.
-    if (runs.size() == 1) {
-        result.segments.push_back(Segment{runs.front().address, std::move(builder.pool)});
-    } else {
-        for (std::size_t i = 0; i < runs.size();) {
-            std::size_t j = i + 1;
-            std::uint64_t end = std::uint64_t(runs[i].address) + runs[i].length;
-            while (j < runs.size() && runs[j].address == end) {
-                end += runs[j].length;
-                ++j;
-            }
-            Segment segment;
-            segment.address = runs[i].address;
-            segment.bytes.reserve(std::size_t(end - runs[i].address));
-            for (std::size_t k = i; k < j; ++k) {
-                const auto first = builder.pool.begin() + std::ptrdiff_t(runs[k].offset);
-                segment.bytes.insert(segment.bytes.end(), first,
-                                     first + std::ptrdiff_t(runs[k].length));
-            }
-            result.segments.push_back(std::move(segment));
-            i = j;
-        }
-    }
+    const auto replay = [&](OverlapFinder &finder, std::optional<std::uint32_t> &start) {
+        return scan(text, finder, start, error);
+    };
+    if (!assemble(builder, result, replay, error))
+        return false;
     image = std::move(result);
     return true;
 }
@@ -459,38 +559,25 @@ bool parseFile(const std::string &path, Image &image, Error &error)
                     "cannot read " + path + ": " + std::strerror(errno));
     if (S_ISDIR(info.st_mode))
         return fail(error, ErrorCode::CannotRead, 0, "cannot read " + path + ": is a folder");
-    if (S_ISREG(info.st_mode) && std::uint64_t(info.st_size) > MaxFileSize)
+    const bool regular = S_ISREG(info.st_mode);
+    if (regular && std::uint64_t(info.st_size) > MaxFileSize)
         return fail(error, ErrorCode::FileTooLarge, 0,
                     format("the file is %llu bytes, more than a firmware file can be",
                            static_cast<unsigned long long>(info.st_size)));
 
-    // Sized from fstat, grown for files that are not regular or grew meanwhile.
-    std::size_t capacity = S_ISREG(info.st_mode) ? std::size_t(info.st_size) + 1 : 65536;
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::size_t size = 0;
-    for (;;) {
-        if (size == capacity) {
-            if (capacity > MaxFileSize)
-                return fail(error, ErrorCode::FileTooLarge, 0,
-                            "the file is larger than a firmware file can be");
-            const std::size_t grown = capacity * 2;
-            std::unique_ptr<char[]> bigger(new char[grown]);
-            std::memcpy(bigger.get(), buffer.get(), size);
-            buffer = std::move(bigger);
-            capacity = grown;
-        }
-        const ssize_t got = ::read(fd, buffer.get() + size, capacity - size);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(error, ErrorCode::CannotRead, 0,
-                        "cannot read " + path + ": " + std::strerror(errno));
-        }
-        if (got == 0)
-            break;
-        size += std::size_t(got);
-    }
-    return parse(std::string_view(buffer.get(), size), image, error);
+    ImageBuilder builder(regular ? std::size_t(info.st_size) : 0);
+    Image result;
+    if (!scanFile(fd, path, builder, result.startAddress, error))
+        return false;
+    const auto replay = [&](OverlapFinder &finder, std::optional<std::uint32_t> &start) {
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return fail(error, ErrorCode::Overlap, 0, "overlapping data records");
+        return scanFile(fd, path, finder, start, error);
+    };
+    if (!assemble(builder, result, replay, error))
+        return false;
+    image = std::move(result);
+    return true;
 }
 
 std::string describe(const Error &error)
