@@ -1,5 +1,7 @@
 #include "tjumper.h"
 
+#include "tradiopanel.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,12 +21,13 @@ bool isHorizontal(TJumperBase::TOrientationType o)
     return o == TJumperBase::otUp || o == TJumperBase::otDown;
 }
 
-// The panel class is matched by name so that the jumpers need not know it
-// (a derived panel does not count).
-bool parentIsRadioPanel(const QWidget *w)
+// Only a content panel of exactly that class counts, not a derived one.
+TRadioPanel *parentRadioPanel(const QWidget *w)
 {
-    const QWidget *p = w->parentWidget();
-    return p && qstrcmp(p->metaObject()->className(), "TRadioPanel") == 0;
+    QWidget *p = w->parentWidget();
+    if (p && p->metaObject() == &TRadioPanel::staticMetaObject)
+        return static_cast<TRadioPanel *>(p);
+    return nullptr;
 }
 
 // Pixel (x, y) belongs to the shape when its centre lies inside the
@@ -178,7 +181,7 @@ void TJumperBase::composeBitmaps()
         // The panel's own colour, so the picture blends into the popup;
         // anywhere else the button face.
         const QColor background =
-            parentIsRadioPanel(this)
+            parentRadioPanel(this)
                 ? parentWidget()->palette().color(parentWidget()->backgroundRole())
                 : toQColor(ButtonFaceColor);
         painter.fillRect(0, 0, w, h, background);
@@ -262,7 +265,9 @@ void TJumperBase::mouseReleaseEvent(QMouseEvent *event)
 
 void TJumperBase::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    // The second press of a double-click is not the start of a click.
+    // The second press of a double-click is not the start of a click,
+    // whether it arrives as this event alone or after a plain press.
+    m_leftPressed = false;
     event->accept();
 }
 
@@ -284,6 +289,9 @@ void TTwoJumper::setClosed(bool closed)
 void TTwoJumper::click()
 {
     setClosed(!m_closed);
+    TRadioPanel *panel = parentRadioPanel(this);
+    if (panel && panel->radioEnabled())
+        panel->SelectJumper(this);
     emit clicked();
 }
 
