@@ -1,0 +1,632 @@
+#include "tboardhighlight.h"
+
+#include "tboardimage.h"
+#include "thotspotmenu.h"
+#include "tpopupform.h"
+#include "tradiopanel.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+#include <cmath>
+
+namespace {
+
+struct TypeRow
+{
+    uint color;
+    float idle;
+    float lit;
+    float rim;
+};
+
+TypeRow rowFor(THighlightType type)
+{
+    switch (type) {
+    case TBoardHighlight::htOptions:
+        return {0x00FF0000, 0.25f, 0.5f, 1.0f};
+    case TBoardHighlight::htCalibration:
+        return {0x000000FF, 0.5f, 0.75f, 1.0f};
+    case TBoardHighlight::htSettings:
+        break;
+    }
+    return {0x0000FFFF, 0.5f, 0.75f, 1.0f};
+}
+
+bool isIdentStart(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '_';
+}
+
+bool isIdentPart(QChar c)
+{
+    const ushort u = c.unicode();
+    return isIdentStart(c) || (u >= '0' && u <= '9');
+}
+
+bool isExactHighlight(const QObject *object)
+{
+    return object && object->metaObject() == &TBoardHighlight::staticMetaObject;
+}
+
+// (1 - m) * base + m * colour, rounded to nearest with halves to even.
+inline int blend(float m, int base, int colour)
+{
+    const float value = (1.0f - m) * float(base) + m * float(colour);
+    const int rounded = int(std::nearbyint(value));
+    return rounded < 0 ? 0 : (rounded > 255 ? 255 : rounded);
+}
+
+} // namespace
+
+TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
+{
+    resize(65, 65);
+    // A paint copies a full state image; nothing of the parent shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    applyHighlightType();
+}
+
+TBoardHighlight::~TBoardHighlight()
+{
+    // The popup is deleted before this object stops being a hotspot, so its
+    // deactivation cannot call back into a half-destroyed one.
+    if (m_popup) {
+        m_popup->forgetHighlight();
+        delete m_popup;
+        m_popup = nullptr;
+    }
+}
+
+void TBoardHighlight::applyHighlightType()
+{
+    const TypeRow row = rowFor(m_highlightType);
+    m_ringColor = row.color;
+    m_idleAlpha = row.idle;
+    m_litAlpha = row.lit;
+    m_rimAlpha = row.rim;
+}
+
+void TBoardHighlight::setHighlightType(THighlightType type)
+{
+    if (m_highlightType == type)
+        return;
+    m_highlightType = type;
+    applyHighlightType();
+    update();
+}
+
+TRadioPanel *TBoardHighlight::radioPanel() const
+{
+    return m_radioPanel;
+}
+
+void TBoardHighlight::setRadioPanel(TRadioPanel *panel)
+{
+    if (m_radioPanel == panel)
+        return;
+    if (!panel) {
+        m_radioPanel = nullptr;
+        return;
+    }
+    // A panel can move into one popup only, so it may be shared by linked
+    // hotspots alone.
+    if (QWidget *parent = parentWidget()) {
+        for (QObject *child : parent->children()) {
+            if (child == this || !isExactHighlight(child))
+                continue;
+            auto *other = static_cast<TBoardHighlight *>(child);
+            if (other->m_radioPanel != panel)
+                continue;
+            if (other->m_title != m_title || other->m_highlightType != m_highlightType)
+                return;
+        }
+    }
+    m_radioPanel = panel;
+}
+
+void TBoardHighlight::setTitle(const QString &title)
+{
+    if (m_title == title)
+        return;
+    m_title = title;
+    m_popupCaption = PopupCaptionFor(title);
+    m_menuIdent = MenuIdentFor(title);
+}
+
+TPopupForm *TBoardHighlight::popup() const
+{
+    return m_popup;
+}
+
+QMenuBar *TBoardHighlight::menu() const
+{
+    return m_menu;
+}
+
+const QImage &TBoardHighlight::currentImage() const
+{
+    if (m_popupActive && m_hovered)
+        return m_rimImage;
+    if (m_popupActive || m_hovered)
+        return m_litImage;
+    return m_idleImage;
+}
+
+TBoardImage *TBoardHighlight::boardImage() const
+{
+    QWidget *parent = parentWidget();
+    if (parent && parent->metaObject() == &TBoardImage::staticMetaObject)
+        return static_cast<TBoardImage *>(parent);
+    return nullptr;
+}
+
+bool TBoardHighlight::isLinkedTo(const TBoardHighlight *other) const
+{
+    if (!other)
+        return false;
+    if (other == this)
+        return true;
+    TBoardImage *board = boardImage();
+    return board && other->boardImage() == board && isExactHighlight(other) &&
+           other->m_title == m_title && other->m_highlightType == m_highlightType;
+}
+
+QList<TBoardHighlight *> TBoardHighlight::linkedHotspots() const
+{
+    QList<TBoardHighlight *> linked;
+    TBoardImage *board = boardImage();
+    if (!board) {
+        linked.append(const_cast<TBoardHighlight *>(this));
+        return linked;
+    }
+    for (QObject *child : board->children()) {
+        if (isExactHighlight(child) && isLinkedTo(static_cast<TBoardHighlight *>(child)))
+            linked.append(static_cast<TBoardHighlight *>(child));
+    }
+    return linked;
+}
+
+QString TBoardHighlight::PopupCaptionFor(const QString &title)
+{
+    QString caption = title;
+    caption.remove(QLatin1Char('&'));
+    return caption;
+}
+
+QString TBoardHighlight::MenuIdentFor(const QString &title)
+{
+    bool valid = !title.isEmpty() && isIdentStart(title.at(0));
+    for (int i = 1; valid && i < title.size(); ++i)
+        valid = isIdentPart(title.at(i));
+    if (title.isEmpty() || valid)
+        return title;
+    int start = 0;
+    while (start < title.size() && !isIdentStart(title.at(start)))
+        ++start;
+    QString ident;
+    if (start < title.size())
+        ident.append(title.at(start));
+    for (int i = start + 1; i < title.size(); ++i) {
+        if (isIdentPart(title.at(i)))
+            ident.append(title.at(i));
+    }
+    return ident;
+}
+
+void TBoardHighlight::PaintRing(QImage &image, float alpha, uint color, bool rim)
+{
+    const int w = image.width();
+    const int h = image.height();
+    // The ring's scale divides by width - 1 and height - 1: a hotspot this
+    // thin shows the board unchanged.
+    if (w < 2 || h < 2)
+        return;
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    const int colourBlue = int((color >> 16) & 0xFF);
+    const int colourGreen = int((color >> 8) & 0xFF);
+    const int colourRed = int(color & 0xFF);
+    const float sx = 2.0f / float(w - 1);
+    const float sy = 2.0f / float(h - 1);
+    for (int y = 0; y < h; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        const float v = float(y) * sy - 1.0f;
+        for (int x = 0; x < w; ++x) {
+            const float u = float(x) * sx - 1.0f;
+            const float d = u * u + v * v;
+            if (d >= 1.0f)
+                continue;
+            QRgb base = row[x];
+            float weight;
+            if (d < 0.5929f) {
+                weight = 0.16f;
+            } else {
+                weight = 1.0f - 8.0f * std::fabs(std::sqrt(d) - 0.875f);
+                if (rim) {
+                    weight = 2.0f * weight;
+                    if (weight > 1.0f) {
+                        base = (base & 0xFF000000) | 0x00FFFFFF;
+                        weight = 2.0f - weight;
+                    }
+                }
+            }
+            const float m = weight * alpha;
+            row[x] = qRgba(blend(m, qRed(base), colourRed), blend(m, qGreen(base), colourGreen),
+                           blend(m, qBlue(base), colourBlue), qAlpha(base));
+        }
+    }
+}
+
+void TBoardHighlight::BuildStateImages()
+{
+    QImage base(size(), QImage::Format_RGB32);
+    QWidget *parent = parentWidget();
+    base.fill(parent ? parent->palette().color(parent->backgroundRole()) : QColor(Qt::black));
+    // The parent's own drawing of this rectangle, without its other children.
+    if (parent && !base.isNull())
+        parent->render(&base, QPoint(0, 0), QRegion(geometry()), QWidget::DrawWindowBackground);
+    m_idleImage = base;
+    PaintRing(m_idleImage, m_idleAlpha, m_ringColor, false);
+    m_rimImage = base;
+    PaintRing(m_rimImage, m_rimAlpha, m_ringColor, true);
+    m_litImage = base;
+    PaintRing(m_litImage, m_litAlpha, m_ringColor, false);
+}
+
+void TBoardHighlight::paintEvent(QPaintEvent *)
+{
+    if (!m_imagesBuilt) {
+        BuildStateImages();
+        if (TBoardImage *board = boardImage()) {
+            m_menu = board->menu();
+            RegisterMenuEntry();
+        } else {
+            m_menu = nullptr;
+        }
+        m_imagesBuilt = true;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), currentImage());
+}
+
+void TBoardHighlight::enterEvent(QEnterEvent *event)
+{
+    QWidget::enterEvent(event);
+    MouseEntry(false);
+}
+
+void TBoardHighlight::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    MouseLeave(false);
+}
+
+void TBoardHighlight::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
+    QWidget::mousePressEvent(event);
+}
+
+void TBoardHighlight::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool wasPressed = m_leftPressed;
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = false;
+    if (event->button() == Qt::LeftButton && wasPressed &&
+        rect().contains(event->position().toPoint()))
+        click();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void TBoardHighlight::MouseEntry(bool relayed)
+{
+    if (m_hovered)
+        return;
+    m_hovered = true;
+    update();
+    if (m_createPopup)
+        ShowPopup();
+    if (relayed || !boardImage())
+        return;
+    for (TBoardHighlight *linked : linkedHotspots())
+        linked->MouseEntry(true);
+}
+
+void TBoardHighlight::MouseLeave(bool relayed)
+{
+    if (!m_hovered)
+        return;
+    if (m_popup && !m_held) {
+        if (m_popup->outerRect().contains(QCursor::pos())) {
+            m_popup->setCloseOnLeave(true);
+            Hold();
+        } else {
+            closePopup();
+        }
+    } else if (!m_popup && !m_createPopup) {
+        // Without a popup nothing else would ever turn the ring off again.
+        Unlight();
+    }
+    if (relayed || !boardImage())
+        return;
+    for (TBoardHighlight *linked : linkedHotspots())
+        linked->MouseLeave(true);
+}
+
+void TBoardHighlight::click()
+{
+    emit clicked();
+    Hold();
+}
+
+void TBoardHighlight::Hold()
+{
+    if (m_popup) {
+        m_held = true;
+        CheckMenuEntry(true);
+    }
+    if (!boardImage())
+        return;
+    for (TBoardHighlight *linked : linkedHotspots()) {
+        TPopupForm *popup = linked->m_popup;
+        if (!popup)
+            continue;
+        linked->m_held = true;
+        linked->CheckMenuEntry(true);
+        popup->raise();
+        popup->activateWindow();
+    }
+}
+
+void TBoardHighlight::SetPopupActive(bool active, bool relay)
+{
+    m_popupActive = active;
+    raise();
+    update();
+    if (!relay || !boardImage())
+        return;
+    QWidget *parent = parentWidget();
+    // Raising a hotspot moves it to the end of the child list: a raised one
+    // keeps the index and shortens the walk, so each child is seen once.
+    int index = 0;
+    int count = parent->children().size();
+    while (index < count) {
+        QObject *child = parent->children().at(index);
+        if (child != this && isExactHighlight(child) &&
+            isLinkedTo(static_cast<TBoardHighlight *>(child))) {
+            static_cast<TBoardHighlight *>(child)->SetPopupActive(active, false);
+            --count;
+        } else {
+            ++index;
+        }
+    }
+}
+
+void TBoardHighlight::PopupClosed()
+{
+    CheckMenuEntry(false);
+    if (m_popup)
+        m_popup->setCloseOnLeave(false);
+    Unlight();
+    if (!boardImage())
+        return;
+    for (TBoardHighlight *linked : linkedHotspots()) {
+        if (linked != this)
+            linked->Unlight();
+    }
+}
+
+void TBoardHighlight::Unlight()
+{
+    m_hovered = false;
+    update();
+}
+
+void TBoardHighlight::closePopup()
+{
+    if (m_popup)
+        m_popup->close();
+}
+
+void TBoardHighlight::ShowPopup()
+{
+    if (m_popup) {
+        if (m_popup->isHidden())
+            m_held = false;
+        m_popup->show();
+        m_popup->raise();
+        m_popup->activateWindow();
+        return;
+    }
+    // A linked hotspot already owns the popup of this caption and type.
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *other = qobject_cast<TPopupForm *>(window);
+        if (other && other->windowTitle() == m_popupCaption && other->tag() == int(m_highlightType))
+            return;
+    }
+    buildPopup();
+}
+
+void TBoardHighlight::buildPopup()
+{
+    auto *popup = new TPopupForm(this);
+    m_popup = popup;
+    m_held = false;
+    const QMargins frame = popup->frameMargins();
+    const int frameWidth = frame.left() + frame.right();
+    const int frameHeight = frame.top() + frame.bottom();
+
+    TRadioPanel *panel = m_radioPanel;
+    int memoHeight = 58;
+    QPoint remembered(0, 0);
+    if (panel) {
+        memoHeight = panel->memoHeight();
+        connect(popup, &TPopupForm::OnActivate, panel, &TRadioPanel::OnActivate);
+        connect(popup, &TPopupForm::OnDeactivate, panel, &TRadioPanel::OnDeactivate);
+        remembered = panel->pos();
+        panel->setParent(popup);
+        panel->move(0, 0);
+        panel->show();
+        popup->resize(panel->width(), panel->height() + memoHeight + 51);
+    } else {
+        popup->resize(194 - frameWidth, 58 + 64 + 19 - frameHeight);
+    }
+
+    popup->setWindowTitle(m_popupCaption);
+    const int outerWidth = qMax(194, popup->width() + frameWidth);
+    const int outerHeight = qMax(122, popup->height() + frameHeight);
+    const QSize client(outerWidth - frameWidth, outerHeight - frameHeight);
+    popup->resize(client);
+    // The popup may grow but not shrink below what it was built at.
+    popup->setMinimumSize(client);
+    popup->setTag(int(m_highlightType));
+
+    // Centring has moved the board image from where the layout put it; the
+    // panels' layout positions move with it.
+    QPoint pos;
+    QWidget *parent = parentWidget();
+    TBoardImage *board = boardImage();
+    if (panel && board)
+        pos =
+            remembered + QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
+    else if (panel)
+        pos = parent ? parent->pos() : QPoint();
+    else if (parent)
+        pos = QPoint(parent->x(), parent->y() + parent->height() + 38);
+
+    const int cw = client.width();
+    const int ch = client.height();
+    using A = TRadioPanel;
+
+    auto *status = new QStatusBar(popup);
+    status->setObjectName(QStringLiteral("PopupStatus"));
+    status->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    status->setGeometry(0, ch - 19, cw, 19);
+    popup->setPopupStatus(status);
+    popup->setChildAnchors(status, A::akLeft | A::akRight | A::akBottom);
+
+    auto *previous = new QPushButton(QStringLiteral("Previous"), popup);
+    previous->setObjectName(QStringLiteral("PreviousButton"));
+    previous->setGeometry(6, ch - 44, 58, 25);
+    popup->setChildAnchors(previous, A::akLeft | A::akBottom);
+    connect(previous, &QPushButton::clicked, this, &TBoardHighlight::PreviousClick);
+
+    auto *next = new QPushButton(QStringLiteral("Next"), popup);
+    next->setObjectName(QStringLiteral("NextButton"));
+    next->setGeometry((cw - 58) / 2, ch - 44, 58, 25);
+    popup->setChildAnchors(next, A::akBottom);
+    connect(next, &QPushButton::clicked, this, &TBoardHighlight::NextClick);
+
+    auto *done = new QPushButton(QStringLiteral("Done"), popup);
+    done->setObjectName(QStringLiteral("DoneButton"));
+    done->setGeometry(cw - 64, ch - 44, 58, 25);
+    popup->setChildAnchors(done, A::akRight | A::akBottom);
+    connect(done, &QPushButton::clicked, this, &TBoardHighlight::DoneClick);
+
+    auto *memo = new QPlainTextEdit(popup);
+    memo->setObjectName(QStringLiteral("StatusMemo"));
+    memo->setReadOnly(true);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setGeometry(6, done->y() - 6 - memoHeight, cw - 12, memoHeight);
+    popup->setChildAnchors(memo, A::akLeft | A::akTop | A::akRight | A::akBottom);
+
+    if (panel) {
+        memo->setPlainText(panel->lines().join(QLatin1Char('\n')));
+        panel->enterPopup(memo);
+        popup->setChildAnchors(panel, panel->anchors());
+    }
+
+    // Keep the whole window on the primary screen.
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize screenSize = screen->geometry().size();
+        if (pos.x() < 0)
+            pos.setX(0);
+        else if (pos.x() + outerWidth > screenSize.width())
+            pos.setX(screenSize.width() - outerWidth);
+        if (pos.y() < 0)
+            pos.setY(0);
+        else if (pos.y() + outerHeight > screenSize.height())
+            pos.setY(screenSize.height() - outerHeight);
+    }
+    popup->move(pos);
+
+    popup->show();
+    popup->raise();
+    popup->activateWindow();
+    if (panel)
+        panel->setFocus();
+    else
+        done->setFocus();
+}
+
+void TBoardHighlight::DoneClick()
+{
+    closePopup();
+}
+
+void TBoardHighlight::RegisterMenuEntry()
+{
+    if (m_menu)
+        HotspotMenu::RegisterEntry(m_menu, this);
+}
+
+void TBoardHighlight::CheckMenuEntry(bool checked)
+{
+    if (!m_menu)
+        return;
+    if (QAction *entry = HotspotMenu::FindEntry(m_menu, this))
+        entry->setChecked(checked);
+}
+
+void TBoardHighlight::MenuEntryClick(QObject *sender)
+{
+    auto *item = qobject_cast<QAction *>(sender);
+    if (item && item->isChecked()) {
+        if (m_popup) {
+            closePopup();
+            return;
+        }
+        for (TBoardHighlight *linked : linkedHotspots()) {
+            if (linked != this && linked->m_popup)
+                linked->MenuEntryClick(sender);
+        }
+        return;
+    }
+    MouseEntry(false);
+    Hold();
+    MouseLeave(false);
+}
+
+void TBoardHighlight::PreviousClick()
+{
+    navigate(false);
+}
+
+void TBoardHighlight::NextClick()
+{
+    navigate(true);
+}
+
+void TBoardHighlight::navigate(bool forward)
+{
+    if (!m_menu)
+        return;
+    THotspotMenuEntry *neighbour = HotspotMenu::Neighbour(m_menu, this, forward);
+    if (!neighbour)
+        return;
+    QPointer<TBoardHighlight> target = neighbour->hotspot();
+    closePopup();
+    if (target)
+        target->MenuEntryClick(this);
+}

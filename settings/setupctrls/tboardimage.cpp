@@ -1,0 +1,268 @@
+#include "tboardimage.h"
+
+#include "tboardhighlight.h"
+
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <cmath>
+
+TBoardImage::TBoardImage(QWidget *parent) : QWidget(parent)
+{
+    resize(105, 105);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    watchParent();
+}
+
+TBoardImage::~TBoardImage() = default;
+
+TBoardHighlight *TBoardImage::first() const
+{
+    return m_first;
+}
+
+void TBoardImage::setFirst(TBoardHighlight *first)
+{
+    m_first = first;
+}
+
+QMenuBar *TBoardImage::menu() const
+{
+    return m_menu;
+}
+
+void TBoardImage::setMenu(QMenuBar *menu)
+{
+    m_menu = menu;
+}
+
+void TBoardImage::setCenterOnForm(bool on)
+{
+    if (m_centerOnForm == on)
+        return;
+    m_centerOnForm = on;
+    if (on && isVisible())
+        CenterNow();
+}
+
+void TBoardImage::setScale(bool on)
+{
+    if (m_scale == on)
+        return;
+    m_scale = on;
+    PictureChanged();
+}
+
+void TBoardImage::setCenter(bool on)
+{
+    if (m_center == on)
+        return;
+    m_center = on;
+    PictureChanged();
+}
+
+void TBoardImage::setStretch(bool on)
+{
+    if (m_stretch == on)
+        return;
+    m_stretch = on;
+    PictureChanged();
+}
+
+void TBoardImage::setTransparent(bool on)
+{
+    if (m_transparent == on)
+        return;
+    m_transparent = on;
+    PictureChanged();
+}
+
+void TBoardImage::setAutoSize(bool on)
+{
+    if (m_autoSize == on)
+        return;
+    m_autoSize = on;
+    if (on)
+        resize(autoSizeFor(size()));
+}
+
+void TBoardImage::setPicture(const QImage &image, TPicture::TGraphicKind kind)
+{
+    setPicture(TPicture(image, image.isNull() ? TPicture::gkNone : kind));
+}
+
+void TBoardImage::setPicture(const TPicture &picture)
+{
+    m_picture = picture;
+    PictureChanged();
+}
+
+bool TBoardImage::isOpaque() const
+{
+    return testAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TBoardImage::PictureChanged()
+{
+    const int pw = m_picture.width();
+    const int ph = m_picture.height();
+    if (pw > 0 && ph > 0) {
+        const double ratio = double(ph) / double(pw);
+        m_aspectRatio = std::isfinite(ratio) ? ratio : 1.0;
+    }
+    if (m_autoSize && pw > 0 && ph > 0)
+        resize(pw, ph);
+    if (m_picture.hasGraphic()) {
+        const auto kind = m_picture.kind();
+        if (kind != TPicture::gkMetafile && kind != TPicture::gkIcon)
+            m_picture.setTransparent(m_transparent);
+        // No background erase under a picture that covers the whole client
+        // area: the photograph would flicker on every repaint otherwise.
+        const bool covers = m_stretch || (pw >= width() && ph >= height());
+        setAttribute(Qt::WA_OpaquePaintEvent, !m_picture.transparent() && covers);
+        // Palette realisation has nothing to do on true-colour displays.
+    } else {
+        setAttribute(Qt::WA_OpaquePaintEvent, false);
+    }
+    if (!m_drawing)
+        update();
+}
+
+QRect TBoardImage::DestRect() const
+{
+    if (m_stretch)
+        return rect();
+    const int pw = m_picture.width();
+    const int ph = m_picture.height();
+    if (m_center)
+        return QRect((width() - pw) / 2, (height() - ph) / 2, pw, ph);
+    return QRect(0, 0, pw, ph);
+}
+
+QSize TBoardImage::autoSizeFor(const QSize &proposed) const
+{
+    // An empty picture would shrink the control to nothing.
+    if (!m_picture.hasGraphic())
+        return proposed;
+    return m_picture.image().size();
+}
+
+QSize TBoardImage::sizeHint() const
+{
+    if (m_picture.hasGraphic() && !m_picture.image().isNull())
+        return m_picture.image().size();
+    return QSize(105, 105);
+}
+
+void TBoardImage::recordDesignPosition()
+{
+    if (m_designPositionRecorded)
+        return;
+    m_designLeft = x();
+    m_designTop = y();
+    m_designPositionRecorded = true;
+}
+
+QSize TBoardImage::parentOuterSize() const
+{
+    QWidget *parent = parentWidget();
+    if (!parent)
+        return QSize();
+    if (parent->isWindow())
+        return parent->frameGeometry().size();
+    // On a main window the central widget is the client area: measure the window.
+    auto *mainWindow = qobject_cast<QMainWindow *>(parent->parentWidget());
+    if (mainWindow && mainWindow->centralWidget() == parent)
+        return mainWindow->frameGeometry().size();
+    return parent->size();
+}
+
+void TBoardImage::CenterNow()
+{
+    if (!m_centerOnForm || !parentWidget())
+        return;
+    recordDesignPosition();
+    const QSize outer = parentOuterSize();
+    move((outer.width() - width()) / 2, (outer.height() - height()) / 2);
+}
+
+void TBoardImage::watchParent()
+{
+    QWidget *parent = parentWidget();
+    QWidget *topLevel = parent ? parent->window() : nullptr;
+    if (m_watchedParent != parent) {
+        if (m_watchedParent)
+            m_watchedParent->removeEventFilter(this);
+        m_watchedParent = parent;
+        if (parent)
+            parent->installEventFilter(this);
+    }
+    if (m_watchedWindow != topLevel) {
+        if (m_watchedWindow && m_watchedWindow != m_watchedParent)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = topLevel;
+        if (topLevel && topLevel != parent)
+            topLevel->installEventFilter(this);
+    }
+}
+
+bool TBoardImage::event(QEvent *event)
+{
+    if (event->type() == WM_STARTTOUR) {
+        StartTour();
+        return true;
+    }
+    if (event->type() == QEvent::ParentChange)
+        watchParent();
+    return QWidget::event(event);
+}
+
+bool TBoardImage::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_watchedParent || watched == m_watchedWindow) &&
+        event->type() == QEvent::Resize && isVisible())
+        CenterNow();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TBoardImage::showEvent(QShowEvent *event)
+{
+    watchParent();
+    CenterNow();
+    QWidget::showEvent(event);
+}
+
+void TBoardImage::resizeEvent(QResizeEvent *event)
+{
+    if (isVisible())
+        CenterNow();
+    QWidget::resizeEvent(event);
+}
+
+void TBoardImage::paintEvent(QPaintEvent *)
+{
+    recordDesignPosition();
+    struct DrawingScope
+    {
+        bool &flag;
+        bool saved;
+        explicit DrawingScope(bool &f) : flag(f), saved(f) { flag = true; }
+        ~DrawingScope() { flag = saved; }
+    } scope(m_drawing);
+    if (!m_picture.hasGraphic())
+        return;
+    QPainter painter(this);
+    m_picture.draw(painter, DestRect());
+}
+
+void TBoardImage::StartTour()
+{
+    TBoardHighlight *first = m_first;
+    if (!first)
+        return;
+    first->MouseEntry(false);
+    first->click();
+    first->MouseLeave(false);
+}

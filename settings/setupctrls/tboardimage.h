@@ -1,0 +1,116 @@
+#ifndef TBOARDIMAGE_H
+#define TBOARDIMAGE_H
+
+#include "tboardhighlight.h"
+#include "tpicture.h"
+
+#include <QEvent>
+#include <QMenuBar>
+#include <QPointer>
+#include <QWidget>
+
+// Sent synchronously (QCoreApplication::sendEvent) to start the hotspot tour.
+// A fixed number rather than a registered type, so every sender agrees on it.
+constexpr QEvent::Type WM_STARTTOUR = QEvent::Type(QEvent::User + 162);
+
+// The board photograph that carries the hotspots as its children. It keeps
+// itself centred on its window and remembers where the layout put it, so
+// popups can be placed relative to that position.
+class TBoardImage : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(TBoardHighlight *First READ first WRITE setFirst)
+    Q_PROPERTY(QMenuBar *Menu READ menu WRITE setMenu)
+    Q_PROPERTY(bool CenterOnForm READ centerOnForm WRITE setCenterOnForm)
+    Q_PROPERTY(bool Scale READ scale WRITE setScale)
+    Q_PROPERTY(bool Center READ center WRITE setCenter)
+    Q_PROPERTY(QImage Picture READ pictureImage WRITE setPicture)
+    Q_PROPERTY(bool Stretch READ stretch WRITE setStretch)
+    Q_PROPERTY(bool Transparent READ transparent WRITE setTransparent)
+    Q_PROPERTY(bool AutoSize READ autoSize WRITE setAutoSize)
+    Q_PROPERTY(int Tag READ tag WRITE setTag)
+    Q_PROPERTY(double AspectRatio READ aspectRatio)
+    Q_PROPERTY(int DesignLeft READ designLeft)
+    Q_PROPERTY(int DesignTop READ designTop)
+
+public:
+    explicit TBoardImage(QWidget *parent = nullptr);
+    ~TBoardImage() override;
+
+    TBoardHighlight *first() const;
+    void setFirst(TBoardHighlight *first);
+    QMenuBar *menu() const;
+    void setMenu(QMenuBar *menu);
+    bool centerOnForm() const { return m_centerOnForm; }
+    void setCenterOnForm(bool on);
+    bool scale() const { return m_scale; }
+    void setScale(bool on);
+    bool center() const { return m_center; }
+    void setCenter(bool on);
+    bool stretch() const { return m_stretch; }
+    void setStretch(bool on);
+    bool transparent() const { return m_transparent; }
+    void setTransparent(bool on);
+    bool autoSize() const { return m_autoSize; }
+    void setAutoSize(bool on);
+    int tag() const { return m_tag; }
+    void setTag(int tag) { m_tag = tag; }
+
+    const TPicture &picture() const { return m_picture; }
+    QImage pictureImage() const { return m_picture.image(); }
+    // Copies the graphic in; the settings program passes its decoded JPEG
+    // with kind gkJpeg.
+    void setPicture(const QImage &image, TPicture::TGraphicKind kind = TPicture::gkBitmap);
+    void setPicture(const TPicture &picture);
+
+    double aspectRatio() const { return m_aspectRatio; }
+    bool drawing() const { return m_drawing; }
+    bool designPositionRecorded() const { return m_designPositionRecorded; }
+    int designLeft() const { return m_designLeft; }
+    int designTop() const { return m_designTop; }
+    // Whether the background is left unerased before painting.
+    bool isOpaque() const;
+
+    // Rectangle in client coordinates into which the picture is drawn.
+    QRect DestRect() const;
+    // The size the control takes for its picture when AutoSize is on.
+    QSize autoSizeFor(const QSize &proposed) const;
+    // Moves the image to the centre of its parent's outer size now.
+    void CenterNow();
+
+    QSize sizeHint() const override;
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void PictureChanged();
+    void StartTour();
+    void recordDesignPosition();
+    QSize parentOuterSize() const;
+    void watchParent();
+
+    TPicture m_picture;
+    bool m_stretch = false;
+    bool m_center = false;
+    bool m_transparent = false;
+    bool m_drawing = false;
+    double m_aspectRatio = 1.0;
+    bool m_scale = true;
+    QPointer<QMenuBar> m_menu;
+    bool m_centerOnForm = true;
+    bool m_designPositionRecorded = false;
+    QPointer<TBoardHighlight> m_first;
+    int m_designLeft = 0;
+    int m_designTop = 0;
+    bool m_autoSize = true;
+    int m_tag = 0;
+    QPointer<QWidget> m_watchedParent;
+    QPointer<QWidget> m_watchedWindow;
+};
+
+#endif // TBOARDIMAGE_H

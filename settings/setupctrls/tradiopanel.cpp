@@ -1,0 +1,67 @@
+#include "tradiopanel.h"
+
+#include "tjumper.h"
+#include "tpopupform.h"
+
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+
+TRadioPanel::TRadioPanel(QWidget *parent) : QWidget(parent)
+{
+    resize(194, 100);
+    setAutoFillBackground(true);
+    hide();
+}
+
+TRadioPanel::~TRadioPanel() = default;
+
+void TRadioPanel::setLinesText(const QString &text)
+{
+    QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    // A final line break ends the last line; it does not start another.
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    m_lines = lines;
+}
+
+void TRadioPanel::setFinalAnchors(TAnchors anchors)
+{
+    m_finalAnchors = anchors;
+    if (m_inPopup)
+        setAnchors(anchors);
+}
+
+void TRadioPanel::setAnchors(TAnchors anchors)
+{
+    m_anchors = anchors;
+    if (auto *popup = qobject_cast<TPopupForm *>(parentWidget()))
+        popup->setChildAnchors(this, anchors);
+}
+
+void TRadioPanel::enterPopup(QPlainTextEdit *statusMemo)
+{
+    m_statusMemo = statusMemo;
+    m_inPopup = true;
+    setAnchors(m_finalAnchors);
+}
+
+QPlainTextEdit *TRadioPanel::GetStatusMemo() const
+{
+    return m_statusMemo;
+}
+
+void TRadioPanel::SelectJumper(TTwoJumper *jumper)
+{
+    bool changed = false;
+    for (QObject *child : children()) {
+        if (child->metaObject() != &TTwoJumper::staticMetaObject)
+            continue;
+        auto *other = static_cast<TTwoJumper *>(child);
+        const bool closed = other == jumper;
+        if (other->closed() != closed)
+            changed = true;
+        other->setClosed(closed);
+    }
+    if (changed)
+        emit OnRadioChange(jumper);
+}
