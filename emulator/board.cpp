@@ -1,0 +1,378 @@
+#include "board.h"
+
+#include "crc32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+
+namespace emulator {
+
+using namespace qorproto;
+
+namespace {
+
+constexpr std::size_t kChunkSize = 1024;
+constexpr std::size_t kSessionLimit = 32;
+
+std::vector<std::uint8_t> statusReply(std::uint32_t code)
+{
+    return encodeReply(code);
+}
+
+bool isBootstrap(const std::uint8_t *head, std::size_t size)
+{
+    return size >= 6 && std::memcmp(head, "QORB", 4) == 0;
+}
+
+bool isVersionedFirmware(const std::uint8_t *head, std::size_t size)
+{
+    return size >= 6 && std::memcmp(head, "QORF", 4) == 0;
+}
+
+std::vector<std::uint8_t> macRefusal(std::uint32_t code)
+{
+    std::vector<std::uint8_t> body{'_', 'E', 'r', 'r'};
+    for (int i = 0; i < 4; ++i)
+        body.push_back(std::uint8_t(code >> (8 * i)));
+    return body;
+}
+
+} // namespace
+
+Board::Board(const Options &options, BoardState &state, Log log)
+    : options_(options), state_(state), log_(std::move(log)), listening_(state.ip)
+{
+    nextSession_ = (std::random_device{}() & 0xFFFFFF) + 1;
+}
+
+std::vector<std::uint8_t> Board::reply(const Packet &request,
+                                       const std::vector<std::uint8_t> &payload) const
+{
+    Packet packet;
+    packet.type = request.type | kReplyBit;
+    packet.session = request.session;
+    packet.sequence = request.sequence;
+    packet.payload = payload;
+    return encodePacket(packet);
+}
+
+void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datagram> &out)
+{
+    if (packet.isReply())
+        return;
+    if (packet.command() == Command::Hello) {
+        out.push_back({reply(packet, hello(packet, from)), from});
+        return;
+    }
+    if (packet.session == committedSession_ && packet.sequence == committedSequence_ &&
+        !committedReply_.empty()) {
+        out.push_back({committedReply_, from});
+        return;
+    }
+    const auto it = sessions_.find(packet.session);
+    if (it == sessions_.end()) {
+        out.push_back({reply(packet, statusReply(kBoardNoSession)), from});
+        return;
+    }
+    Session &session = it->second;
+    session.peer = from;
+    if (packet.command() == Command::UploadData) {
+        // Acknowledgements carry all the state the sender needs; no replay cache.
+        auto ack = uploadData(packet);
+        if (action_ == Action::Die)
+            return;
+        out.push_back({reply(packet, ack), from});
+        return;
+    }
+    if (session.hasLast && packet.sequence == session.lastSequence) {
+        out.push_back({session.lastReply, from}); // a repeat: answered, not carried out again
+        return;
+    }
+    if (packet.command() == Command::Bye) {
+        sessions_.erase(it);
+        out.push_back({reply(packet, statusReply(kBoardOk)), from});
+        return;
+    }
+    const std::uint32_t sessionId = packet.session;
+    auto bytes = reply(packet, handleRequest(packet, session));
+    auto again = sessions_.find(sessionId);
+    if (again != sessions_.end()) {
+        again->second.hasLast = true;
+        again->second.lastSequence = packet.sequence;
+        again->second.lastReply = bytes;
+    }
+    if (packet.command() == Command::UploadEnd && action_ == Action::Restart) {
+        committedSession_ = sessionId;
+        committedSequence_ = packet.sequence;
+        committedReply_ = bytes;
+    }
+    out.push_back({std::move(bytes), from});
+}
+
+std::vector<std::uint8_t> Board::handleRequest(const Packet &packet, Session &session)
+{
+    switch (packet.command()) {
+    case Command::Status:
+        return status(packet);
+    case Command::ChangeNetworking:
+        return changeNetworking(packet);
+    case Command::Raw:
+        return raw(packet);
+    case Command::UploadBegin:
+        return uploadBegin(packet, session);
+    case Command::UploadEnd:
+        return uploadEnd(packet);
+    default:
+        return statusReply(kBoardUnknownCommand);
+    }
+}
+
+std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &from)
+{
+    std::uint8_t mode = 0;
+    if (!decodeHelloRequest(packet.payload, mode))
+        return statusReply(kBoardBadRequest);
+    HelloReply r;
+    const auto known = hellos_.find(from);
+    if (known != hellos_.end() && known->second.first == packet.sequence &&
+        sessions_.count(known->second.second)) {
+        r.session = known->second.second;
+    } else {
+        if (sessions_.size() >= kSessionLimit) {
+            // The oldest session goes; its owner will hear "unknown session".
+            sessions_.erase(sessions_.begin());
+        }
+        r.session = nextSession_++;
+        if (nextSession_ == 0)
+            nextSession_ = 1;
+        Session s;
+        s.mode = mode;
+        s.peer = from;
+        sessions_[r.session] = s;
+        hellos_[from] = {packet.sequence, r.session};
+        log_("session " + std::to_string(r.session) + " opened, mode " + std::to_string(mode));
+    }
+    r.flashSize = options_.flashSize;
+    r.chunkSize = kChunkSize;
+    r.window = kMaxWindow;
+    return encodeHelloReply(r);
+}
+
+std::vector<std::uint8_t> Board::status(const Packet &packet)
+{
+    std::uint8_t level = 0;
+    if (!decodeStatusRequest(packet.payload, level) || level > 1)
+        return statusReply(kBoardBadRequest);
+    BoardStatus s;
+    s.flags = std::uint8_t((state_.bootstrapped ? kStatusBootstrapped : 0) |
+                           (state_.hasImage ? kStatusHasFirmware : 0));
+    s.revision = state_.revision;
+    s.mac = state_.mac;
+    s.network.ip = options_.reportIp ? *options_.reportIp : listening_;
+    s.network.subnet = state_.subnet;
+    s.network.gateway = state_.gateway;
+    std::vector<std::uint8_t> body;
+    if (level == 1)
+        body.push_back(1);
+    const auto block = encodeStatusBlock(s);
+    body.insert(body.end(), block.begin(), block.end());
+    return encodeReply(kBoardOk, body.data(), body.size());
+}
+
+std::vector<std::uint8_t> Board::changeNetworking(const Packet &packet)
+{
+    NetworkSettings n;
+    if (!decodeNetworkSettings(packet.payload, n))
+        return statusReply(kBoardBadRequest);
+    const auto &ip = n.ip;
+    if (ip == IPv4{0, 0, 0, 0} || ip == IPv4{255, 255, 255, 255} || (ip[0] >= 224 && ip[0] <= 239))
+        return statusReply(kBoardBadAddress);
+    state_.subnet = n.subnet;
+    state_.gateway = n.gateway;
+    if (isLoopback(ip)) {
+        state_.requestedIp.reset();
+        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+             " gateway " + formatIPv4(n.gateway) + "; moving to " + formatIPv4(ip));
+        if (ip != listening_) {
+            action_ = Action::Move;
+            moveTo_ = ip;
+        }
+    } else {
+        state_.requestedIp = ip;
+        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+             " gateway " + formatIPv4(n.gateway) + "; recorded only: " + formatIPv4(ip) +
+             " is not a loopback address, still listening on " + formatIPv4(listening_));
+    }
+    save();
+    return statusReply(kBoardOk);
+}
+
+std::vector<std::uint8_t> Board::raw(const Packet &packet)
+{
+    const auto &c = packet.payload;
+    std::vector<std::uint8_t> body;
+    if (c.size() == 10 && std::memcmp(c.data(), "ChMC", 4) == 0) {
+        std::array<std::uint8_t, 6> mac;
+        std::copy(c.begin() + 4, c.end(), mac.begin());
+        const bool zero = std::all_of(mac.begin(), mac.end(), [](std::uint8_t b) { return !b; });
+        if (options_.refuseMac) {
+            body = macRefusal(options_.refuseMac);
+            log_("MAC change to " + formatMac(mac) + " refused (fault)");
+        } else if (zero || (mac[0] & 1)) {
+            body = macRefusal(kBoardInvalidMac);
+            log_("MAC change to " + formatMac(mac) + " refused");
+        } else {
+            state_.mac = mac;
+            save();
+            log_("MAC changed to " + formatMac(mac));
+        }
+    } else {
+        body = macRefusal(kBoardUnknownCommand);
+    }
+    return encodeReply(kBoardOk, body.data(), body.size());
+}
+
+std::uint32_t Board::refusalForImage(const std::uint8_t *head, std::size_t size) const
+{
+    if (state_.revision <= 0x0100 && !state_.bootstrapped && !isBootstrap(head, size))
+        return kBoardBootstrapRequired;
+    return kBoardOk;
+}
+
+std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &session)
+{
+    UploadBegin b;
+    if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize)
+        return statusReply(kBoardBadRequest);
+    if (session.mode != 1)
+        return statusReply(kBoardWrongMode);
+    if (options_.refuseUpload) {
+        log_("upload refused with code " + std::to_string(options_.refuseUpload) + " (fault)");
+        return statusReply(options_.refuseUpload);
+    }
+    if (b.size > options_.flashSize)
+        return statusReply(kBoardImageTooLarge);
+    const std::uint32_t refusal = refusalForImage(b.head.data(), std::min<std::size_t>(b.size, 8));
+    if (refusal) {
+        log_("upload refused: a board at revision 1.0 or older needs a bootstrap image first");
+        return statusReply(refusal);
+    }
+    upload_ = Upload{};
+    upload_.session = packet.session;
+    upload_.begin = b;
+    upload_.image.assign(b.size, 0);
+    upload_.received.assign((b.size + kChunkSize - 1) / kChunkSize, false);
+    uploading_ = true;
+    log_("upload of " + std::to_string(b.size) + " bytes at " + std::to_string(b.base) + " begun");
+    return statusReply(kBoardOk);
+}
+
+std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
+{
+    UploadAck ack;
+    UploadData d;
+    if (!uploading_ || upload_.session != packet.session) {
+        ack.status = kBoardNoUpload;
+        return encodeUploadAck(ack);
+    }
+    const std::size_t count = upload_.received.size();
+    const std::size_t index = decodeUploadData(packet.payload, d) ? d.offset / kChunkSize : count;
+    const std::size_t expected =
+        index < count ? std::min(kChunkSize, upload_.image.size() - index * kChunkSize) : 0;
+    if (index >= count || d.offset % kChunkSize || d.size != expected) {
+        ack.status = kBoardBadRequest;
+        return encodeUploadAck(ack);
+    }
+    if (!upload_.received[index]) {
+        std::memcpy(upload_.image.data() + d.offset, d.data, d.size);
+        upload_.received[index] = true;
+        upload_.bytesTaken += d.size;
+        if (options_.dieAfterBytes && upload_.bytesTaken >= options_.dieAfterBytes) {
+            log_("dying in the middle of the upload, after " + std::to_string(upload_.bytesTaken) +
+                 " bytes");
+            action_ = Action::Die;
+            return {};
+        }
+        while (upload_.contiguous < count && upload_.received[upload_.contiguous])
+            ++upload_.contiguous;
+    }
+    ack.contiguous = upload_.contiguous;
+    for (std::size_t bit = 0; bit < kMaxWindow; ++bit) {
+        const std::size_t i = std::size_t(upload_.contiguous) + 1 + bit;
+        if (i >= count)
+            break;
+        if (upload_.received[i])
+            ack.bitmap |= std::uint64_t(1) << bit;
+    }
+    return encodeUploadAck(ack);
+}
+
+std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
+{
+    if (!uploading_ || upload_.session != packet.session)
+        return statusReply(kBoardNoUpload);
+    if (upload_.contiguous < upload_.received.size())
+        return statusReply(kBoardIncomplete);
+    uploading_ = false;
+    if (crc32(upload_.image.data(), upload_.image.size()) != upload_.begin.crc) {
+        log_("upload discarded: CRC-32 mismatch");
+        return statusReply(kBoardCrcMismatch);
+    }
+    const std::uint8_t *head = upload_.image.data();
+    const std::size_t size = upload_.image.size();
+    // The header said one thing; the data must say the same.
+    if (const std::uint32_t refusal = refusalForImage(head, size))
+        return statusReply(refusal);
+    const bool bootstrap = isBootstrap(head, size);
+    if (bootstrap) {
+        state_.bootstrapped = true;
+        state_.revision = std::uint16_t(head[4] << 8 | head[5]);
+    } else if (isVersionedFirmware(head, size)) {
+        state_.revision = std::uint16_t(head[4] << 8 | head[5]);
+    }
+    state_.hasImage = true;
+    state_.imageBase = upload_.begin.base;
+    state_.image = std::move(upload_.image);
+    upload_ = Upload{};
+    save();
+    if (!options_.firmwareOut.empty()) {
+        std::string error;
+        if (!writeFile(options_.firmwareOut, state_.image, error))
+            log_("error: " + error);
+    }
+    char revision[8];
+    std::snprintf(revision, sizeof revision, "0x%04X", state_.revision);
+    log_(std::string(bootstrap ? "bootstrap" : "firmware") + " image of " +
+         std::to_string(state_.image.size()) + " bytes committed, revision " + revision +
+         "; restarting");
+    action_ = Action::Restart;
+    return statusReply(kBoardOk);
+}
+
+Board::Action Board::takeAction(IPv4 &moveTo)
+{
+    const Action a = action_;
+    action_ = Action::None;
+    moveTo = moveTo_;
+    return a;
+}
+
+void Board::restart()
+{
+    sessions_.clear();
+    hellos_.clear();
+    uploading_ = false;
+    upload_ = Upload{};
+}
+
+void Board::save()
+{
+    if (options_.stateFile.empty())
+        return;
+    std::string error;
+    if (!saveState(options_.stateFile, state_, error))
+        log_("error: " + error);
+}
+
+} // namespace emulator

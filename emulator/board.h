@@ -1,0 +1,98 @@
+// The board's side of the protocol: sessions, status, settings, MAC and image uploads.
+#pragma once
+
+#include "boardstate.h"
+#include "messages.h"
+#include "options.h"
+#include "packet.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace emulator {
+
+struct Endpoint
+{
+    std::uint32_t address = 0; // network order, as in sockaddr_in
+    std::uint16_t port = 0;
+    bool operator<(const Endpoint &o) const
+    {
+        return std::pair(address, port) < std::pair(o.address, o.port);
+    }
+};
+
+struct Datagram
+{
+    std::vector<std::uint8_t> bytes;
+    Endpoint peer;
+};
+
+class Board
+{
+public:
+    enum class Action { None, Restart, Move, Die };
+    using Log = std::function<void(const std::string &)>;
+
+    Board(const Options &options, BoardState &state, Log log);
+
+    void handle(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
+    // What the last handled packets ask of the process; reset by taking it.
+    Action takeAction(IPv4 &moveTo);
+    // A restart forgets sessions and any unfinished upload.
+    void restart();
+    void setListening(const IPv4 &address) { listening_ = address; }
+
+private:
+    struct Session
+    {
+        std::uint8_t mode = 0;
+        Endpoint peer;
+        bool hasLast = false;
+        std::uint32_t lastSequence = 0;
+        std::vector<std::uint8_t> lastReply; // the whole datagram
+    };
+    struct Upload
+    {
+        std::uint32_t session = 0;
+        qorproto::UploadBegin begin;
+        std::vector<std::uint8_t> image;
+        std::vector<bool> received;
+        std::uint32_t contiguous = 0;
+        std::uint64_t bytesTaken = 0;
+    };
+
+    std::vector<std::uint8_t> reply(const qorproto::Packet &request,
+                                    const std::vector<std::uint8_t> &payload) const;
+    std::vector<std::uint8_t> handleRequest(const qorproto::Packet &packet, Session &session);
+    std::vector<std::uint8_t> hello(const qorproto::Packet &packet, const Endpoint &from);
+    std::vector<std::uint8_t> status(const qorproto::Packet &packet);
+    std::vector<std::uint8_t> changeNetworking(const qorproto::Packet &packet);
+    std::vector<std::uint8_t> raw(const qorproto::Packet &packet);
+    std::vector<std::uint8_t> uploadBegin(const qorproto::Packet &packet, Session &session);
+    std::vector<std::uint8_t> uploadData(const qorproto::Packet &packet);
+    std::vector<std::uint8_t> uploadEnd(const qorproto::Packet &packet);
+    std::uint32_t refusalForImage(const std::uint8_t *head, std::size_t size) const;
+    void save();
+
+    const Options &options_;
+    BoardState &state_;
+    Log log_;
+    IPv4 listening_{};
+    std::map<std::uint32_t, Session> sessions_;
+    std::map<Endpoint, std::pair<std::uint32_t, std::uint32_t>> hellos_; // sequence, session
+    std::uint32_t nextSession_ = 0;
+    Upload upload_;
+    bool uploading_ = false;
+    // The reply to the last committed upload outlives the restart it causes, so a repeated
+    // upload end after a lost reply still hears that the image was taken.
+    std::uint32_t committedSession_ = 0, committedSequence_ = 0;
+    std::vector<std::uint8_t> committedReply_;
+    Action action_ = Action::None;
+    IPv4 moveTo_{};
+};
+
+} // namespace emulator

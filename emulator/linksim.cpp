@@ -1,0 +1,91 @@
+#include "linksim.h"
+
+#include <algorithm>
+
+namespace emulator {
+
+namespace {
+
+// IP and UDP headers travel on the link too.
+constexpr std::size_t kIpUdpOverhead = 28;
+// A switch buffers this much per direction; more is dropped, as on a real link.
+constexpr std::size_t kLinkBuffer = 512 * 1024;
+
+} // namespace
+
+LinkSimulator::LinkSimulator(const Options &options)
+    : options_(options), rng_(options.seed ? options.seed : std::random_device{}())
+{
+}
+
+bool LinkSimulator::roll(double percent)
+{
+    if (percent <= 0)
+        return false;
+    return std::uniform_real_distribution<double>(0, 100)(rng_) < percent;
+}
+
+void LinkSimulator::push(Direction direction, Datagram datagram, Clock::time_point now)
+{
+    if (roll(options_.dropPct))
+        return;
+    if (roll(options_.duplicatePct))
+        schedule(direction, datagram, now);
+    schedule(direction, std::move(datagram), now);
+}
+
+void LinkSimulator::schedule(Direction direction, Datagram datagram, Clock::time_point now)
+{
+    using namespace std::chrono;
+    Clock::time_point due = now;
+    if (options_.linkMbit > 0) {
+        const double bits = double(datagram.bytes.size() + kIpUdpOverhead) * 8;
+        const auto serialise =
+            duration_cast<Clock::duration>(duration<double, std::micro>(bits / options_.linkMbit));
+        Clock::time_point &free = linkFree_[direction];
+        const auto backlog = free > now ? free - now : Clock::duration::zero();
+        const auto bufferTime = duration_cast<Clock::duration>(
+            duration<double, std::micro>(double(kLinkBuffer) * 8 / options_.linkMbit));
+        if (backlog > bufferTime)
+            return;
+        free = std::max(free, now) + serialise;
+        due = free + duration_cast<Clock::duration>(
+                         duration<double, std::milli>(options_.linkLatencyMs / 2));
+    }
+    if (direction == Outbound && options_.delayMs > 0)
+        due += milliseconds(options_.delayMs);
+    if (roll(options_.reorderPct))
+        due += microseconds(std::uniform_int_distribution<int>(1000, 5000)(rng_));
+    if (direction == Outbound)
+        ++outbound_;
+    queue_.push(Item{due, order_++, direction, std::move(datagram)});
+}
+
+bool LinkSimulator::takeDue(Clock::time_point now, Direction &direction, Datagram &datagram)
+{
+    if (queue_.empty() || queue_.top().due > now)
+        return false;
+    // priority_queue::top is const; the copy is small next to a datagram's trip.
+    Item item = queue_.top();
+    queue_.pop();
+    if (item.direction == Outbound)
+        --outbound_;
+    direction = item.direction;
+    datagram = std::move(item.datagram);
+    return true;
+}
+
+std::optional<Clock::time_point> LinkSimulator::nextDue() const
+{
+    if (queue_.empty())
+        return std::nullopt;
+    return queue_.top().due;
+}
+
+void LinkSimulator::clear()
+{
+    queue_ = {};
+    outbound_ = 0;
+}
+
+} // namespace emulator

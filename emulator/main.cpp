@@ -1,0 +1,241 @@
+// board-emulator: the board on a loopback address, for tests, benchmarks and the demo.
+#include "board.h"
+#include "boardstate.h"
+#include "linksim.h"
+#include "options.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace emulator;
+using namespace std::chrono;
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int)
+{
+    stopRequested = 1;
+}
+
+void logLine(const std::string &text)
+{
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+int openSocket(const IPv4 &address, std::uint16_t port, std::string &error)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    std::memcpy(&a.sin_addr.s_addr, address.data(), 4);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    // Room for a whole window of chunks arriving while the board is busy.
+    const int size = 4 * 1024 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    return fd;
+}
+
+std::string endpointText(const IPv4 &address, std::uint16_t port)
+{
+    return formatIPv4(address) + ":" + std::to_string(port);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    std::string error;
+    bool help = false;
+    if (!parseOptions(argc, argv, options, error, help)) {
+        std::fprintf(stderr, "board-emulator: %s\n%s", error.c_str(), usageText());
+        return 2;
+    }
+    if (help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+
+    BoardState state;
+    state.ip = options.address;
+    state.subnet = options.subnet;
+    state.gateway = options.gateway;
+    state.mac = options.mac;
+    state.revision = options.revision;
+    if (!options.stateFile.empty()) {
+        bool found = false;
+        if (!loadState(options.stateFile, state, found, error)) {
+            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
+            return 1;
+        }
+        if (!found && !saveState(options.stateFile, state, error)) {
+            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (!options.firmwareOut.empty()) {
+        if (state.hasImage && !writeFile(options.firmwareOut, state.image, error)) {
+            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
+            return 1;
+        }
+        if (!state.hasImage)
+            std::remove(options.firmwareOut.c_str());
+    }
+
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
+
+    int fd = openSocket(state.ip, options.port, error);
+    if (fd < 0) {
+        std::fprintf(stderr, "board-emulator: cannot listen on %s: %s\n",
+                     endpointText(state.ip, options.port).c_str(), error.c_str());
+        return 1;
+    }
+    char revision[8];
+    std::snprintf(revision, sizeof revision, "0x%04X", state.revision);
+    logLine("revision " + std::string(revision) + ", MAC " + formatMac(state.mac) + ", flash " +
+            std::to_string(options.flashSize) + " bytes" +
+            (state.bootstrapped ? ", bootstrapped" : ""));
+    logLine("listening on " + endpointText(state.ip, options.port));
+
+    Board board(options, state, logLine);
+    board.setListening(state.ip);
+    LinkSimulator link(options);
+
+    // A restart or a move: drain what is on its way out, go quiet for a moment, come back.
+    bool draining = false;
+    bool down = false;
+    Clock::time_point upAt{};
+    IPv4 upAddress = state.ip;
+
+    std::vector<std::uint8_t> buffer(65536);
+    std::vector<Datagram> replies;
+    while (!stopRequested) {
+        auto now = Clock::now();
+        auto wake = now + seconds(1);
+        if (const auto due = link.nextDue())
+            wake = std::min(wake, *due);
+        if (down)
+            wake = std::min(wake, upAt);
+        const auto waitFor = duration_cast<nanoseconds>(std::max(wake - now, Clock::duration(0)));
+        timespec ts{time_t(waitFor.count() / 1000000000), long(waitFor.count() % 1000000000)};
+        pollfd pfd{fd, POLLIN, 0};
+        const int ready = ::ppoll(&pfd, fd >= 0 ? 1 : 0, &ts, nullptr);
+        if (ready < 0 && errno != EINTR) {
+            std::perror("board-emulator: poll");
+            return 1;
+        }
+        now = Clock::now();
+        if (ready > 0 && fd >= 0) {
+            for (;;) {
+                sockaddr_in from{};
+                socklen_t fromLength = sizeof from;
+                const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), 0,
+                                             reinterpret_cast<sockaddr *>(&from), &fromLength);
+                if (n < 0)
+                    break;
+                if (options.silent)
+                    continue;
+                Datagram d;
+                d.bytes.assign(buffer.begin(), buffer.begin() + n);
+                d.peer = Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)};
+                link.push(LinkSimulator::Inbound, std::move(d), now);
+            }
+        }
+
+        LinkSimulator::Direction direction;
+        Datagram datagram;
+        while (link.takeDue(Clock::now(), direction, datagram)) {
+            if (direction == LinkSimulator::Outbound) {
+                if (fd < 0)
+                    continue;
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_addr.s_addr = datagram.peer.address;
+                to.sin_port = htons(datagram.peer.port);
+                ::sendto(fd, datagram.bytes.data(), datagram.bytes.size(), 0,
+                         reinterpret_cast<sockaddr *>(&to), sizeof to);
+                continue;
+            }
+            if (down || draining)
+                continue;
+            qorproto::Packet packet;
+            if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
+                continue;
+            replies.clear();
+            board.handle(packet, datagram.peer, replies);
+            for (auto &r : replies)
+                link.push(LinkSimulator::Outbound, std::move(r), Clock::now());
+            IPv4 moveTo{};
+            switch (board.takeAction(moveTo)) {
+            case Board::Action::Die:
+                std::fflush(stdout);
+                ::_exit(3);
+            case Board::Action::Restart:
+                draining = true;
+                upAddress = state.ip;
+                break;
+            case Board::Action::Move:
+                draining = true;
+                upAddress = moveTo;
+                break;
+            case Board::Action::None:
+                break;
+            }
+        }
+
+        now = Clock::now();
+        if (draining && !link.hasOutbound()) {
+            draining = false;
+            down = true;
+            upAt = now + milliseconds(options.restartMs);
+            ::close(fd);
+            fd = -1;
+            link.clear();
+            board.restart();
+        }
+        if (down && now >= upAt) {
+            down = false;
+            fd = openSocket(upAddress, options.port, error);
+            if (fd < 0) {
+                logLine("cannot move to " + endpointText(upAddress, options.port) + ": " + error +
+                        "; staying on " + formatIPv4(state.ip));
+                fd = openSocket(state.ip, options.port, error);
+                if (fd < 0) {
+                    std::fprintf(stderr, "board-emulator: cannot listen again: %s\n",
+                                 error.c_str());
+                    return 1;
+                }
+            } else if (upAddress != state.ip) {
+                state.ip = upAddress;
+                if (!options.stateFile.empty() && !saveState(options.stateFile, state, error))
+                    logLine("error: " + error);
+            }
+            board.setListening(state.ip);
+            logLine("restarted; listening on " + endpointText(state.ip, options.port));
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return 0;
+}

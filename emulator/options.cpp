@@ -1,0 +1,189 @@
+#include "options.h"
+
+#include "messages.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace emulator {
+
+namespace {
+
+bool parseUnsigned(const char *text, std::uint64_t max, std::uint64_t &value)
+{
+    if (!text || !*text || *text == '-' || *text == '+' || *text == ' ')
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 0); // 0x.. accepted
+    if (errno || *end || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseDouble(const char *text, double min, double max, double &value)
+{
+    if (!text || !*text)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno || *end || !(v >= min && v <= max))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseMac(const char *text, std::array<std::uint8_t, 6> &mac)
+{
+    std::array<std::uint8_t, 6> m{};
+    const char *p = text;
+    for (int i = 0; i < 6; ++i) {
+        if (i && (*p == '-' || *p == ':'))
+            ++p;
+        else if (i)
+            return false;
+        unsigned value = 0;
+        for (int k = 0; k < 2; ++k, ++p) {
+            const char c = *p;
+            unsigned digit;
+            if (c >= '0' && c <= '9')
+                digit = unsigned(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                digit = unsigned(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                digit = unsigned(c - 'A' + 10);
+            else
+                return false;
+            value = value * 16 + digit;
+        }
+        m[i] = std::uint8_t(value);
+    }
+    if (*p)
+        return false;
+    mac = m;
+    return true;
+}
+
+} // namespace
+
+const char *usageText()
+{
+    return "usage: board-emulator [options]\n"
+           "  --address A          loopback address to listen on (default 127.0.0.1)\n"
+           "  --port P             UDP port (default 20805, or QORETHW_PORT)\n"
+           "  --state FILE         keep network settings, MAC, revision and image in FILE\n"
+           "  --revision WORD      firmware revision, e.g. 0x0100 (default)\n"
+           "  --mac M              MAC address, e.g. 02-00-00-00-00-01 (default)\n"
+           "  --subnet S           subnet mask (default 255.0.0.0)\n"
+           "  --gateway G          gateway (default 127.0.0.1)\n"
+           "  --report-ip A        IP the status reports (default: the address listened on)\n"
+           "  --flash-size BYTES   flash size (default 2097152)\n"
+           "  --restart-ms N       time a restart takes (default 300)\n"
+           "  --firmware-out FILE  write the committed image there as raw binary\n"
+           "faults:\n"
+           "  --drop PCT --duplicate PCT --reorder PCT   per datagram, both directions\n"
+           "  --delay-ms N         delay every reply\n"
+           "  --silent             answer nothing\n"
+           "  --refuse-upload CODE refuse every upload with board error CODE\n"
+           "  --refuse-mac CODE    refuse every MAC change with CODE\n"
+           "  --die-after-bytes N  exit in the middle of an upload after N image bytes\n"
+           "  --seed N             seed of the fault dice\n"
+           "link:\n"
+           "  --link-mbit R        simulated link rate in Mbit/s\n"
+           "  --link-latency-ms L  simulated round-trip time\n";
+}
+
+bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &help)
+{
+    help = false;
+    if (const char *port = std::getenv("QORETHW_PORT")) {
+        std::uint64_t v = 0;
+        if (parseUnsigned(port, 65535, v) && v > 0)
+            o.port = std::uint16_t(v);
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            help = true;
+            return true;
+        }
+        if (name == "--silent") {
+            o.silent = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            error = name + " needs a value (or is unknown)";
+            return false;
+        }
+        const char *value = argv[++i];
+        std::uint64_t u = 0;
+        bool ok = true;
+        if (name == "--address") {
+            ok = qorproto::parseDottedIPv4(value, o.address) && qorproto::isLoopback(o.address);
+        } else if (name == "--report-ip") {
+            std::array<std::uint8_t, 4> a{};
+            ok = qorproto::parseDottedIPv4(value, a);
+            o.reportIp = a;
+        } else if (name == "--subnet") {
+            ok = qorproto::parseDottedIPv4(value, o.subnet);
+        } else if (name == "--gateway") {
+            ok = qorproto::parseDottedIPv4(value, o.gateway);
+        } else if (name == "--mac") {
+            ok = parseMac(value, o.mac);
+        } else if (name == "--port") {
+            ok = parseUnsigned(value, 65535, u) && u > 0;
+            o.port = std::uint16_t(u);
+        } else if (name == "--revision") {
+            ok = parseUnsigned(value, 0xFFFF, u);
+            o.revision = std::uint16_t(u);
+        } else if (name == "--flash-size") {
+            ok = parseUnsigned(value, 0xFFFFFFFFu, u);
+            o.flashSize = std::uint32_t(u);
+        } else if (name == "--restart-ms") {
+            ok = parseUnsigned(value, 60000, u);
+            o.restartMs = int(u);
+        } else if (name == "--delay-ms") {
+            ok = parseUnsigned(value, 60000, u);
+            o.delayMs = int(u);
+        } else if (name == "--state") {
+            o.stateFile = value;
+        } else if (name == "--firmware-out") {
+            o.firmwareOut = value;
+        } else if (name == "--drop") {
+            ok = parseDouble(value, 0, 100, o.dropPct);
+        } else if (name == "--duplicate") {
+            ok = parseDouble(value, 0, 100, o.duplicatePct);
+        } else if (name == "--reorder") {
+            ok = parseDouble(value, 0, 100, o.reorderPct);
+        } else if (name == "--refuse-upload") {
+            ok = parseUnsigned(value, 0xFFFFFFFFu, u) && u > 0;
+            o.refuseUpload = std::uint32_t(u);
+        } else if (name == "--refuse-mac") {
+            ok = parseUnsigned(value, 0xFFFFFFFFu, u) && u > 0;
+            o.refuseMac = std::uint32_t(u);
+        } else if (name == "--die-after-bytes") {
+            ok = parseUnsigned(value, ~std::uint64_t(0), u) && u > 0;
+            o.dieAfterBytes = u;
+        } else if (name == "--seed") {
+            ok = parseUnsigned(value, 0xFFFFFFFFu, u);
+            o.seed = std::uint32_t(u);
+        } else if (name == "--link-mbit") {
+            ok = parseDouble(value, 0.001, 100000, o.linkMbit);
+        } else if (name == "--link-latency-ms") {
+            ok = parseDouble(value, 0, 10000, o.linkLatencyMs);
+        } else {
+            error = "unknown option " + name;
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for " + name + ": " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace emulator
