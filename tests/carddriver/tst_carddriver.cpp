@@ -1,0 +1,114 @@
+#include "llqorwdm.h"
+
+#include <QTest>
+
+#include <dlfcn.h>
+
+using namespace LLQORWDM;
+
+namespace {
+
+// What the library on this run's search path offers.
+struct Expectation
+{
+    bool present = false;
+    qint32 cards = 0;
+    bool withoutEmergencyReboot = false;
+};
+
+Expectation expectation()
+{
+    const QByteArray which = qgetenv("FAKE_QORWDM_CASE");
+    if (which == "full")
+        return {true, 2, false};
+    if (which == "noreboot")
+        return {true, 5, true};
+    if (which == "three")
+        return {true, 3, false};
+    return {};
+}
+
+bool libraryStillLoaded()
+{
+    void *handle = dlopen("libQORWDM.so", RTLD_LAZY | RTLD_NOLOAD);
+    if (handle)
+        dlclose(handle);
+    return handle != nullptr;
+}
+
+} // namespace
+
+class TestCardDriver : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void beforeBinding_nothingIsLoaded();
+    void bind_fillsTheSlotsOfTheNamesFound();
+    void bind_loadedOnlyWhenAllNamesFound();
+    void cardCount_comesFromGetNumCardsWhenPresent();
+    void secondBind_returnsAtOnceOnlyWhenLoaded();
+    void library_isNeverReleased();
+
+private:
+    Expectation m_expect;
+};
+
+void TestCardDriver::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("FAKE_QORWDM_CASE"), "run through CTest");
+    m_expect = expectation();
+}
+
+void TestCardDriver::beforeBinding_nothingIsLoaded()
+{
+    QVERIFY(!CardDriverLoaded());
+    QCOMPARE(LoadAttempts(), 0);
+    for (int i = 0; i < EntryPointCount; ++i)
+        QVERIFY(!EntryPointSlot(EntryPoint(i)));
+    QVERIFY(!libraryStillLoaded());
+}
+
+void TestCardDriver::bind_fillsTheSlotsOfTheNamesFound()
+{
+    BindCardDriver();
+    QCOMPARE(QByteArray(EntryPointName(epGetNumCards)), QByteArray("GetNumCards"));
+    QCOMPARE(QByteArray(EntryPointName(epEmergencyReboot)), QByteArray("EmergencyReboot"));
+    QCOMPARE(QByteArray(EntryPointName(epRelOutPortDWord)), QByteArray("RelOutPortDWord"));
+    for (int i = 0; i < EntryPointCount; ++i) {
+        const bool expected =
+            m_expect.present && !(m_expect.withoutEmergencyReboot && i == epEmergencyReboot);
+        QVERIFY2(bool(EntryPointSlot(EntryPoint(i))) == expected, EntryPointName(EntryPoint(i)));
+    }
+}
+
+void TestCardDriver::bind_loadedOnlyWhenAllNamesFound()
+{
+    QCOMPARE(CardDriverLoaded(), m_expect.present && !m_expect.withoutEmergencyReboot);
+}
+
+void TestCardDriver::cardCount_comesFromGetNumCardsWhenPresent()
+{
+    QCOMPARE(bool(GetNumCardsSlot()), m_expect.present);
+    QCOMPARE(InstalledCardCount(), m_expect.cards);
+}
+
+void TestCardDriver::secondBind_returnsAtOnceOnlyWhenLoaded()
+{
+    const int before = LoadAttempts();
+    QCOMPARE(before, 1);
+    BindCardDriver();
+    QCOMPARE(LoadAttempts(), CardDriverLoaded() ? before : before + 1);
+    // A repeated bind changes nothing the caller sees.
+    QCOMPARE(CardDriverLoaded(), m_expect.present && !m_expect.withoutEmergencyReboot);
+    QCOMPARE(InstalledCardCount(), m_expect.cards);
+}
+
+void TestCardDriver::library_isNeverReleased()
+{
+    QCOMPARE(libraryStillLoaded(), m_expect.present);
+}
+
+QTEST_GUILESS_MAIN(TestCardDriver)
+#include "tst_carddriver.moc"
