@@ -1,0 +1,393 @@
+// Firmware uploads against the emulated board: what arrives, what is refused, and faults.
+#include "boardemulatorprocess.h"
+#include "ihexreader.h"
+#include "ihexwriter.h"
+#include "qorethwtesthelpers.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+
+namespace {
+
+ihex::Image makeImage(std::vector<ihex::Segment> segments)
+{
+    ihex::Image image;
+    image.segments = std::move(segments);
+    return image;
+}
+
+std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
+{
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto &b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = std::uint8_t(x);
+    }
+    return bytes;
+}
+
+// Firmware whose revision word the board reads (bytes 4-5 after "QORF").
+std::vector<std::uint8_t> firmware(std::uint16_t revision, std::size_t size, std::uint32_t seed = 1)
+{
+    auto bytes = pattern(std::max<std::size_t>(size, 6), seed);
+    std::copy_n("QORF", 4, bytes.begin());
+    bytes[4] = std::uint8_t(revision >> 8);
+    bytes[5] = std::uint8_t(revision);
+    return bytes;
+}
+
+std::vector<std::uint8_t> bootstrap(std::uint16_t revision)
+{
+    auto bytes = pattern(300, 7);
+    std::copy_n("QORB", 4, bytes.begin());
+    bytes[4] = std::uint8_t(revision >> 8);
+    bytes[5] = std::uint8_t(revision);
+    return bytes;
+}
+
+QByteArray toByteArray(const std::vector<std::uint8_t> &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+}
+
+} // namespace
+
+class TestQorethwUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    // The bootstrap rule and revisions
+    void firmwareRefusedByOldBoardWithoutBootstrap();
+    void bootstrapThenFirmwareRaisesRevision();
+    void unversionedFirmwareKeepsRevision();
+    void uploadOnStatusConnectionIsRefusedByBoard();
+    void handleOfRestartedBoardIsNotConnected();
+
+    // What arrives
+    void receivedImageEqualsObjcopyOutput_data();
+    void receivedImageEqualsObjcopyOutput();
+
+    // Refused before anything is sent
+    void malformedHexIsRefusedAndBoardUntouched_data();
+    void malformedHexIsRefusedAndBoardUntouched();
+    void imageTooLargeForFlashIsRefusedBeforeTransfer();
+    void boardRefusalCodeReachesErrno();
+
+    // Faults
+    void uploadIsExactDespiteLossDuplicatesAndReordering();
+    void boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware();
+
+private:
+    QString writeHex(const ihex::Image &image, const QString &name,
+                     const ihex::WriteOptions &options = {});
+    QString writeText(const QByteArray &text, const QString &name);
+    QTemporaryDir dir_;
+};
+
+void TestQorethwUpload::initTestCase()
+{
+    qputenv("QORETHW_LOOPBACK_ONLY", "1");
+    QVERIFY(dir_.isValid());
+}
+
+void TestQorethwUpload::init()
+{
+    qunsetenv("QORETHW_TIMEOUT_MS");
+}
+
+QString TestQorethwUpload::writeHex(const ihex::Image &image, const QString &name,
+                                    const ihex::WriteOptions &options)
+{
+    return writeText(QByteArray::fromStdString(ihex::write(image, options)), name);
+}
+
+QString TestQorethwUpload::writeText(const QByteArray &text, const QString &name)
+{
+    const QString path = dir_.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        return QString();
+    return path;
+}
+
+void TestQorethwUpload::firmwareRefusedByOldBoardWithoutBootstrap()
+{
+    BoardEmulatorProcess board; // revision 1.0
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString path = writeHex(makeImage({{0, firmware(0x0200, 4000)}}), "refused.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    errno = 0;
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(errno, 5);
+    QCOMPARE(revisionOf(readStatus(connection.get())), 0x0100);
+    QVERIFY(!QFile::exists(board.firmwareFile()));
+}
+
+void TestQorethwUpload::bootstrapThenFirmwareRaisesRevision()
+{
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x00F0")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString boot = writeHex(makeImage({{0, bootstrap(0x0101)}}), "bootstrap.hex");
+    const auto image = firmware(0x0203, 70000);
+    const QString fw = writeHex(makeImage({{0x08000000, image}}), "firmware.hex");
+
+    QEW_HANDLE handle = connectTo(board.hostText(), QEW_MODE_UPLOAD);
+    QVERIFY(handle);
+    QCOMPARE(QEW_UploadFirmwareFile(handle, boot.toLocal8Bit().constData()), 0u);
+    QEW_Disconnect(handle);
+    // Straight back, as the uploader does: the board is still restarting.
+    QTest::qWait(1);
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(revisionOf(readStatus(connection.get())), 0x0101);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), fw.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+
+    QVERIFY(board.waitForLog(QStringLiteral("restarted"), 5000));
+    Connection after(connectTo(board.hostText()));
+    QVERIFY(after);
+    const QByteArray status = readStatus(after.get());
+    QCOMPARE(revisionOf(status), 0x0203);
+    // The board keeps both across a power cycle.
+    board.stop();
+    QVERIFY(board.start());
+    Connection cycled(connectTo(board.hostText()));
+    QVERIFY(cycled);
+    QCOMPARE(revisionOf(readStatus(cycled.get())), 0x0203);
+    QCOMPARE(board.firmware(), toByteArray(image));
+}
+
+void TestQorethwUpload::unversionedFirmwareKeepsRevision()
+{
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0105")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto image = pattern(5000, 3);
+    const QString path = writeHex(makeImage({{0x100, image}}), "plain.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+    Connection after(connectTo(board.hostText()));
+    QVERIFY(after);
+    QCOMPARE(revisionOf(readStatus(after.get())), 0x0105);
+}
+
+void TestQorethwUpload::uploadOnStatusConnectionIsRefusedByBoard()
+{
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString path = writeHex(makeImage({{0, pattern(100, 1)}}), "mode.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_STATUS));
+    QVERIFY(connection);
+    errno = 0;
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(errno, 10);
+}
+
+void TestQorethwUpload::handleOfRestartedBoardIsNotConnected()
+{
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString path = writeHex(makeImage({{0, pattern(2000, 2)}}), "restart.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    uint32_t result = 0;
+    readStatus(connection.get(), &result);
+    QCOMPARE(result, QEW_ERROR_NOT_CONNECTED);
+}
+
+void TestQorethwUpload::receivedImageEqualsObjcopyOutput_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("addressing");
+    const int linear = int(ihex::Addressing::Linear), segment = int(ihex::Addressing::Segment);
+    QTest::newRow("one run") << "one run" << linear;
+    QTest::newRow("linear with gaps") << "gaps" << linear;
+    QTest::newRow("linear across 64 KiB") << "across" << linear;
+    QTest::newRow("segment with gaps") << "gaps" << segment;
+    QTest::newRow("segment across 64 KiB") << "across" << segment;
+    QTest::newRow("high linear") << "high" << linear;
+}
+
+void TestQorethwUpload::receivedImageEqualsObjcopyOutput()
+{
+    QFETCH(QString, layout);
+    QFETCH(int, addressing);
+    ihex::Image image;
+    if (layout == "one run")
+        image = makeImage({{0, pattern(3000, 1)}});
+    else if (layout == "gaps")
+        image =
+            makeImage({{0x10, pattern(100, 2)}, {0x2000, pattern(77, 3)}, {0x9000, pattern(5, 4)}});
+    else if (layout == "across")
+        image = makeImage({{0x0001FF00, pattern(0x300, 5)}, {0x00030000, pattern(64, 6)}});
+    else
+        image = makeImage({{0x80000000, pattern(2048, 9)}, {0x80010010, pattern(16, 10)}});
+    image.startAddress = 0x1234;
+    const QString objcopy = QStandardPaths::findExecutable(QStringLiteral("objcopy"));
+    if (objcopy.isEmpty())
+        QSKIP("binutils' objcopy is not installed");
+    ihex::WriteOptions options;
+    options.addressing = ihex::Addressing(addressing);
+    options.bytesPerRecord = 32;
+    const QString path = writeHex(image, "objcopy.hex", options);
+    QVERIFY(!path.isEmpty());
+    const QString binary = dir_.filePath("objcopy.bin");
+    QProcess process;
+    process.start(objcopy, {"-I", "ihex", "-O", "binary", path, binary});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
+    QFile expected(binary);
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), expected.readAll());
+}
+
+void TestQorethwUpload::malformedHexIsRefusedAndBoardUntouched_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<uint>("result");
+    const QByteArray eof(":00000001FF\n");
+    const QByteArray good(":0400000001020304F2\n");
+    const uint invalid = QEW_ERROR_INVALID_DATA;
+    QTest::newRow("empty file") << QByteArray() << uint(QEW_ERROR_BAD_LENGTH);
+    QTest::newRow("only end of file") << eof << uint(QEW_ERROR_BAD_LENGTH);
+    QTest::newRow("bad checksum") << QByteArray(":0400000001020304F3\n") + eof << invalid;
+    QTest::newRow("missing colon") << QByteArray("0400000001020304F2\n") + eof << invalid;
+    QTest::newRow("bad hex digit") << QByteArray(":04000000010203G4F2\n") + eof << invalid;
+    QTest::newRow("byte count too large") << QByteArray(":0500000001020304F1\n") + eof << invalid;
+    QTest::newRow("byte count too small") << QByteArray(":0300000001020304F3\n") + eof << invalid;
+    QTest::newRow("record type 06") << QByteArray(":0400000601020304EC\n") + eof << invalid;
+    QTest::newRow("no end of file") << good << invalid;
+    QTest::newRow("data after end of file") << good + eof + good << invalid;
+    QTest::newRow("overlapping data") << good + QByteArray(":020002001122C9\n") + eof << invalid;
+    QTest::newRow("linear address record of 3 bytes")
+        << QByteArray(":03000004000100F8\n") + good + eof << invalid;
+    QTest::newRow("segment address record of 1 byte")
+        << QByteArray(":0100000210ED\n") + good + eof << invalid;
+    QTest::newRow("end of file with data") << good + QByteArray(":01000001AA54\n") << invalid;
+}
+
+void TestQorethwUpload::malformedHexIsRefusedAndBoardUntouched()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(uint, result);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString path = writeText(text, QStringLiteral("bad.hex"));
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             uint32_t(result));
+    readStatus(connection.get()); // everything sent before this has been answered
+    QVERIFY(!board.log().contains(QStringLiteral("upload")));
+    QVERIFY(!QFile::exists(board.firmwareFile()));
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), "/nonexistent/firmware.hex"),
+             QEW_ERROR_FILE_NOT_FOUND);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), nullptr), QEW_ERROR_INVALID_PARAMETER);
+}
+
+void TestQorethwUpload::imageTooLargeForFlashIsRefusedBeforeTransfer()
+{
+    BoardEmulatorProcess board({"--revision", "0x0200", "--flash-size", "4096"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    // Two small runs far apart make an image larger than the flash.
+    const QString path =
+        writeHex(makeImage({{0, pattern(16, 1)}, {4096, pattern(16, 2)}}), "large.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             QEW_ERROR_BAD_LENGTH);
+    readStatus(connection.get());
+    QVERIFY(!board.log().contains(QStringLiteral("upload")));
+    const QString fits = writeHex(makeImage({{0, pattern(4096, 1)}}), "fits.hex");
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), fits.toLocal8Bit().constData()), 0u);
+}
+
+void TestQorethwUpload::boardRefusalCodeReachesErrno()
+{
+    BoardEmulatorProcess board({"--revision", "0x0200", "--refuse-upload", "42"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const QString path = writeHex(makeImage({{0, pattern(3000, 1)}}), "refused.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    errno = 0;
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(errno, 42);
+}
+
+void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering()
+{
+    BoardEmulatorProcess board(
+        {"--revision", "0x0200", "--drop", "10", "--duplicate", "10", "--reorder", "10"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto image = pattern(300000, 11);
+    const QString path = writeHex(makeImage({{0x4000, image}}), "lossy.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+}
+
+void TestQorethwUpload::boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware()
+{
+    BoardEmulatorProcess board({"--revision", "0x0200"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto old = pattern(20000, 1);
+    const QString oldPath = writeHex(makeImage({{0, old}}), "old.hex");
+    {
+        Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+        QVERIFY(connection);
+        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), oldPath.toLocal8Bit().constData()), 0u);
+    }
+    board.stop();
+
+    // The same board, powered up again with a fault that kills it half-way through.
+    BoardEmulatorProcess dying({"--address", board.address(), "--state", board.stateFile(),
+                                "--firmware-out", board.firmwareFile(), "--die-after-bytes",
+                                "100000"});
+    QVERIFY2(dying.start(), qPrintable(dying.errorString()));
+    const QString newPath = writeHex(makeImage({{0, pattern(400000, 2)}}), "new.hex");
+    qputenv("QORETHW_TIMEOUT_MS", "800");
+    Connection connection(connectTo(dying.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), newPath.toLocal8Bit().constData()),
+             QEW_ERROR_TIMEOUT);
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(dying.waitForFinished());
+    QCOMPARE(dying.exitCode(), 3);
+
+    QVERIFY(board.start());
+    QCOMPARE(board.firmware(), toByteArray(old));
+    qunsetenv("QORETHW_TIMEOUT_MS");
+    Connection after(connectTo(board.hostText()));
+    QVERIFY(after);
+    QCOMPARE(readStatus(after.get())[2] & 0x02, 0x02); // still holds an image
+}
+
+QTEST_GUILESS_MAIN(TestQorethwUpload)
+#include "tst_qorethwupload.moc"
