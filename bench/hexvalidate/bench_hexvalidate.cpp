@@ -100,7 +100,8 @@ int main(int argc, char **argv)
         const bool finished = process.waitForFinished(120000);
         objcopyMs.push_back(double(timer.nsecsElapsed()) / 1e6);
         if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            std::fprintf(stderr, "objcopy failed: %s\n", process.readAllStandardError().constData());
+            std::fprintf(stderr, "objcopy failed: %s\n",
+                         process.readAllStandardError().constData());
             return 1;
         }
         std::printf("run %d: parseFile %8.1f ms   objcopy %8.1f ms\n", run + 1, parseMs.back(),
