@@ -296,6 +296,8 @@ std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
         }
         while (upload_.contiguous < count && upload_.received[upload_.contiguous])
             ++upload_.contiguous;
+    } else {
+        ++upload_.repeats;
     }
     ack.contiguous = upload_.contiguous;
     for (std::size_t bit = 0; bit < kMaxWindow; ++bit) {
@@ -331,6 +333,8 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
     } else if (isVersionedFirmware(head, size)) {
         state_.revision = std::uint16_t(head[4] << 8 | head[5]);
     }
+    const std::size_t chunks = upload_.received.size();
+    const std::uint64_t repeats = upload_.repeats;
     state_.hasImage = true;
     state_.imageBase = upload_.begin.base;
     state_.image = std::move(upload_.image);
@@ -344,8 +348,8 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
     char revision[8];
     std::snprintf(revision, sizeof revision, "0x%04X", state_.revision);
     log_(std::string(bootstrap ? "bootstrap" : "firmware") + " image of " +
-         std::to_string(state_.image.size()) + " bytes committed, revision " + revision +
-         "; restarting");
+         std::to_string(state_.image.size()) + " bytes committed, revision " + revision + " (" +
+         std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated); restarting");
     action_ = Action::Restart;
     return statusReply(kBoardOk);
 }

@@ -63,6 +63,7 @@ private:
         std::vector<bool> received;
         std::uint32_t contiguous = 0;
         std::uint64_t bytesTaken = 0;
+        std::uint64_t repeats = 0; // data packets for chunks already in
     };
 
     std::vector<std::uint8_t> reply(const qorproto::Packet &request,
