@@ -3,6 +3,17 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+namespace {
+
+// value * num / den, rounded to the nearest integer.
+int scaled(int value, int num, int den)
+{
+    const qint64 p = qint64(value) * num;
+    return int((2 * p + den) / (2 * qint64(den)));
+}
+
+} // namespace
+
 TSupportForm::TSupportForm(QWidget *owner) : QDialog(owner)
 {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -63,7 +74,7 @@ void TSupportForm::applyAnchors()
             g.moveLeft(rule.origin.left() + dw);
         else if (!l && rule.formSize.width() > 0) {
             const int centre = rule.origin.left() + rule.origin.width() / 2;
-            g.moveLeft(int(qint64(centre) * now.width() / rule.formSize.width()) -
+            g.moveLeft(scaled(centre, now.width(), rule.formSize.width()) -
                        rule.origin.width() / 2);
         }
         if (t && b)
@@ -72,7 +83,7 @@ void TSupportForm::applyAnchors()
             g.moveTop(rule.origin.top() + dh);
         else if (!t && rule.formSize.height() > 0) {
             const int centre = rule.origin.top() + rule.origin.height() / 2;
-            g.moveTop(int(qint64(centre) * now.height() / rule.formSize.height()) -
+            g.moveTop(scaled(centre, now.height(), rule.formSize.height()) -
                       rule.origin.height() / 2);
         }
         rule.control->setGeometry(g);
