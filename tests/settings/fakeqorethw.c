@@ -80,6 +80,7 @@ FAKE_API uint32_t QEW_Disconnect(QEW_HANDLE h)
 }
 #endif
 
+#if !defined(FAKE_NO_GETSTATUS) || !defined(FAKE_NO_GETSTATUSEX)
 static uint32_t fill_status(int32_t *length, uint8_t *buffer, int front)
 {
     int capacity = *length, n = 0;
@@ -90,6 +91,8 @@ static uint32_t fill_status(int32_t *length, uint8_t *buffer, int front)
     *length = status_reported >= 0 ? status_reported : n;
     return results[R_STATUS];
 }
+
+#endif
 
 #ifndef FAKE_NO_GETSTATUS
 FAKE_API uint32_t QEW_GetStatus(QEW_HANDLE h, int32_t *length, uint8_t *buffer)

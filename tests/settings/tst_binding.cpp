@@ -1,0 +1,406 @@
+// Binding the device library by name, and the network popup's handlers against stand-in libraries
+// that answer what the test sets (no network at all).
+#include "fakeqorethw.h"
+#include "mainwindowtest.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace MainWindowTest;
+
+class BindingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void candidates_ownLibraryFolderBeforePlainName();
+    void binding_followsEntryPoints_data();
+    void binding_followsEntryPoints();
+    void binding_unboundLibraryIsReleased();
+
+    void connect_fillsAllFourEdits_data();
+    void connect_fillsAllFourEdits();
+    void connect_shortStatusChangesOnlyMacAndIp_data();
+    void connect_shortStatusChangesOnlyMacAndIp();
+    void connect_statusLengthAboveBufferIsCut();
+    void connect_failedStatusReadKeepsEdits();
+    void connect_failureShowsLastError();
+    void connect_controlStates();
+    void disconnect_showsPanelTextAndDisablesEdits();
+
+    void changeNet_successClosesConnection();
+    void changeNet_failureKeepsConnection();
+
+    void changeMac_sendsCanonicalCommandAndClearsArp();
+    void changeMac_replies_data();
+    void changeMac_replies();
+    void changeMac_parseErrorsShowBoxAndSendNothing_data();
+    void changeMac_parseErrorsShowBoxAndSendNothing();
+    void changeMac_noArpForNonIpAddress();
+
+private:
+    std::unique_ptr<TMainForm> m_w;
+    std::unique_ptr<FakeQorethw> m_fake;
+
+    void openConnected(const QString &variant, const QByteArray &status);
+    const Ui::MainForm &f() const { return *m_w->form(); }
+};
+
+// A board's status block: revision 1.2 at 3..4, MAC at 5..10, then IP, subnet, gateway.
+static QByteArray Status()
+{
+    return QByteArray::fromHex("000000"
+                               "0120"
+                               "02aabbccddee"
+                               "7f000063"
+                               "ffffff00"
+                               "7f000001");
+}
+
+void BindingTest::init()
+{
+    m_fake = std::make_unique<FakeQorethw>(QStringLiteral("full"));
+    QVERIFY(m_fake->loaded());
+    m_fake->reset();
+}
+
+void BindingTest::cleanup()
+{
+    m_w.reset();
+}
+
+void BindingTest::openConnected(const QString &variant, const QByteArray &status)
+{
+    m_fake = std::make_unique<FakeQorethw>(variant);
+    QVERIFY(m_fake->loaded());
+    m_fake->reset();
+    m_fake->setStatus(status);
+    m_w = Create(FakeQorethw::folder(variant));
+    QVERIFY(ShowAndSettle(*m_w));
+    QVERIFY(m_w->ethLibrary().bound());
+    OpenIpPopup(*m_w);
+    f().IPEdit->setText(QStringLiteral("127.0.0.99"));
+    f().ConnectButton->click();
+    QVERIFY(m_w->deviceHandle());
+}
+
+void BindingTest::candidates_ownLibraryFolderBeforePlainName()
+{
+    const QString app = QCoreApplication::applicationDirPath();
+    QCOMPARE(EthLibCandidates(),
+             (QStringList{QDir::cleanPath(app + "/../lib/QORETHW"), app + "/QORETHW", "QORETHW"}));
+    SetEthLibFolders({"/x"}, false);
+    QCOMPARE(EthLibCandidates(), QStringList{"/x/QORETHW"});
+    ResetEthLibFolders();
+}
+
+void BindingTest::binding_followsEntryPoints_data()
+{
+    QTest::addColumn<QString>("variant");
+    QTest::addColumn<bool>("bound");
+    QTest::newRow("all six") << "full" << true;
+    QTest::newRow("only the extended status") << "no-getstatus" << true;
+    QTest::newRow("only the plain status") << "no-getstatusex" << true;
+    QTest::newRow("no status function") << "no-status" << false;
+    QTest::newRow("no connect") << "no-connect" << false;
+    QTest::newRow("no disconnect") << "no-disconnect" << false;
+    QTest::newRow("no change networking") << "no-changenet" << false;
+    QTest::newRow("no raw exchange") << "no-strtostr" << false;
+}
+
+void BindingTest::binding_followsEntryPoints()
+{
+    QFETCH(QString, variant);
+    QFETCH(bool, bound);
+    m_w = Create(FakeQorethw::folder(variant));
+    QVERIFY(ShowAndSettle(*m_w));
+    QCOMPARE(m_w->ethLibrary().bound(), bound);
+    QCOMPARE(f().ConnectButton->isEnabled(), bound);
+    const QString help = m_w->setSup()->HelpRich()->toPlainText();
+    QCOMPARE(help.endsWith(QStringLiteral("\n\n\n") + TMainForm::LibraryNotFoundLine()), !bound);
+    const QString first = f().IPPanel->lines().value(0);
+    QCOMPARE(first.startsWith(QLatin1String("Once drivers are installed")), !bound);
+    QCOMPARE(first.startsWith(QLatin1String("Here you can connect")), bound);
+    if (bound)
+        QVERIFY(bool(m_w->ethLibrary().QEW_GetStatus) != bool(m_w->ethLibrary().QEW_GetStatusEx) ||
+                variant == QLatin1String("full"));
+}
+
+static bool Mapped(const QString &path)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    return QString::fromLocal8Bit(maps.readAll()).contains(path);
+}
+
+void BindingTest::binding_unboundLibraryIsReleased()
+{
+    const QString path = FakeQorethw::folder("no-strtostr") + "/libQORETHW.so";
+    QVERIFY(QFile::exists(path));
+    m_w = Create(FakeQorethw::folder("no-strtostr"));
+    QVERIFY(!m_w->ethLibrary().bound());
+    QVERIFY(!Mapped(path));
+    // a bound one stays
+    auto bound = Create(FakeQorethw::folder("no-getstatus"));
+    QVERIFY(bound->ethLibrary().bound());
+    QVERIFY(Mapped(FakeQorethw::folder("no-getstatus") + "/libQORETHW.so"));
+}
+
+void BindingTest::connect_fillsAllFourEdits_data()
+{
+    QTest::addColumn<QString>("variant");
+    QTest::addColumn<QString>("statusCall");
+    QTest::newRow("extended status") << "full"
+                                     << "GetStatusEx 1 256";
+    QTest::newRow("plain status, zero byte in front") << "no-getstatusex"
+                                                      << "GetStatus 256";
+}
+
+void BindingTest::connect_fillsAllFourEdits()
+{
+    QFETCH(QString, variant);
+    QFETCH(QString, statusCall);
+    openConnected(variant, Status());
+    QCOMPARE(m_fake->log(), "Connect 127.0.0.99 0\n" + statusCall + "\n");
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-AA-BB-CC-DD-EE"));
+    QCOMPARE(f().IPEdit->text(), QStringLiteral("127.0.0.99"));
+    QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.255.0"));
+    QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TMainForm::ConnectedTextTail()));
+    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99"));
+}
+
+void BindingTest::connect_shortStatusChangesOnlyMacAndIp_data()
+{
+    QTest::addColumn<QString>("variant");
+    QTest::newRow("extended status") << "full";
+    QTest::newRow("plain status") << "no-getstatusex";
+}
+
+void BindingTest::connect_shortStatusChangesOnlyMacAndIp()
+{
+    QFETCH(QString, variant);
+    // 15 status bytes: 16 in the level-1 form, enough for MAC and IP only
+    openConnected(variant, Status().left(15));
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-AA-BB-CC-DD-EE"));
+    QCOMPARE(f().IPEdit->text(), QStringLiteral("127.0.0.99"));
+    QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(f().GatewayEdit->text(), QStringLiteral("192.168.1.1"));
+}
+
+void BindingTest::connect_statusLengthAboveBufferIsCut()
+{
+    m_fake->setStatus(Status() + QByteArray(400, '\x11'), 300);
+    m_w = Create(FakeQorethw::folder("full"));
+    QVERIFY(ShowAndSettle(*m_w));
+    OpenIpPopup(*m_w);
+    f().IPEdit->setText(QStringLiteral("127.0.0.99"));
+    f().ConnectButton->click();
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-AA-BB-CC-DD-EE"));
+    QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
+}
+
+void BindingTest::connect_failedStatusReadKeepsEdits()
+{
+    m_fake->setStatus(Status());
+    m_fake->setResult(FakeQorethw::Status, 1460);
+    m_w = Create(FakeQorethw::folder("full"));
+    QVERIFY(ShowAndSettle(*m_w));
+    OpenIpPopup(*m_w);
+    f().IPEdit->setText(QStringLiteral("127.0.0.99"));
+    f().ConnectButton->click();
+    QVERIFY(m_w->deviceHandle());
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-01"));
+    QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.0.0"));
+    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TMainForm::ConnectedTextTail()));
+}
+
+void BindingTest::connect_failureShowsLastError()
+{
+    m_w = Create(FakeQorethw::folder("full"));
+    QVERIFY(ShowAndSettle(*m_w));
+    OpenIpPopup(*m_w);
+    // the stand-in refuses anything outside 127/8 without sending a thing
+    f().IPEdit->setText(QStringLiteral("board.invalid"));
+    f().ConnectButton->click();
+    QVERIFY(!m_w->deviceHandle());
+    QCOMPARE(MemoText(*m_w), QStringLiteral("Error 1460 connecting to board.invalid."));
+    QVERIFY(f().ConnectButton->isEnabled());
+    QVERIFY(!f().DisconnectButton->isEnabled());
+    QVERIFY(m_w->connectedAddress().isEmpty());
+}
+
+void BindingTest::connect_controlStates()
+{
+    openConnected("full", Status());
+    QVERIFY(!f().ConnectButton->isEnabled());
+    QVERIFY(f().DisconnectButton->isEnabled());
+    QVERIFY(f().ChangeNetButton->isEnabled());
+    QVERIFY(f().ChangeMACButton->isEnabled());
+    for (QLineEdit *e : {f().IPEdit, f().SubnetEdit, f().GatewayEdit, f().MACEdit})
+        QVERIFY(e->isEnabled());
+    QCOMPARE(f().MACEdit->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::Base));
+}
+
+void BindingTest::disconnect_showsPanelTextAndDisablesEdits()
+{
+    openConnected("full", Status());
+    f().DisconnectButton->click();
+    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(m_fake->log().endsWith(QLatin1String("Disconnect\n")));
+    QCOMPARE(MemoText(*m_w), Lf(TMainForm::IpPanelText()));
+    QVERIFY(f().ConnectButton->isEnabled());
+    QVERIFY(!f().DisconnectButton->isEnabled());
+    QVERIFY(!f().ChangeNetButton->isEnabled());
+    QVERIFY(!f().ChangeMACButton->isEnabled());
+    QVERIFY(f().IPEdit->isEnabled());
+    for (QLineEdit *e : {f().SubnetEdit, f().GatewayEdit, f().MACEdit}) {
+        QVERIFY(!e->isEnabled());
+        QCOMPARE(e->palette().color(QPalette::Disabled, QPalette::Base),
+                 f().IPPanel->palette().color(QPalette::Window));
+    }
+    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99")); // kept
+    Spin(20);
+    QVERIFY(!f().SubnetEdit->isEnabled());
+}
+
+void BindingTest::changeNet_successClosesConnection()
+{
+    openConnected("full", Status());
+    f().IPEdit->setText(QStringLiteral(" 127.0.0.42"));
+    f().SubnetEdit->setText(QStringLiteral("255.0.0.0"));
+    f().GatewayEdit->setText(QStringLiteral("127.0.0.2"));
+    m_fake->reset();
+    f().ChangeNetButton->click();
+    QCOMPARE(m_fake->log(),
+             QStringLiteral("ChangeNetworking  127.0.0.42 255.0.0.0 127.0.0.2\nDisconnect\n"));
+    QVERIFY(!m_w->deviceHandle());
+    QCOMPARE(MemoText(*m_w), QStringLiteral("Device's network settings changed. In a moment, you "
+                                            "can connect to it there."));
+    QVERIFY(f().ConnectButton->isEnabled());
+    QVERIFY(!f().MACEdit->isEnabled());
+}
+
+void BindingTest::changeNet_failureKeepsConnection()
+{
+    openConnected("full", Status());
+    m_fake->setResult(FakeQorethw::ChangeNetworking, 87);
+    f().ChangeNetButton->click();
+    QVERIFY(m_w->deviceHandle());
+    QCOMPARE(MemoText(*m_w), QStringLiteral("Error 87 changing the device's network settings."));
+    QVERIFY(f().DisconnectButton->isEnabled());
+    QVERIFY(!m_fake->log().contains(QLatin1String("Disconnect")));
+}
+
+void BindingTest::changeMac_sendsCanonicalCommandAndClearsArp()
+{
+    openConnected("full", Status());
+    QList<SystemCommand> runs;
+    m_w->setArpRunner([&](const SystemCommand &c) { runs << c; });
+    f().MACEdit->setText(QStringLiteral("  2-0-0-0-0-a "));
+    m_fake->reset();
+    f().ChangeMACButton->click();
+    QCOMPARE(m_fake->log(), QStringLiteral("StrToStr 10 256 43 68 4D 43 02 00 00 00 00 0A\n"));
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-0A"));
+    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs[0].arguments.last(), QStringLiteral("127.0.0.99"));
+    QVERIFY(m_w->deviceHandle()); // the connection stays
+    QVERIFY(f().ChangeMACButton->isEnabled());
+}
+
+void BindingTest::changeMac_replies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<uint>("result");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty reply") << QByteArray() << 0u << Lf(TMainForm::MacChangedText());
+    QTest::newRow("other reply") << QByteArray("OK") << 0u << Lf(TMainForm::MacChangedText());
+    QTest::newRow("refused 5") << QByteArray("_Err\x05\x00", 6) << 0u
+                               << "Remote error 5 changing the device's MAC address.";
+    QTest::newRow("refused, no code")
+        << QByteArray("_Err") << 0u << "Remote error 0 changing the device's MAC address.";
+    QTest::newRow("refused 4 bytes") << QByteArray("_Err\x01\x02\x03\x04\x05", 9) << 0u
+                                     << "Remote error 67305985 changing the device's MAC address.";
+    QTest::newRow("exchange failed")
+        << QByteArray("_Err\x05", 5) << 1460u << "Error 1460 changing the device's MAC address.";
+    QTest::newRow("reply above buffer") << QByteArray("_Err\x07") + QByteArray(400, '\0') << 0u
+                                        << "Remote error 7 changing the device's MAC address.";
+}
+
+void BindingTest::changeMac_replies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(uint, result);
+    QFETCH(QString, text);
+    openConnected("full", Status());
+    int arpRuns = 0;
+    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    m_fake->setReply(reply);
+    m_fake->setResult(FakeQorethw::StrToStr, result);
+    f().MACEdit->setText(QStringLiteral("02-00-00-00-00-2a"));
+    f().ChangeMACButton->click();
+    QCOMPARE(MemoText(*m_w), text);
+    QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-2A"));
+    QCOMPARE(arpRuns, 1); // whatever the answer
+    QVERIFY(m_w->deviceHandle());
+}
+
+void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("five bytes") << "2-0-0-0-a"
+                                << "MAC must have 6 bytes, but \"02-00-00-00-0A\" has 5.";
+    QTest::newRow("out of range") << "02-00-00-00-00-100"
+                                  << "MAC byte \"100\" is out of range.";
+    QTest::newRow("trailing dash") << "02-00-00-00-00-"
+                                   << "'$' is not a valid integer value.";
+    QTest::newRow("nine F") << "02-00-00-00-00-FFFFFFFFF"
+                            << "'$FFFFFFFFF' is not a valid integer value.";
+    QTest::newRow("eight F") << "02-00-00-00-00-FFFFFFFF"
+                             << "MAC byte \"FFFFFFFF\" is out of range.";
+}
+
+void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, box);
+    openConnected("full", Status());
+    int arpRuns = 0;
+    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    f().MACEdit->setText(text);
+    const QString memo = MemoText(*m_w);
+    m_fake->reset();
+    const QString shown = ErrorBoxDuring([&] { f().ChangeMACButton->click(); });
+    QCOMPARE(shown, box);
+    QCOMPARE(m_fake->log(), QString());
+    QCOMPARE(arpRuns, 0);
+    QCOMPARE(f().MACEdit->text(), text);
+    QCOMPARE(MemoText(*m_w), memo);
+    QVERIFY(m_w->deviceHandle());
+}
+
+void BindingTest::changeMac_noArpForNonIpAddress()
+{
+    m_fake->setStatus(Status().left(5)); // keeps the typed address in the edit
+    m_w = Create(FakeQorethw::folder("full"));
+    QVERIFY(ShowAndSettle(*m_w));
+    OpenIpPopup(*m_w);
+    f().IPEdit->setText(QStringLiteral("127.0.0.99:20805"));
+    f().ConnectButton->click();
+    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99:20805"));
+    int arpRuns = 0;
+    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    f().ChangeMACButton->click();
+    QCOMPARE(arpRuns, 0);
+    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+}
+
+QTEST_MAIN(BindingTest)
+#include "tst_binding.moc"
