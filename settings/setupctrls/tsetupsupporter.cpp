@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimerEvent>
 
@@ -338,6 +339,8 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
     pal.setColor(QPalette::Base, QColor(0xDD, 0xDD, 0xDD));
     rich->setPalette(pal);
     RtfReader::read(helpText().toLatin1(), rich->document());
+    // Reading moved the view's cursor along to the end; the text starts at its title.
+    rich->moveCursor(QTextCursor::Start);
     form->HelpRich = rich;
 
     auto *start = newButton(form, QStringLiteral("StartButton"), QStringLiteral("Start"),

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -379,6 +380,9 @@ void TestSetupSupporter::helpDialog_rendersTheTitleAndColours()
     QCOMPARE(doc->findBlockByNumber(8).begin().fragment().charFormat().foreground().color(),
              QColor(255, 64, 64));
     QCOMPARE(doc->blockCount(), 11);
+    // The view opens at the title, not at the end of the text.
+    QCOMPARE(s->HelpRich()->textCursor().position(), 0);
+    QCOMPARE(s->HelpRich()->verticalScrollBar()->value(), 0);
 }
 
 void TestSetupSupporter::helpDialog_hostMayAppendPlainLines()
