@@ -12,8 +12,12 @@ using namespace qorproto;
 
 namespace {
 
-constexpr std::size_t kChunkSize = 1024;
+// The largest chunk that keeps a data datagram inside one Ethernet frame.
+constexpr std::size_t kChunkSize = kMaxChunk;
 constexpr std::size_t kSessionLimit = 32;
+// Chunks in flight: enough to keep a 100 Mbit/s link busy through several milliseconds of a
+// late acknowledgement.
+constexpr std::uint16_t kWindow = 128;
 
 std::vector<std::uint8_t> statusReply(std::uint32_t code)
 {
@@ -155,7 +159,7 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
     }
     r.flashSize = options_.flashSize;
     r.chunkSize = kChunkSize;
-    r.window = kMaxWindow;
+    r.window = kWindow;
     return encodeHelloReply(r);
 }
 
@@ -260,6 +264,7 @@ std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &sess
     }
     upload_ = Upload{};
     upload_.session = packet.session;
+    upload_.begun = std::chrono::steady_clock::now();
     upload_.begin = b;
     upload_.image.assign(b.size, 0);
     upload_.received.assign((b.size + kChunkSize - 1) / kChunkSize, false);
@@ -300,7 +305,7 @@ std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
         ++upload_.repeats;
     }
     ack.contiguous = upload_.contiguous;
-    for (std::size_t bit = 0; bit < kMaxWindow; ++bit) {
+    for (std::size_t bit = 0; bit < kAckBitmapChunks; ++bit) {
         const std::size_t i = std::size_t(upload_.contiguous) + 1 + bit;
         if (i >= count)
             break;
@@ -335,6 +340,9 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
     }
     const std::size_t chunks = upload_.received.size();
     const std::uint64_t repeats = upload_.repeats;
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - upload_.begun)
+                          .count();
     state_.hasImage = true;
     state_.imageBase = upload_.begin.base;
     state_.image = std::move(upload_.image);
@@ -349,7 +357,8 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
     std::snprintf(revision, sizeof revision, "0x%04X", state_.revision);
     log_(std::string(bootstrap ? "bootstrap" : "firmware") + " image of " +
          std::to_string(state_.image.size()) + " bytes committed, revision " + revision + " (" +
-         std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated); restarting");
+         std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated) in " +
+         std::to_string(took) + " ms; restarting");
     action_ = Action::Restart;
     return statusReply(kBoardOk);
 }

@@ -6,6 +6,7 @@
 #include "options.h"
 #include "packet.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -64,6 +65,7 @@ private:
         std::uint32_t contiguous = 0;
         std::uint64_t bytesTaken = 0;
         std::uint64_t repeats = 0; // data packets for chunks already in
+        std::chrono::steady_clock::time_point begun;
     };
 
     std::vector<std::uint8_t> reply(const qorproto::Packet &request,

@@ -61,7 +61,8 @@ void LinkSimulator::schedule(Direction direction, Datagram datagram, Clock::time
     queue_.push(Item{due, order_++, direction, std::move(datagram)});
 }
 
-bool LinkSimulator::takeDue(Clock::time_point now, Direction &direction, Datagram &datagram)
+bool LinkSimulator::takeDue(Clock::time_point now, Direction &direction, Datagram &datagram,
+                            Clock::time_point &due)
 {
     if (queue_.empty() || queue_.top().due > now)
         return false;
@@ -72,6 +73,7 @@ bool LinkSimulator::takeDue(Clock::time_point now, Direction &direction, Datagra
         --outbound_;
     direction = item.direction;
     datagram = std::move(item.datagram);
+    due = item.due;
     return true;
 }
 

@@ -24,8 +24,10 @@ public:
     explicit LinkSimulator(const Options &options);
 
     void push(Direction direction, Datagram datagram, Clock::time_point now);
-    // The next datagram whose time has come, if any.
-    bool takeDue(Clock::time_point now, Direction &direction, Datagram &datagram);
+    // The next datagram whose time has come, if any, with the time it was due. The link runs on
+    // those times, not on when this process happens to get the processor.
+    bool takeDue(Clock::time_point now, Direction &direction, Datagram &datagram,
+                 Clock::time_point &due);
     std::optional<Clock::time_point> nextDue() const;
     void clear();
     bool hasOutbound() const { return outbound_ > 0; }

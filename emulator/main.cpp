@@ -4,6 +4,7 @@
 #include "linksim.h"
 #include "options.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,7 +54,53 @@ int openSocket(const IPv4 &address, std::uint16_t port, std::string &error)
     const int size = 4 * 1024 * 1024;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    // Kernel arrival times let the link model ignore how late this process reads a datagram.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     return fd;
+}
+
+// recvfrom with the kernel's arrival time, turned into steady-clock time.
+ssize_t receive(int fd, std::vector<std::uint8_t> &buffer, sockaddr_in &from,
+                Clock::time_point &arrived)
+{
+    iovec iov{buffer.data(), buffer.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(fd, &msg, 0);
+    if (n < 0)
+        return n;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp;
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            timespec real;
+            ::clock_gettime(CLOCK_REALTIME, &real);
+            const auto age = nanoseconds((real.tv_sec - stamp.tv_sec) * 1000000000LL +
+                                         (real.tv_nsec - stamp.tv_nsec));
+            if (age > nanoseconds(0) && age < seconds(1))
+                arrived = Clock::now() - age;
+        }
+    }
+    return n;
+}
+
+bool isAck(const Datagram &d)
+{
+    return d.bytes.size() > 8 &&
+           d.bytes[3] == (std::uint8_t(qorproto::Command::UploadData) | qorproto::kReplyBit);
+}
+
+bool sameSessionAndPeer(const Datagram &a, const Datagram &b)
+{
+    return a.peer.address == b.peer.address && a.peer.port == b.peer.port &&
+           std::equal(a.bytes.begin() + 4, a.bytes.begin() + 8, b.bytes.begin() + 4);
 }
 
 std::string endpointText(const IPv4 &address, std::uint16_t port)
@@ -102,6 +150,8 @@ int main(int argc, char **argv)
             std::remove(options.firmwareOut.c_str());
     }
 
+    // The link model schedules datagrams microseconds apart.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
 
@@ -130,6 +180,7 @@ int main(int argc, char **argv)
 
     std::vector<std::uint8_t> buffer(65536);
     std::vector<Datagram> replies;
+    std::vector<std::pair<Datagram, Clock::time_point>> pending;
     while (!stopRequested) {
         auto now = Clock::now();
         auto wake = now + seconds(1);
@@ -149,9 +200,8 @@ int main(int argc, char **argv)
         if (ready > 0 && fd >= 0) {
             for (;;) {
                 sockaddr_in from{};
-                socklen_t fromLength = sizeof from;
-                const ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), 0,
-                                             reinterpret_cast<sockaddr *>(&from), &fromLength);
+                Clock::time_point arrived = now;
+                const ssize_t n = receive(fd, buffer, from, arrived);
                 if (n < 0)
                     break;
                 if (options.silent)
@@ -159,13 +209,15 @@ int main(int argc, char **argv)
                 Datagram d;
                 d.bytes.assign(buffer.begin(), buffer.begin() + n);
                 d.peer = Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)};
-                link.push(LinkSimulator::Inbound, std::move(d), now);
+                link.push(LinkSimulator::Inbound, std::move(d), arrived);
             }
         }
 
         LinkSimulator::Direction direction;
         Datagram datagram;
-        while (link.takeDue(Clock::now(), direction, datagram)) {
+        Clock::time_point due;
+        pending.clear();
+        while (link.takeDue(Clock::now(), direction, datagram, due)) {
             if (direction == LinkSimulator::Outbound) {
                 if (fd < 0)
                     continue;
@@ -184,8 +236,15 @@ int main(int argc, char **argv)
                 continue;
             replies.clear();
             board.handle(packet, datagram.peer, replies);
-            for (auto &r : replies)
-                link.push(LinkSimulator::Outbound, std::move(r), Clock::now());
+            // The board answers at once: its replies leave when the request was due. Of the
+            // acknowledgements a batch of chunks earns, only the last goes: it says it all.
+            for (auto &r : replies) {
+                if (!pending.empty() && isAck(r) && isAck(pending.back().first) &&
+                    sameSessionAndPeer(r, pending.back().first))
+                    pending.back() = {std::move(r), due};
+                else
+                    pending.emplace_back(std::move(r), due);
+            }
             IPv4 moveTo{};
             switch (board.takeAction(moveTo)) {
             case Board::Action::Die:
@@ -203,6 +262,9 @@ int main(int argc, char **argv)
                 break;
             }
         }
+
+        for (auto &[reply, at] : pending)
+            link.push(LinkSimulator::Outbound, std::move(reply), at);
 
         now = Clock::now();
         if (draining && !link.hasOutbound()) {

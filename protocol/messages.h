@@ -28,7 +28,8 @@ enum BoardError : std::uint32_t {
 
 constexpr std::size_t kStatusBlockSize = 23;
 constexpr std::size_t kMaxStatusBlock = 256;
-constexpr std::size_t kMaxWindow = 64; // an acknowledgement's bitmap covers this many chunks
+constexpr std::size_t kAckBitmapChunks = 64; // chunks an acknowledgement's bitmap covers
+constexpr std::size_t kMaxWindow = 1024;
 constexpr std::size_t kMinChunk = 64;
 constexpr std::size_t kUploadDataHeader = 4;
 constexpr std::size_t kMaxChunk = kMaxPayload - kUploadDataHeader;

@@ -17,7 +17,7 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr microseconds kMinRto{20000};
+constexpr microseconds kMinRto{100000};
 constexpr microseconds kMaxRto{1000000};
 constexpr microseconds kFirstRto{200000};
 // A hole counts as lost once this many later chunks have arrived (as TCP's three duplicates).
@@ -120,7 +120,7 @@ std::uint32_t WindowedSender::handleAck(const Packet &packet)
     for (std::size_t i = base_; i < ack.contiguous; ++i)
         markAcked(i, now);
     std::size_t highest = ack.contiguous;
-    for (std::size_t bit = 0; bit < kMaxWindow; ++bit) {
+    for (std::size_t bit = 0; bit < kAckBitmapChunks; ++bit) {
         const std::size_t index = std::size_t(ack.contiguous) + 1 + bit;
         if (index >= count_)
             break;
@@ -182,9 +182,12 @@ std::uint32_t WindowedSender::run()
             // The board is gone or restarting: keep trying until the progress bound.
             std::this_thread::sleep_for(milliseconds(20));
         } else if (got > 0) {
-            const std::uint32_t result = handleAck(packet);
-            if (result != QEW_ERROR_SUCCESS)
-                return result;
+            // Take every acknowledgement already waiting before refilling the window.
+            do {
+                const std::uint32_t result = handleAck(packet);
+                if (result != QEW_ERROR_SUCCESS)
+                    return result;
+            } while (device_.receivePacket(packet, Clock::now()) > 0);
         }
         if (progressed_) {
             progressed_ = false;

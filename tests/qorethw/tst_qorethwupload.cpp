@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -88,6 +89,7 @@ private slots:
     // Faults
     void uploadIsExactDespiteLossDuplicatesAndReordering();
     void boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware();
+    void duplicatedAcknowledgementsCauseNoResending();
 
 private:
     QString writeHex(const ihex::Image &image, const QString &name,
@@ -387,6 +389,29 @@ void TestQorethwUpload::boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware
     Connection after(connectTo(board.hostText()));
     QVERIFY(after);
     QCOMPARE(readStatus(after.get())[2] & 0x02, 0x02); // still holds an image
+}
+
+void TestQorethwUpload::duplicatedAcknowledgementsCauseNoResending()
+{
+    // Every third datagram arrives twice, either way; no loss, so nothing needs resending.
+    BoardEmulatorProcess board({"--revision", "0x0200", "--duplicate", "30", "--seed", "5"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto image = pattern(400000, 12);
+    const QString path = writeHex(makeImage({{0, image}}), "duplicates.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+    static const QRegularExpression counts(QStringLiteral("\\((\\d+) chunks, (\\d+) repeated\\)"));
+    const QString log = board.log();
+    const auto match = counts.match(log);
+    QVERIFY2(match.hasMatch(), qPrintable(log));
+    const int chunks = match.captured(1).toInt();
+    const int repeated = match.captured(2).toInt();
+    // The duplicating link alone repeats about 30 %; a sender that answered repeated
+    // acknowledgements by resending would repeat many times that.
+    QVERIFY2(repeated < chunks / 2,
+             qPrintable(QStringLiteral("%1 of %2").arg(repeated).arg(chunks)));
 }
 
 QTEST_GUILESS_MAIN(TestQorethwUpload)
