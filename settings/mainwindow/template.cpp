@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QWindow>
 #include <cerrno>
 #include <exception>
 
@@ -176,6 +177,10 @@ void TMainForm::FormCreate()
 
 void TMainForm::ApplicationIdle()
 {
+    // The window paints before the program first goes idle; Qt may block before the window is
+    // on screen, and that moment does not count.
+    if (isVisible() && windowHandle() && !windowHandle()->isExposed())
+        return;
     disconnect(m_idleConnection);
     m_idleConnection = {};
     try {
