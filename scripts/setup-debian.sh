@@ -7,7 +7,7 @@ packages=(
   libjpeg62-turbo-dev
   clang libclang-rt-14-dev clang-format
   binutils
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
   iproute2
 )
 missing=()

@@ -27,6 +27,20 @@ static void InitPictures()
     Q_INIT_RESOURCE(pictures);
 }
 
+// The layout's font is a Windows face; where it is missing, a narrow sans keeps the texts inside
+// the layout's sizes.
+static void SubstituteLayoutFont()
+{
+    static const bool done = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"),
+                                    QStringLiteral("DejaVu Sans Condensed"),
+                                    QStringLiteral("Liberation Sans Narrow")});
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
 namespace {
 
 const char T1[] =
@@ -98,6 +112,7 @@ QString TMainForm::LibraryNotFoundLine()
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm)
 {
     InitPictures();
+    SubstituteLayoutFont();
     ui->setupUi(this);
 
     // ---- Stored layout, continued: what a .ui cannot hold, in stored order. ----
@@ -126,6 +141,12 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm
         ui->DIOHighlight->setRadioPanel(ui->RelayPanel);
         ui->IPHighlight->setRadioPanel(ui->IPPanel);
         ui->InputHighlight->setRadioPanel(ui->InputPanel);
+
+        // The panels keep the window's font when they move into their popups.
+        for (TRadioPanel *panel :
+             {ui->PowerPanel, ui->ETHPanel, ui->LEDPanel, ui->IPPanel, ui->ResetNetPanel,
+              ui->FilterPanel, ui->ConnLEDPanel, ui->InputPanel, ui->RelayPanel})
+            panel->setFont(font());
 
         SetSup = new TSetupSupporter(this);
         SetSup->setObjectName(QStringLiteral("SetSup"));
