@@ -45,7 +45,15 @@ QStringList EthLibCandidates()
     QStringList folders = search.folders;
     if (!search.overridden) {
         const QString appDir = QCoreApplication::applicationDirPath();
-        folders = {QDir(appDir).filePath(QStringLiteral("../lib")), appDir};
+        folders = {QDir(appDir).filePath(QStringLiteral("../lib"))};
+#ifdef SETTINGS_INSTALL_LIBDIR
+        // An installed program's libraries may sit in a multiarch folder instead.
+        const QString installed =
+            QDir(appDir).filePath(QStringLiteral("../" SETTINGS_INSTALL_LIBDIR));
+        if (QDir::cleanPath(installed) != QDir::cleanPath(folders.first()))
+            folders << installed;
+#endif
+        folders << appDir;
     }
     QStringList candidates;
     for (const QString &folder : folders)

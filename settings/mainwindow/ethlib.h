@@ -22,7 +22,8 @@ struct EthLibrary
 };
 
 // The places "QORETHW" is looked for, in order: the program's own library folder
-// (<appdir>/../lib), the program's folder, then the system's search by plain name. dlopen of a
+// (<appdir>/../lib, and the install tree's library folder when that differs), the program's
+// folder, then the system's search by plain name. dlopen of a
 // plain name ignores the program's RUNPATH, hence the explicit folders.
 QStringList EthLibCandidates();
 

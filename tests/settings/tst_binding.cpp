@@ -90,8 +90,10 @@ void BindingTest::openConnected(const QString &variant, const QByteArray &status
 void BindingTest::candidates_ownLibraryFolderBeforePlainName()
 {
     const QString app = QCoreApplication::applicationDirPath();
-    QCOMPARE(EthLibCandidates(),
-             (QStringList{QDir::cleanPath(app + "/../lib/QORETHW"), app + "/QORETHW", "QORETHW"}));
+    const QStringList candidates = EthLibCandidates();
+    QVERIFY(candidates.size() >= 3);
+    QCOMPARE(candidates.first(), QDir::cleanPath(app + "/../lib/QORETHW"));
+    QCOMPARE(candidates.mid(candidates.size() - 2), (QStringList{app + "/QORETHW", "QORETHW"}));
     SetEthLibFolders({"/x"}, false);
     QCOMPARE(EthLibCandidates(), QStringList{"/x/QORETHW"});
     ResetEthLibFolders();
