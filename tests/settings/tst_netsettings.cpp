@@ -2,6 +2,7 @@
 #include "arpentry.h"
 #include "netsettings.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 class NetSettingsTest : public QObject
@@ -26,6 +27,8 @@ private slots:
     void arpClearing_runsPlatformCommandWithAddressAsOneArgument();
     void arpClearing_runsNothingForOtherTexts_data();
     void arpClearing_runsNothingForOtherTexts();
+    void systemCommand_isNotWaitedForLongerThanASecond();
+    void systemCommand_missingProgramIsIgnored();
 };
 
 void NetSettingsTest::formatBytes_data()
@@ -245,6 +248,28 @@ void NetSettingsTest::arpClearing_runsNothingForOtherTexts()
     int runs = 0;
     ClearArpEntry(text, [&](const SystemCommand &) { ++runs; });
     QCOMPARE(runs, plain ? 1 : 0);
+}
+
+void NetSettingsTest::systemCommand_isNotWaitedForLongerThanASecond()
+{
+    QTemporaryDir dir;
+    const QString mark = dir.filePath(QStringLiteral("still-running"));
+    QElapsedTimer clock;
+    clock.start();
+    // A command that would outlive the wait: it is stopped, so its mark never appears.
+    RunSystemCommand({QStringLiteral("sh"),
+                      {QStringLiteral("-c"), QStringLiteral("sleep 3; touch \"$0\""), mark}});
+    QVERIFY(clock.elapsed() < 2500);
+    QTest::qWait(3500);
+    QVERIFY(!QFile::exists(mark));
+}
+
+void NetSettingsTest::systemCommand_missingProgramIsIgnored()
+{
+    QElapsedTimer clock;
+    clock.start();
+    RunSystemCommand({QStringLiteral("/nonexistent/program"), {QStringLiteral("127.0.0.1")}});
+    QVERIFY(clock.elapsed() < 2500);
 }
 
 QTEST_GUILESS_MAIN(NetSettingsTest)
