@@ -1,0 +1,253 @@
+// The library against a board that answers wrongly: every reply is untrusted input.
+#include "messages.h"
+#include "packet.h"
+#include "qorethwtesthelpers.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <poll.h>
+#include <thread>
+
+using namespace qorproto;
+
+namespace {
+
+// A board of the test's own making, on a loopback address, answering each request as told.
+class FakeBoard
+{
+public:
+    // Returns the datagram to send back, or nothing.
+    using Answer = std::function<std::vector<std::uint8_t>(const Packet &)>;
+
+    explicit FakeBoard(Answer answer) : answer_(std::move(answer))
+    {
+        address_ = unusedLoopbackAddress(port_);
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port_);
+        ::inet_pton(AF_INET, address_.toLatin1().constData(), &a.sin_addr);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        thread_ = std::thread([this] { run(); });
+    }
+    ~FakeBoard()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    bool isBound() const { return bound_; }
+    QString host() const { return address_ + QStringLiteral(":") + QString::number(port_); }
+
+    // A well-formed reply to request, with this payload.
+    static std::vector<std::uint8_t> reply(const Packet &request,
+                                           const std::vector<std::uint8_t> &payload)
+    {
+        Packet p;
+        p.type = request.type | kReplyBit;
+        p.session = request.session;
+        p.sequence = request.sequence;
+        p.payload = payload;
+        return encodePacket(p);
+    }
+    static std::vector<std::uint8_t> helloReply(const Packet &request, std::uint16_t window = 64)
+    {
+        HelloReply r;
+        r.session = 77;
+        r.flashSize = 65536;
+        r.chunkSize = 1024;
+        r.window = window;
+        return reply(request, encodeHelloReply(r));
+    }
+
+private:
+    void run()
+    {
+        std::uint8_t buffer[2048];
+        while (!stop_) {
+            pollfd pfd{fd_, POLLIN, 0};
+            if (::poll(&pfd, 1, 20) <= 0)
+                continue;
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0,
+                                         reinterpret_cast<sockaddr *>(&from), &length);
+            Packet request;
+            if (n <= 0 || !decodePacket(buffer, std::size_t(n), request))
+                continue;
+            const auto out = answer_(request);
+            if (!out.empty())
+                ::sendto(fd_, out.data(), out.size(), 0, reinterpret_cast<sockaddr *>(&from),
+                         length);
+        }
+    }
+
+    Answer answer_;
+    quint16 port_ = 20977;
+    QString address_;
+    int fd_ = -1;
+    bool bound_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::vector<std::uint8_t> statusReplyOf(const std::vector<std::uint8_t> &body)
+{
+    return encodeReply(kBoardOk, body.data(), body.size());
+}
+
+} // namespace
+
+class TestQorethwReplies : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void malformedStatusReplyIsAnError_data();
+    void malformedStatusReplyIsAnError();
+    void corruptedDatagramsAreIgnoredUntilTheBound();
+    void malformedHelloReplyFailsConnect_data();
+    void malformedHelloReplyFailsConnect();
+    void boardErrorInReplyGivesBadNetRespAndCode();
+    void lateReplyToEarlierRequestIsIgnored();
+};
+
+void TestQorethwReplies::initTestCase()
+{
+    qputenv("QORETHW_LOOPBACK_ONLY", "1");
+    qputenv("QORETHW_TIMEOUT_MS", "500");
+}
+
+void TestQorethwReplies::malformedStatusReplyIsAnError_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<uint>("level");
+    QTest::addColumn<uint>("result");
+    const auto block = [](int size) { return QByteArray(size, '\x11'); };
+    const auto withStatus = [](const QByteArray &body) { return QByteArray(4, '\0') + body; };
+    QTest::newRow("no status word") << QByteArray("\0\0", 2) << 0u << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("block over 256 bytes")
+        << withStatus(block(300)) << 0u << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("level 1 without its byte in front")
+        << withStatus(block(23)) << 1u << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("level 1 empty") << withStatus(QByteArray()) << 1u << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("larger than the buffer")
+        << withStatus(block(100)) << 0u << uint(QEW_ERROR_BAD_LENGTH);
+    QTest::newRow("short block passed on") << withStatus(block(5)) << 0u << 0u;
+}
+
+void TestQorethwReplies::malformedStatusReplyIsAnError()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(uint, level);
+    QFETCH(uint, result);
+    const std::vector<std::uint8_t> body(payload.begin(), payload.end());
+    FakeBoard board([&](const Packet &p) {
+        if (p.command() == Command::Hello)
+            return FakeBoard::helloReply(p);
+        return FakeBoard::reply(p, body);
+    });
+    QVERIFY(board.isBound());
+    Connection connection(connectTo(board.host()));
+    QVERIFY(connection);
+    QByteArray buffer(64, '\x5A'); // the caller says 32: nothing may land beyond
+    int32_t length = 32;
+    QCOMPARE(QEW_GetStatusEx(connection.get(), level, &length,
+                             reinterpret_cast<uint8_t *>(buffer.data())),
+             uint32_t(result));
+    QCOMPARE(buffer.mid(32), QByteArray(32, '\x5A'));
+    if (result == 0)
+        QCOMPARE(length, int32_t(payload.size() - 4));
+    else
+        QCOMPARE(buffer.left(32), QByteArray(32, '\x5A'));
+}
+
+void TestQorethwReplies::corruptedDatagramsAreIgnoredUntilTheBound()
+{
+    FakeBoard board([](const Packet &p) {
+        if (p.command() == Command::Hello)
+            return FakeBoard::helloReply(p);
+        auto bytes = FakeBoard::reply(p, statusReplyOf(std::vector<std::uint8_t>(23, 1)));
+        bytes[20] ^= 0x40; // CRC no longer matches
+        return bytes;
+    });
+    QVERIFY(board.isBound());
+    Connection connection(connectTo(board.host()));
+    QVERIFY(connection);
+    QElapsedTimer timer;
+    timer.start();
+    uint32_t result = 0;
+    readStatus(connection.get(), &result);
+    QCOMPARE(result, QEW_ERROR_TIMEOUT);
+    QVERIFY(timer.elapsed() < 3000);
+}
+
+void TestQorethwReplies::malformedHelloReplyFailsConnect_data()
+{
+    QTest::addColumn<int>("variant");
+    QTest::newRow("window 0") << 0;
+    QTest::newRow("chunk too small") << 1;
+    QTest::newRow("truncated") << 2;
+}
+
+void TestQorethwReplies::malformedHelloReplyFailsConnect()
+{
+    QFETCH(int, variant);
+    FakeBoard board([variant](const Packet &p) {
+        if (variant == 0)
+            return FakeBoard::helloReply(p, 0);
+        HelloReply r;
+        r.session = 5;
+        r.chunkSize = 10;
+        r.window = 8;
+        auto payload = encodeHelloReply(r);
+        if (variant == 2)
+            payload.resize(9);
+        return FakeBoard::reply(p, payload);
+    });
+    QVERIFY(board.isBound());
+    errno = 0;
+    QCOMPARE(connectTo(board.host()), nullptr);
+    QCOMPARE(errno, EPROTO);
+}
+
+void TestQorethwReplies::boardErrorInReplyGivesBadNetRespAndCode()
+{
+    FakeBoard board([](const Packet &p) {
+        if (p.command() == Command::Hello)
+            return FakeBoard::helloReply(p);
+        return FakeBoard::reply(p, encodeReply(1234));
+    });
+    QVERIFY(board.isBound());
+    Connection connection(connectTo(board.host()));
+    QVERIFY(connection);
+    errno = 0;
+    QCOMPARE(QEW_ChangeNetworking(connection.get(), "127.0.0.5", "255.0.0.0", "127.0.0.1"),
+             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(errno, 1234);
+}
+
+void TestQorethwReplies::lateReplyToEarlierRequestIsIgnored()
+{
+    FakeBoard board([](const Packet &p) {
+        if (p.command() == Command::Hello)
+            return FakeBoard::helloReply(p);
+        // Answers each request with the reply meant for the one before it.
+        Packet stale = p;
+        stale.sequence = p.sequence - 1;
+        return FakeBoard::reply(stale, statusReplyOf(std::vector<std::uint8_t>(23, 2)));
+    });
+    QVERIFY(board.isBound());
+    Connection connection(connectTo(board.host()));
+    QVERIFY(connection);
+    uint32_t result = 0;
+    readStatus(connection.get(), &result);
+    QCOMPARE(result, QEW_ERROR_TIMEOUT);
+}
+
+QTEST_GUILESS_MAIN(TestQorethwReplies)
+#include "tst_qorethwreplies.moc"
