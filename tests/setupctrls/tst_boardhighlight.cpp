@@ -43,6 +43,7 @@ private Q_SLOTS:
     void leavingIntoThePopupHoldsIt();
     void leavingElsewhereClosesAndUnlightsLinked();
     void clickHoldsSoLeavingKeepsThePopup();
+    void popupHeldByClickStaysWhenThePointerLeavesIt();
     void closingByAnyMeansRunsPopupClosed();
     void hotspotWithoutPopupCreationUnlightsOnLeave();
     void derivedBoardImageParentIsNotABoardImage();
@@ -395,6 +396,22 @@ void TestBoardHighlight::clickHoldsSoLeavingKeepsThePopup()
     QVERIFY(h->held());
     sendLeave(h, nowhere());
     QVERIFY(h->popup()->isVisible());
+    QVERIFY(h->hovered());
+}
+
+void TestBoardHighlight::popupHeldByClickStaysWhenThePointerLeavesIt()
+{
+    BoardFixture f;
+    TBoardHighlight *h =
+        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
+    QVERIFY(f.show());
+    sendEnter(h);
+    h->click();
+    TPopupForm *popup = h->popup();
+    sendLeave(h, popup->frameGeometry().center());
+    QVERIFY(!popup->closeOnLeave());
+    sendLeave(popup, nowhere());
+    QVERIFY(popup->isVisible());
     QVERIFY(h->hovered());
 }
 

@@ -1,5 +1,7 @@
 #include "boardfixture.h"
 
+#include <QPainter>
+
 class TestBoardImage : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,7 @@ private Q_SLOTS:
     void destRect_data();
     void destRect();
     void paintDrawsThePicture();
+    void transparentBitmapLeavesOutItsBottomLeftColour();
 
     // Centring and design position
     void centresOnAPlainParent_data();
@@ -199,6 +202,24 @@ void TestBoardImage::paintDrawsThePicture()
     QCOMPARE(drawn.pixel(5, 20), qRgb(255, 0, 0));
     QCOMPARE(drawn.pixel(35, 20), qRgb(0, 0, 255));
     QVERIFY(!image.drawing());
+}
+
+void TestBoardImage::transparentBitmapLeavesOutItsBottomLeftColour()
+{
+    QImage picture(2, 2, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 255, 0));
+    picture.setPixel(1, 0, qRgb(255, 0, 0));
+    TPicture bitmap(picture, TPicture::gkBitmap);
+    bitmap.setTransparent(true);
+    QImage target(2, 2, QImage::Format_RGB32);
+    target.fill(qRgb(0, 0, 255));
+    {
+        QPainter painter(&target);
+        bitmap.draw(painter, QRect(0, 0, 2, 2));
+    }
+    QCOMPARE(target.pixel(0, 0), qRgb(0, 0, 255));
+    QCOMPARE(target.pixel(1, 0), qRgb(255, 0, 0));
+    QCOMPARE(target.pixel(0, 1), qRgb(0, 0, 255));
 }
 
 void TestBoardImage::centresOnAPlainParent_data()

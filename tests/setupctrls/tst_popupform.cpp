@@ -48,6 +48,7 @@ private Q_SLOTS:
 
     // Radio panel
     void radioPanelDefaults();
+    void finalAnchorsWaitForThePopup();
     void linesTextSplitsAtLineBreaks();
     void selectJumperClosesOnlyTheGivenTwoPinJumper();
     void selectJumperWithoutChangeRaisesNothing();
@@ -369,6 +370,16 @@ void TestPopupForm::radioPanelDefaults()
     QCOMPARE(panel.memoHeight(), 70);
     QVERIFY(panel.radioEnabled());
     QCOMPARE(panel.tag(), 5);
+}
+
+void TestPopupForm::finalAnchorsWaitForThePopup()
+{
+    TRadioPanel panel;
+    const auto all =
+        TRadioPanel::akLeft | TRadioPanel::akTop | TRadioPanel::akRight | TRadioPanel::akBottom;
+    panel.setFinalAnchors(all);
+    QCOMPARE(panel.finalAnchors(), all);
+    QCOMPARE(panel.anchors(), TRadioPanel::akLeft | TRadioPanel::akTop);
 }
 
 void TestPopupForm::linesTextSplitsAtLineBreaks()
