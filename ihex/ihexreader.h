@@ -90,7 +90,7 @@ public:
     std::vector<std::uint8_t> flatten(std::uint8_t fill = 0) const;
 };
 
-// Larger files are refused before they are read (FileTooLarge); 1 GiB holds a 350 MiB image.
+// Larger files are refused before they are read (FileTooLarge); 1 GiB holds a 370 MiB image.
 constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
 
 bool parse(std::string_view text, Image &image, Error &error);

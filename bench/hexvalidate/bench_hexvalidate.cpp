@@ -107,9 +107,13 @@ int main(int argc, char **argv)
         std::printf("run %d: parseFile %8.1f ms   objcopy %8.1f ms\n", run + 1, parseMs.back(),
                     objcopyMs.back());
     }
-    if (QFile(binPath).size() != qint64(expected.size()))
-        std::fprintf(stderr, "warning: objcopy wrote %lld bytes, expected %zu\n",
-                     QFile(binPath).size(), expected.size());
+    QFile bin(binPath);
+    if (!bin.open(QIODevice::ReadOnly) ||
+        bin.readAll() != QByteArray(reinterpret_cast<const char *>(expected.data()),
+                                    qsizetype(expected.size()))) {
+        std::fprintf(stderr, "objcopy's binary differs from the image\n");
+        return 1;
+    }
 
     const double ours = median(parseMs);
     const double theirs = median(objcopyMs);
