@@ -117,6 +117,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm
 
     // ---- Stored layout, continued: what a .ui cannot hold, in stored order. ----
     {
+        move(305, 77); // a top-level's place is not kept by uic; the window opens maximised
+        setWindowState(Qt::WindowMaximized);
+
         QFile photo(QStringLiteral(":/pictures/board.jpg"));
         QString error;
         QImage picture;
@@ -161,7 +164,6 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm
     }
     // ---- End of the stored layout. ----
 
-    setWindowState(Qt::WindowMaximized);
     FormCreate();
 }
 
