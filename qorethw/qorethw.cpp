@@ -27,6 +27,8 @@ std::mutex registryMutex;
 std::map<std::uintptr_t, std::shared_ptr<Device>> registry;
 std::uintptr_t lastHandle = 0;
 
+constexpr std::uint64_t kMaxImageSize = 256ull * 1024 * 1024;
+
 std::shared_ptr<Device> lookup(QEW_HANDLE handle)
 {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -203,7 +205,8 @@ uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
         if (image.empty())
             return QEW_ERROR_BAD_LENGTH;
         const std::uint64_t size = image.endAddress() - image.lowestAddress();
-        if (size > device->flashSize())
+        // The board's flash size is its word, not ours: a far-flung image is never flattened.
+        if (size > device->flashSize() || size > kMaxImageSize)
             return QEW_ERROR_BAD_LENGTH;
         const std::vector<std::uint8_t> bytes = image.flatten(0);
         std::lock_guard<std::mutex> lock(device->mutex);
