@@ -1,5 +1,6 @@
 #include "arpentry.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 
 bool IsPlainIPv4(const QString &address)
@@ -32,13 +33,15 @@ SystemCommand ArpClearCommand(const QString &address)
 
 void RunSystemCommand(const SystemCommand &command)
 {
+    // One second in all, starting included.
+    const QDeadlineTimer deadline(1000);
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(command.program, command.arguments);
-    if (!process.waitForStarted(1000))
+    if (!process.waitForStarted(int(deadline.remainingTime())))
         return;
-    if (!process.waitForFinished(1000)) {
+    if (!process.waitForFinished(int(qMax<qint64>(0, deadline.remainingTime())))) {
         process.kill();
         process.waitForFinished(100);
     }
