@@ -19,8 +19,18 @@ static struct QEW_Device *const handle = (struct QEW_Device *)&status_block;
 
 enum { R_STATUS, R_CHANGENET, R_STRTOSTR };
 
+static void (*hook)(const char *call);
+
+/* Called at the start of every entry point with the call's log line. */
+FAKE_API void FakeQEW_SetHook(void (*function)(const char *call))
+{
+    hook = function;
+}
+
 static void logf_(const char *text)
 {
+    if (hook)
+        hook(text);
     size_t used = strlen(log_text);
     snprintf(log_text + used, sizeof log_text - used, "%s\n", text);
 }
@@ -28,6 +38,7 @@ static void logf_(const char *text)
 FAKE_API void FakeQEW_Reset(void)
 {
     log_text[0] = 0;
+    hook = 0;
     status_size = 0;
     status_reported = -1;
     reply_size = 0;

@@ -18,7 +18,9 @@ FakeQorethw::FakeQorethw(const QString &variant)
     m_setReply =
         reinterpret_cast<void (*)(const uint8_t *, int)>(m_library.resolve("FakeQEW_SetReply"));
     m_setResult = reinterpret_cast<void (*)(int, uint32_t)>(m_library.resolve("FakeQEW_SetResult"));
-    if (m_reset && m_setStatus && m_setReply && m_setResult)
+    m_setHook =
+        reinterpret_cast<void (*)(void (*)(const char *))>(m_library.resolve("FakeQEW_SetHook"));
+    if (m_reset && m_setStatus && m_setReply && m_setResult && m_setHook)
         m_log = reinterpret_cast<const char *(*)()>(m_library.resolve("FakeQEW_Log"));
 }
 
@@ -45,4 +47,9 @@ void FakeQorethw::setReply(const QByteArray &reply)
 void FakeQorethw::setResult(Call call, uint32_t result)
 {
     m_setResult(int(call), result);
+}
+
+void FakeQorethw::setHook(void (*hook)(const char *call))
+{
+    m_setHook(hook);
 }

@@ -22,6 +22,8 @@ public:
     void setReply(const QByteArray &reply);
     enum Call { Status = 0, ChangeNetworking = 1, StrToStr = 2 };
     void setResult(Call call, uint32_t result);
+    // hook runs inside each library call, with the call's log line.
+    void setHook(void (*hook)(const char *call));
 
 private:
     QLibrary m_library;
@@ -30,4 +32,5 @@ private:
     void (*m_setStatus)(const uint8_t *, int, int) = nullptr;
     void (*m_setReply)(const uint8_t *, int) = nullptr;
     void (*m_setResult)(int, uint32_t) = nullptr;
+    void (*m_setHook)(void (*)(const char *)) = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "fakeqorethw.h"
 #include "mainwindowtest.h"
 
+#include <QBackingStore>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -40,6 +41,8 @@ private slots:
     void changeMac_parseErrorsShowBoxAndSendNothing_data();
     void changeMac_parseErrorsShowBoxAndSendNothing();
     void changeMac_noArpForNonIpAddress();
+    void progressText_isOnScreenDuringTheCall_data();
+    void progressText_isOnScreenDuringTheCall();
 
 private:
     std::unique_ptr<TMainForm> m_w;
@@ -402,6 +405,74 @@ void BindingTest::changeMac_noArpForNonIpAddress()
     f().ChangeMACButton->click();
     QCOMPARE(arpRuns, 0);
     QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+}
+
+// What the call saw: the text area's text, and whether the window's back buffer (what reaches the
+// screen) already showed it.
+static QPlainTextEdit *g_memo = nullptr;
+static QString g_call;
+static QString g_seenText;
+static bool g_seenOnScreen = false;
+
+static void DuringCall(const char *call)
+{
+    if (!g_memo || !QString::fromLatin1(call).startsWith(g_call))
+        return;
+    g_seenText = g_memo->toPlainText();
+    QWidget *view = g_memo->viewport();
+    QWidget *top = view->window();
+    QPaintDevice *device = top->backingStore() ? top->backingStore()->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image)
+        return;
+    const QImage &buffer = *static_cast<QImage *>(device);
+    const QRect area(view->mapTo(top, QPoint(0, 0)), view->size());
+    const QImage now = view->grab().toImage().convertToFormat(buffer.format());
+    g_seenOnScreen = buffer.copy(area) == now;
+}
+
+void BindingTest::progressText_isOnScreenDuringTheCall_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("connect") << "ConnectButton"
+                             << "Connect"
+                             << "Connecting...";
+    QTest::newRow("change networking") << "ChangeNetButton"
+                                       << "ChangeNetworking"
+                                       << "Changing settings...";
+    QTest::newRow("change MAC") << "ChangeMACButton"
+                                << "StrToStr"
+                                << "Changing MAC address...";
+}
+
+void BindingTest::progressText_isOnScreenDuringTheCall()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, call);
+    QFETCH(QString, text);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        QSKIP("reads the offscreen platform's back buffer");
+    if (call == QLatin1String("Connect")) {
+        m_w = Create(FakeQorethw::folder("full"));
+        QVERIFY(ShowAndSettle(*m_w));
+        OpenIpPopup(*m_w);
+        f().IPEdit->setText(QStringLiteral("127.0.0.99"));
+    } else {
+        openConnected("full", Status());
+        m_w->setArpRunner([](const SystemCommand &) {});
+    }
+    Spin(50); // everything painted; the text area shows the previous text
+    g_memo = Memo(*m_w);
+    g_call = call;
+    g_seenText.clear();
+    g_seenOnScreen = false;
+    m_fake->setHook(DuringCall);
+    m_w->findChild<QPushButton *>(button)->click();
+    m_fake->setHook(nullptr);
+    g_memo = nullptr;
+    QCOMPARE(g_seenText, text);
+    QVERIFY(g_seenOnScreen);
 }
 
 QTEST_MAIN(BindingTest)
