@@ -79,9 +79,20 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
     OpenEm->setSizeGripEnabled(true);
     // End of what the layout cannot hold.
 
-    if (const QScreen *display = screen())
-        move(display->geometry().center() - rect().center());
     FormCreate();
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    // Centred once, as a whole window with its frame, when it first appears.
+    if (!placed_) {
+        placed_ = true;
+        if (const QScreen *display = screen()) {
+            const QSize outer = frameGeometry().size();
+            move(display->geometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+        }
+    }
+    QMainWindow::showEvent(event);
 }
 
 TMainForm::~TMainForm() = default;

@@ -37,6 +37,9 @@ public slots:
     void BrowseButtonClick();
     void UploadButtonClick();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void FormCreate();
     void Connect();
@@ -50,4 +53,5 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     QLabel *MainStatusText = nullptr;
     QFileDialog *OpenEm = nullptr;
+    bool placed_ = false;
 };
