@@ -82,8 +82,8 @@ void TestVornikBoard::init()
     folders_.clear();
     ResetProgramState();
     image_ = FirmwareImage(0x0200, 5000);
-    firmware_ = WriteHexFile(folders_.configFolder() + QStringLiteral("/../board-2.0.hex"), image_,
-                             0x0000);
+    firmware_ =
+        WriteHexFile(folders_.configFolder() + QStringLiteral("/../board-2.0.hex"), image_, 0x0000);
     firmware_ = QFileInfo(firmware_).canonicalFilePath();
     window_ = OpenWindow();
     Control<QLineEdit>(window_.get(), "FirmEdit")->setText(firmware_);

@@ -104,9 +104,14 @@ void TestVornikUpload::boardAtOneZeroTakesBootstrapThenFirmware()
 
     std::vector<std::string> names = fake::CallNames();
     names.erase(names.begin(), names.begin() + before);
-    const std::vector<std::string> expected = {
-        "QEW_UploadFirmwareFile", "QEW_Disconnect", "QEW_Connect",   "QEW_Connect",
-        "QEW_GetStatus",          "QEW_Disconnect", "QEW_UploadFirmwareFile", "QEW_Disconnect"};
+    const std::vector<std::string> expected = {"QEW_UploadFirmwareFile",
+                                               "QEW_Disconnect",
+                                               "QEW_Connect",
+                                               "QEW_Connect",
+                                               "QEW_GetStatus",
+                                               "QEW_Disconnect",
+                                               "QEW_UploadFirmwareFile",
+                                               "QEW_Disconnect"};
     QCOMPARE(names, expected);
     const auto &calls = fake::Calls();
     QVERIFY(IsBootstrap(calls[before].text));
@@ -201,14 +206,15 @@ void TestVornikUpload::eachStatusIsPaintedBeforeItsUpload()
     };
     Click(window_.get(), "UploadButton");
 
-    QCOMPARE(painted.texts(),
-             (QStringList{QStringLiteral("Unpacking bootstrap\u2026"),
-                          QStringLiteral("Uploading bootstrap\u2026"),
-                          QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
-                          QStringLiteral("Uploading firmware\u2026"),
-                          QStringLiteral("Uploaded ") + Firmware + '!'}));
-    QCOMPARE(seenAtCall.first(), QStringLiteral("QEW_UploadFirmwareFile|Uploading bootstrap\u2026"));
-    QCOMPARE(seenAtCall[1], QStringLiteral("QEW_Disconnect|Uploaded bootstrap, reconnecting\u2026"));
+    QCOMPARE(painted.texts(), (QStringList{QStringLiteral("Unpacking bootstrap\u2026"),
+                                           QStringLiteral("Uploading bootstrap\u2026"),
+                                           QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
+                                           QStringLiteral("Uploading firmware\u2026"),
+                                           QStringLiteral("Uploaded ") + Firmware + '!'}));
+    QCOMPARE(seenAtCall.first(),
+             QStringLiteral("QEW_UploadFirmwareFile|Uploading bootstrap\u2026"));
+    QCOMPARE(seenAtCall[1],
+             QStringLiteral("QEW_Disconnect|Uploaded bootstrap, reconnecting\u2026"));
     QCOMPARE(seenAtCall[2], QStringLiteral("QEW_Connect|Uploaded bootstrap, reconnecting\u2026"));
     QCOMPARE(seenAtCall[6], QStringLiteral("QEW_UploadFirmwareFile|Uploading firmware\u2026"));
 }
@@ -229,7 +235,8 @@ void TestVornikUpload::secondBootstrapReusesTheFileWithoutUnpacking()
     };
     connectToBoard();
     Click(window_.get(), "UploadButton");
-    QCOMPARE(StatusText(window_.get()), QStringLiteral("Device returned error 7 uploading bootstrap."));
+    QCOMPARE(StatusText(window_.get()),
+             QStringLiteral("Device returned error 7 uploading bootstrap."));
     QCOMPARE(ButtonStates(window_.get()), QStringLiteral("-DU"));
 
     // Whatever is in the file now must stay: it is not written a second time.
@@ -260,10 +267,10 @@ void TestVornikUpload::refusedUploadShowsError_data()
     QTest::addColumn<QString>("status");
     QTest::newRow("firmware, board error 5")
         << false << 58u << 5 << QStringLiteral("Device returned error 5 uploading firmware.");
-    QTest::newRow("firmware, no file") << false << 2u << 0
-                                       << QStringLiteral("Error 2 uploading firmware.");
-    QTest::newRow("firmware, bad HEX") << false << 13u << 99
-                                       << QStringLiteral("Error 13 uploading firmware.");
+    QTest::newRow("firmware, no file")
+        << false << 2u << 0 << QStringLiteral("Error 2 uploading firmware.");
+    QTest::newRow("firmware, bad HEX")
+        << false << 13u << 99 << QStringLiteral("Error 13 uploading firmware.");
     QTest::newRow("bootstrap, board error 6")
         << true << 58u << 6 << QStringLiteral("Device returned error 6 uploading bootstrap.");
     QTest::newRow("bootstrap, empty image")
@@ -301,8 +308,8 @@ void TestVornikUpload::failedReconnectionLeavesUploaderUnconnected()
     fake::Behaviour().connect = [](const std::string &, std::uint32_t) { return ETIMEDOUT; };
     Click(window_.get(), "UploadButton");
 
-    QCOMPARE(StatusText(window_.get()),
-             QStringLiteral("Error ") + QString::number(ETIMEDOUT) + QStringLiteral(" reconnecting."));
+    QCOMPARE(StatusText(window_.get()), QStringLiteral("Error ") + QString::number(ETIMEDOUT) +
+                                            QStringLiteral(" reconnecting."));
     QCOMPARE(ButtonStates(window_.get()), QStringLiteral("C--"));
     QCOMPARE(DeviceHandle, nullptr);
     QCOMPARE(FirmwareRevision, -1);

@@ -15,7 +15,8 @@ namespace fake = fakeqorethw;
 namespace {
 
 const QString DefaultHost = QStringLiteral("192.168.1.174");
-const QString DefaultFirmware = QStringLiteral("M:\\DEV\\Ethernet\\NET-OX-8\\Firmware\\NET-OX-8.hex");
+const QString DefaultFirmware =
+    QStringLiteral("M:\\DEV\\Ethernet\\NET-OX-8\\Firmware\\NET-OX-8.hex");
 
 void WriteStore(const QString &file, const QByteArray &lines)
 {
@@ -110,22 +111,39 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("GroupBox1") << "GroupBox1" << "QGroupBox" << "ClientArea" << QRect(0, 0, 289, 49);
-    QTest::newRow("HostEdit") << "HostEdit" << "QLineEdit" << "GroupBox1" << QRect(8, 16, 123, 21);
-    QTest::newRow("ConnectButton") << "ConnectButton" << "QPushButton" << "GroupBox1"
-                                   << QRect(138, 16, 73, 25);
-    QTest::newRow("DisconnectButton") << "DisconnectButton" << "QPushButton" << "GroupBox1"
-                                      << QRect(218, 16, 73, 25);
-    QTest::newRow("GroupBox2") << "GroupBox2" << "QGroupBox" << "ClientArea" << QRect(0, 49, 289, 96);
-    QTest::newRow("FirmVerLabel") << "FirmVerLabel" << "QLabel" << "GroupBox2" << QRect(8, 16, 283, 17);
-    QTest::newRow("FirmEdit") << "FirmEdit" << "QLineEdit" << "GroupBox2" << QRect(8, 40, 283, 21);
-    QTest::newRow("BrowseButton") << "BrowseButton" << "QPushButton" << "GroupBox2"
-                                  << QRect(8, 64, 73, 25);
-    QTest::newRow("UploadButton") << "UploadButton" << "QPushButton" << "GroupBox2"
-                                  << QRect(218, 64, 73, 25);
-    QTest::newRow("BootstrapList") << "BootstrapList" << "QListWidget" << "GroupBox2"
-                                   << QRect(88, 56, 121, 30);
-    QTest::newRow("MainStatus") << "MainStatus" << "QStatusBar" << "MainForm" << QRect(0, 162, 289, 19);
+    QTest::newRow("GroupBox1") << "GroupBox1"
+                               << "QGroupBox"
+                               << "ClientArea" << QRect(0, 0, 289, 49);
+    QTest::newRow("HostEdit") << "HostEdit"
+                              << "QLineEdit"
+                              << "GroupBox1" << QRect(8, 16, 123, 21);
+    QTest::newRow("ConnectButton") << "ConnectButton"
+                                   << "QPushButton"
+                                   << "GroupBox1" << QRect(138, 16, 73, 25);
+    QTest::newRow("DisconnectButton") << "DisconnectButton"
+                                      << "QPushButton"
+                                      << "GroupBox1" << QRect(218, 16, 73, 25);
+    QTest::newRow("GroupBox2") << "GroupBox2"
+                               << "QGroupBox"
+                               << "ClientArea" << QRect(0, 49, 289, 96);
+    QTest::newRow("FirmVerLabel") << "FirmVerLabel"
+                                  << "QLabel"
+                                  << "GroupBox2" << QRect(8, 16, 283, 17);
+    QTest::newRow("FirmEdit") << "FirmEdit"
+                              << "QLineEdit"
+                              << "GroupBox2" << QRect(8, 40, 283, 21);
+    QTest::newRow("BrowseButton") << "BrowseButton"
+                                  << "QPushButton"
+                                  << "GroupBox2" << QRect(8, 64, 73, 25);
+    QTest::newRow("UploadButton") << "UploadButton"
+                                  << "QPushButton"
+                                  << "GroupBox2" << QRect(218, 64, 73, 25);
+    QTest::newRow("BootstrapList") << "BootstrapList"
+                                   << "QListWidget"
+                                   << "GroupBox2" << QRect(88, 56, 121, 30);
+    QTest::newRow("MainStatus") << "MainStatus"
+                                << "QStatusBar"
+                                << "MainForm" << QRect(0, 162, 289, 19);
 }
 
 void TestVornikWindow::controlsSitWhereTheLayoutPutsThem()
@@ -320,8 +338,7 @@ void TestVornikWindow::browseDialogIsSetUpForHexFiles()
     auto *dialog = window_->findChild<QFileDialog *>(QStringLiteral("OpenEm"));
     QVERIFY(dialog);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Select Firmware..."));
-    QCOMPARE(dialog->nameFilters(),
-             (QStringList{"Intel Hex Files(*.hex)", "All Files(*.*)"}));
+    QCOMPARE(dialog->nameFilters(), (QStringList{"Intel Hex Files(*.hex)", "All Files(*.*)"}));
     QCOMPARE(dialog->defaultSuffix(), QStringLiteral("hex"));
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
@@ -349,8 +366,8 @@ void TestVornikWindow::browseConfirmedTakesFullPath()
     const QString chosen = FreshFile(folders_.tempFolder(), QStringLiteral("board-2.1.hex"));
     window_ = OpenWindow();
     WhenDialogOpens([&](QFileDialog *open) {
-        open->setDirectory(QFileInfo(chosen).absolutePath());
-        open->selectFile(QStringLiteral("board-2.1.hex"));
+        // Typed as a user would: the full name of an existing file.
+        open->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(chosen);
         static_cast<QDialog *>(open)->accept();
     });
     Click(window_.get(), "BrowseButton");
@@ -362,10 +379,9 @@ void TestVornikWindow::browseAddsDefaultExtension()
     const QString chosen = FreshFile(folders_.tempFolder(), QStringLiteral("newest.hex"));
     window_ = OpenWindow();
     WhenDialogOpens([&](QFileDialog *open) {
-        open->setDirectory(QFileInfo(chosen).absolutePath());
         auto *name = open->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name);
-        name->setText(QStringLiteral("newest"));
+        name->setText(QFileInfo(chosen).absolutePath() + QStringLiteral("/newest"));
         static_cast<QDialog *>(open)->accept();
     });
     Click(window_.get(), "BrowseButton");

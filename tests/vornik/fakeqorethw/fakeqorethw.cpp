@@ -50,9 +50,29 @@ TBehaviour DefaultBehaviour()
 
 std::vector<std::uint8_t> StatusBlock(std::uint16_t revision)
 {
-    std::vector<std::uint8_t> block = {'Q', 1, 0, std::uint8_t(revision >> 8),
-                                       std::uint8_t(revision), 2, 0, 0, 0, 0, 1,
-                                       127, 0, 0, 1, 255, 0, 0, 0, 127, 0, 0, 1};
+    std::vector<std::uint8_t> block = {'Q',
+                                       1,
+                                       0,
+                                       std::uint8_t(revision >> 8),
+                                       std::uint8_t(revision),
+                                       2,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       1,
+                                       127,
+                                       0,
+                                       0,
+                                       1,
+                                       255,
+                                       0,
+                                       0,
+                                       0,
+                                       127,
+                                       0,
+                                       0,
+                                       1};
     return block;
 }
 
@@ -143,8 +163,8 @@ QEW_API uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *, 
     return QEW_ERROR_INVALID_PARAMETER;
 }
 
-QEW_API uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *, const uint8_t *,
-                                           int32_t *, uint8_t *)
+QEW_API uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *, const uint8_t *, int32_t *,
+                                           uint8_t *)
 {
     Record({"QEW_DEB_StrToStr", "", 0, reinterpret_cast<std::uintptr_t>(handle)});
     return QEW_ERROR_INVALID_PARAMETER;
