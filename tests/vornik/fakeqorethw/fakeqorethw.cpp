@@ -145,7 +145,8 @@ QEW_API uint32_t QEW_CALL QEW_GetStatus(QEW_HANDLE handle, int32_t *length, uint
         return QEW_ERROR_INVALID_PARAMETER;
     const TStatusReply reply = State().behaviour.status();
     const std::size_t copied = std::min<std::size_t>(reply.bytes.size(), std::size_t(*length));
-    std::memcpy(buffer, reply.bytes.data(), copied);
+    if (copied > 0)
+        std::memcpy(buffer, reply.bytes.data(), copied);
     *length = reply.reportLength ? reply.length : std::int32_t(copied);
     return reply.result;
 }
