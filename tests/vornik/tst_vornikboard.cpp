@@ -4,6 +4,7 @@
 #include "vorniktest.h"
 
 #include <QListWidget>
+#include <QProcess>
 
 #include <cerrno>
 
@@ -58,6 +59,7 @@ private slots:
     void noBoardAtAddressFailsConnect();
     void disconnectFromBoard();
     void rememberedHostAndFileAppearAtNextStart();
+    void programDoesNotStartWithoutDeviceLibrary();
 
 private:
     std::unique_ptr<BoardEmulatorProcess> startBoard(const QStringList &options);
@@ -245,6 +247,28 @@ void TestVornikBoard::rememberedHostAndFileAppearAtNextStart()
     QTest::qWait(400);
     Click(window_.get(), "ConnectButton");
     QCOMPARE(RevisionText(window_.get()), QStringLiteral("Current Rev: 2.0"));
+}
+
+void TestVornikBoard::programDoesNotStartWithoutDeviceLibrary()
+{
+#ifdef VORNIK_PROGRAM
+    // A copy of the program where no libQORETHW.so lies beside it.
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    const QString copy = dir.filePath(QStringLiteral("bin/Vornik"));
+    QVERIFY(QFile::copy(QStringLiteral(VORNIK_PROGRAM), copy));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    program.setProcessEnvironment(environment);
+    program.start(copy, {});
+    QVERIFY(program.waitForFinished(10000));
+    QVERIFY(program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0);
+    QVERIFY2(program.readAllStandardError().contains("libQORETHW.so"),
+             "the loader should name the missing library");
+#else
+    QSKIP("the program is not built");
+#endif
 }
 
 QTEST_MAIN(TestVornikBoard)
