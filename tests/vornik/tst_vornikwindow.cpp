@@ -1,6 +1,7 @@
 // The uploader's window as laid out, its font, the remembered texts and the file dialog.
 #include "fakeqorethw.h"
 #include "messagefont.h"
+#include "settingsstore.h"
 #include "vorniktest.h"
 
 #include <QFileDialog>
@@ -266,6 +267,7 @@ void TestVornikWindow::firstRunKeepsDefaultsAndCreatesNothing()
     QCOMPARE(Control<QLineEdit>(window_.get(), "FirmEdit")->text(), DefaultFirmware);
     QVERIFY(LastHost.isEmpty());
     QVERIFY(LastPath.isEmpty());
+    QCOMPARE(SettingsFileName(), folders_.settingsFile());
     QVERIFY(!QFile::exists(folders_.settingsFile()));
     QVERIFY(QDir(folders_.configFolder()).isEmpty());
 }
