@@ -262,7 +262,7 @@ std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &sess
         log_("upload refused: a board at revision 1.0 or older needs a bootstrap image first");
         return statusReply(refusal);
     }
-    upload_ = Upload{};
+    resetUpload();
     upload_.session = packet.session;
     upload_.begun = std::chrono::steady_clock::now();
     upload_.begin = b;
@@ -345,8 +345,8 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
                           .count();
     state_.hasImage = true;
     state_.imageBase = upload_.begin.base;
-    state_.image = std::move(upload_.image);
-    upload_ = Upload{};
+    state_.image.assign(upload_.image.begin(), upload_.image.end());
+    resetUpload();
     save();
     if (!options_.firmwareOut.empty()) {
         std::string error;
@@ -376,7 +376,20 @@ void Board::restart()
     sessions_.clear();
     hellos_.clear();
     uploading_ = false;
+    resetUpload();
+}
+
+void Board::resetUpload()
+{
+    // The buffers stay allocated, as a board's receive RAM does: fresh pages cost page faults
+    // that a real board never pays.
+    auto image = std::move(upload_.image);
+    auto received = std::move(upload_.received);
+    image.clear();
+    received.clear();
     upload_ = Upload{};
+    upload_.image = std::move(image);
+    upload_.received = std::move(received);
 }
 
 void Board::save()

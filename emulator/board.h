@@ -80,6 +80,7 @@ private:
     std::vector<std::uint8_t> uploadEnd(const qorproto::Packet &packet);
     std::uint32_t refusalForImage(const std::uint8_t *head, std::size_t size) const;
     void save();
+    void resetUpload();
 
     const Options &options_;
     BoardState &state_;

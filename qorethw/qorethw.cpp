@@ -205,12 +205,17 @@ uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
         if (image.empty())
             return QEW_ERROR_BAD_LENGTH;
         const std::uint64_t size = image.endAddress() - image.lowestAddress();
-        // The board's flash size is its word, not ours: a far-flung image is never flattened.
+        // The board's flash size is its word, not ours: a far-flung image is refused.
         if (size > device->flashSize() || size > kMaxImageSize)
             return QEW_ERROR_BAD_LENGTH;
-        const std::vector<std::uint8_t> bytes = image.flatten(0);
+        // Gaps read as 0, exactly as objcopy -O binary fills them.
+        ImageView view;
+        const std::uint32_t base = image.lowestAddress();
+        for (const auto &segment : image.segments)
+            view.add(segment.address - base, segment.bytes.data(), segment.bytes.size());
+        view.setSize(std::size_t(size));
         std::lock_guard<std::mutex> lock(device->mutex);
-        return finish(*device, uploadImage(*device, image.lowestAddress(), bytes));
+        return finish(*device, uploadImage(*device, base, view));
     } catch (const std::bad_alloc &) {
         return QEW_ERROR_BAD_LENGTH;
     }

@@ -52,7 +52,7 @@ private:
 class WindowedSender
 {
 public:
-    WindowedSender(Device &device, const std::vector<std::uint8_t> &image)
+    WindowedSender(Device &device, const ImageView &image)
         : device_(device), image_(image), chunk_(device.chunkSize()),
           window_(std::min<std::size_t>(device.window(), kMaxWindow)),
           count_((image.size() + chunk_ - 1) / chunk_), acked_(count_, false), sends_(count_, 0),
@@ -68,7 +68,8 @@ private:
     void markAcked(std::size_t index, Clock::time_point now);
 
     Device &device_;
-    const std::vector<std::uint8_t> &image_;
+    const ImageView &image_;
+    std::vector<std::uint8_t> chunkBuffer_;
     const std::size_t chunk_;
     const std::size_t window_;
     const std::size_t count_;
@@ -86,7 +87,9 @@ bool WindowedSender::send(std::size_t index)
 {
     const std::size_t offset = index * chunk_;
     const std::size_t size = std::min(chunk_, image_.size() - offset);
-    const auto payload = encodeUploadData(std::uint32_t(offset), image_.data() + offset, size);
+    chunkBuffer_.resize(size);
+    image_.read(offset, size, chunkBuffer_.data());
+    const auto payload = encodeUploadData(std::uint32_t(offset), chunkBuffer_.data(), size);
     sentAt_[index] = Clock::now();
     if (sends_[index] < 255)
         ++sends_[index];
@@ -201,17 +204,58 @@ std::uint32_t WindowedSender::run()
 
 } // namespace
 
-std::uint32_t uploadImage(Device &device, std::uint32_t base,
-                          const std::vector<std::uint8_t> &image)
+void ImageView::add(std::size_t offset, const std::uint8_t *data, std::size_t size)
 {
-    if (image.empty() || device.chunkSize() < kMinChunk || device.window() == 0)
+    if (size)
+        runs_.push_back({offset, data, size});
+}
+
+void ImageView::read(std::size_t offset, std::size_t count, std::uint8_t *out) const
+{
+    std::fill_n(out, count, std::uint8_t(0));
+    const std::size_t end = offset + count;
+    // The first run that ends after offset.
+    auto it = std::upper_bound(runs_.begin(), runs_.end(), offset,
+                               [](std::size_t o, const Run &r) { return o < r.offset + r.size; });
+    for (; it != runs_.end() && it->offset < end; ++it) {
+        const std::size_t from = std::max(offset, it->offset);
+        const std::size_t to = std::min(end, it->offset + it->size);
+        std::copy(it->data + (from - it->offset), it->data + (to - it->offset),
+                  out + (from - offset));
+    }
+}
+
+std::uint32_t ImageView::crc32() const
+{
+    static const std::uint8_t zeros[4096] = {};
+    std::uint32_t crc = 0;
+    std::size_t at = 0;
+    auto zeroFill = [&](std::size_t until) {
+        while (at < until) {
+            const std::size_t n = std::min(sizeof zeros, until - at);
+            crc = qorproto::crc32(zeros, n, crc);
+            at += n;
+        }
+    };
+    for (const Run &run : runs_) {
+        zeroFill(run.offset);
+        crc = qorproto::crc32(run.data, run.size, crc);
+        at = run.offset + run.size;
+    }
+    zeroFill(size_);
+    return crc;
+}
+
+std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image)
+{
+    if (image.size() == 0 || device.chunkSize() < kMinChunk || device.window() == 0)
         return QEW_ERROR_BAD_LENGTH;
     UploadBegin begin;
     begin.base = base;
     begin.size = std::uint32_t(image.size());
-    begin.crc = crc32(image.data(), image.size());
+    begin.crc = image.crc32();
     begin.chunkSize = device.chunkSize();
-    std::copy_n(image.begin(), std::min(image.size(), kImageHeadSize), begin.head.begin());
+    image.read(0, std::min(image.size(), kImageHeadSize), begin.head.data());
     std::vector<std::uint8_t> body;
     std::uint32_t result =
         device.exchange(Command::UploadBegin, encodeUploadBegin(begin), body, deadlineFromNow());

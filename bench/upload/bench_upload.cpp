@@ -61,10 +61,12 @@ int benchUpload(const QTemporaryDir &dir)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
     }
-    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200"),
-                                QStringLiteral("--restart-ms"), QStringLiteral("50"),
-                                QStringLiteral("--link-mbit"), QString::number(kLinkMbit),
-                                QStringLiteral("--link-latency-ms"), QStringLiteral("1")});
+    BoardEmulatorProcess board(
+        {QStringLiteral("--revision"), QStringLiteral("0x0200"), QStringLiteral("--restart-ms"),
+         QStringLiteral("50"), QStringLiteral("--link-mbit"), QString::number(kLinkMbit),
+         QStringLiteral("--link-latency-ms"), QStringLiteral("1"),
+         // No state files: the disk is not what is measured.
+         QStringLiteral("--state"), QString(), QStringLiteral("--firmware-out"), QString()});
     if (!board.start()) {
         std::fprintf(stderr, "emulator: %s\n", qPrintable(board.errorString()));
         return 1;
