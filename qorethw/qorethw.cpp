@@ -6,9 +6,7 @@
 #include "messages.h"
 #include "upload.h"
 
-#ifndef QORETHW_NO_IHEX
 #include "ihexreader.h"
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -43,7 +41,6 @@ std::uint32_t finish(Device &device, std::uint32_t result)
     return result;
 }
 
-#ifndef QORETHW_NO_IHEX
 std::uint32_t fileError(const ihex::Error &error)
 {
     switch (error.code) {
@@ -59,7 +56,6 @@ std::uint32_t fileError(const ihex::Error &error)
         return QEW_ERROR_INVALID_DATA;
     }
 }
-#endif
 
 } // namespace
 
@@ -193,9 +189,6 @@ uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
         return QEW_ERROR_INVALID_HANDLE;
     if (!path || !*path)
         return QEW_ERROR_INVALID_PARAMETER;
-#ifdef QORETHW_NO_IHEX
-    return QEW_ERROR_INVALID_DATA;
-#else
     try {
         // The whole file is read and checked before the board hears of it.
         ihex::Image image;
@@ -219,7 +212,6 @@ uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
     } catch (const std::bad_alloc &) {
         return QEW_ERROR_BAD_LENGTH;
     }
-#endif
 }
 
 } // extern "C"
