@@ -8,21 +8,24 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 
 export QORETHW_LOOPBACK_ONLY=1
-state_dir=${XDG_STATE_HOME:-$HOME/.local/state}/board-emulator
-mkdir -p "$state_dir"
-build/bin/board-emulator --address 127.0.0.1 --state "$state_dir/board.state" &
+# A fresh board for every demo: revision 1.0, so an upload takes the bootstrap path first.
+demo=$(mktemp -d "${TMPDIR:-/tmp}/board-demo.XXXXXX")
+build/bin/samplefirmware "$demo/board-firmware-2.0.hex" 0x0200
+build/bin/board-emulator --address 127.0.0.1 --state "$demo/board.state" \
+    --firmware-out "$demo/board-flash.bin" &
 emulator=$!
 trap 'kill $emulator 2>/dev/null || true' EXIT
+echo "Emulated board on 127.0.0.1; a firmware file to upload: $demo/board-firmware-2.0.hex"
 
 run() {
-    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s '-screen 0 1280x1024x24' "$@"; fi
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        "$@"
+    else
+        xvfb-run -a -s '-screen 0 1280x1024x24' "$@"
+    fi
 }
-programs=()
-[ -x build/bin/settings ] && programs+=(build/bin/settings)
-[ -x build/bin/Vornik ] && programs+=(build/bin/Vornik)
-pids=()
-for p in "${programs[@]}"; do
-    run "$p" &
-    pids+=($!)
-done
-wait "${pids[@]}"
+run build/bin/settings &
+settings=$!
+run build/bin/Vornik &
+vornik=$!
+wait $settings $vornik
