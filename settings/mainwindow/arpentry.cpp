@@ -20,6 +20,14 @@ bool IsPlainIPv4(const QString &address)
     return true;
 }
 
+QString CanonicalIPv4(const QString &address)
+{
+    QStringList parts = address.split(QLatin1Char('.'));
+    for (QString &part : parts)
+        part = QString::number(part.toInt());
+    return parts.join(QLatin1Char('.'));
+}
+
 SystemCommand ArpClearCommand(const QString &address)
 {
 #ifdef Q_OS_WIN
@@ -51,5 +59,5 @@ void ClearArpEntry(const QString &address, const CommandRunner &run)
 {
     if (!IsPlainIPv4(address))
         return;
-    run(ArpClearCommand(address));
+    run(ArpClearCommand(CanonicalIPv4(address)));
 }

@@ -8,6 +8,10 @@
 // True for a dotted-quad IPv4 address and nothing else (no host names, ports or short forms).
 bool IsPlainIPv4(const QString &address);
 
+// A plain address with every part in decimal and without leading zeros. The device library reads
+// "010" as ten; the system's tools would read it as octal eight and clear another host's entry.
+QString CanonicalIPv4(const QString &address);
+
 struct SystemCommand
 {
     QString program;
@@ -21,6 +25,6 @@ SystemCommand ArpClearCommand(const QString &address);
 using CommandRunner = std::function<void(const SystemCommand &)>;
 void RunSystemCommand(const SystemCommand &command);
 
-// Runs the platform's clearing command for a plain IPv4 address; anything else runs nothing, so a
-// typed text never reaches a command line.
+// Runs the platform's clearing command for a plain IPv4 address, in its canonical form; anything
+// else runs nothing, so a typed text never reaches a command line.
 void ClearArpEntry(const QString &address, const CommandRunner &run = RunSystemCommand);

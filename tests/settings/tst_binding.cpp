@@ -26,6 +26,7 @@ private slots:
     void connect_fillsAllFourEdits();
     void connect_shortStatusChangesOnlyMacAndIp_data();
     void connect_shortStatusChangesOnlyMacAndIp();
+    void connect_statusLengthAboveBufferIsCut_data();
     void connect_statusLengthAboveBufferIsCut();
     void connect_failedStatusReadKeepsEdits();
     void connect_failureShowsLastError();
@@ -197,15 +198,29 @@ void BindingTest::connect_shortStatusChangesOnlyMacAndIp()
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("192.168.1.1"));
 }
 
+void BindingTest::connect_statusLengthAboveBufferIsCut_data()
+{
+    QTest::addColumn<QString>("variant");
+    QTest::newRow("extended status") << "full";
+    QTest::newRow("plain status, zero byte in front") << "no-getstatusex";
+}
+
 void BindingTest::connect_statusLengthAboveBufferIsCut()
 {
+    QFETCH(QString, variant);
+    m_fake = std::make_unique<FakeQorethw>(variant);
+    QVERIFY(m_fake->loaded());
+    m_fake->reset();
+    // a library that claims more than the buffer holds
     m_fake->setStatus(Status() + QByteArray(400, '\x11'), 300);
-    m_w = Create(FakeQorethw::folder("full"));
+    m_w = Create(FakeQorethw::folder(variant));
     QVERIFY(ShowAndSettle(*m_w));
     OpenIpPopup(*m_w);
     f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     f().ConnectButton->click();
+    QVERIFY(m_w->deviceHandle());
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-AA-BB-CC-DD-EE"));
+    QCOMPARE(f().IPEdit->text(), QStringLiteral("127.0.0.99"));
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
 }
 

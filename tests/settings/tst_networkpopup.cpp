@@ -20,6 +20,7 @@ private slots:
     void changeNet_boardMovesToTheNewAddress();
     void changeMac_acceptedByTheBoard();
     void changeMac_refusedByTheBoard();
+    void changeMac_malformedTextSendsNothing_data();
     void changeMac_malformedTextSendsNothing();
 
 private:
@@ -152,17 +153,42 @@ void NetworkPopupTest::changeMac_refusedByTheBoard()
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-01"));
 }
 
+void NetworkPopupTest::changeMac_malformedTextSendsNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("five bytes") << "02-00-00-00-7b"
+                                << "MAC must have 6 bytes, but \"02-00-00-00-7B\" has 5.";
+    QTest::newRow("seven bytes") << "2-0-0-0-0-7b-1"
+                                 << "MAC must have 6 bytes, but \"02-00-00-00-00-7B-01\" has 7.";
+    QTest::newRow("last byte 100") << "02-00-00-00-00-100"
+                                   << "MAC byte \"100\" is out of range.";
+    QTest::newRow("trailing dash") << "02-00-00-00-00-"
+                                   << "'$' is not a valid integer value.";
+    QTest::newRow("nine F") << "02-00-00-00-00-FFFFFFFFF"
+                            << "'$FFFFFFFFF' is not a valid integer value.";
+    QTest::newRow("eight F") << "02-00-00-00-00-FFFFFFFF"
+                             << "MAC byte \"FFFFFFFF\" is out of range.";
+    QTest::newRow("not hex") << "02-00-00-00-00-7g"
+                             << "'$7g' is not a valid integer value.";
+}
+
 void NetworkPopupTest::changeMac_malformedTextSendsNothing()
 {
+    QFETCH(QString, text);
+    QFETCH(QString, box);
     BoardEmulatorProcess board;
     QVERIFY(openOn(board));
-    f().MACEdit->setText(QStringLiteral("02-00-00-00-7b"));
+    f().MACEdit->setText(text);
     const QString memo = MemoText(*m_w);
-    const QString box = ErrorBoxDuring([&] { f().ChangeMACButton->click(); });
-    QCOMPARE(box, QStringLiteral("MAC must have 6 bytes, but \"02-00-00-00-7B\" has 5."));
+    const QString shown = ErrorBoxDuring([&] { f().ChangeMACButton->click(); });
+    QCOMPARE(shown, box);
     QCOMPARE(MemoText(*m_w), memo);
+    QCOMPARE(f().MACEdit->text(), text);
     QVERIFY(m_arpRuns.isEmpty());
+    QVERIFY(m_w->deviceHandle());
 
+    // the board never heard of it
     f().DisconnectButton->click();
     QVERIFY(connectTo(board.hostText()));
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-01"));
