@@ -285,9 +285,9 @@ void NetSettingsTest::systemCommand_isNotWaitedForLongerThanASecond()
     // A command that would outlive the wait: it is stopped, so its mark never appears.
     RunSystemCommand({QStringLiteral("sh"),
                       {QStringLiteral("-c"), QStringLiteral("sleep 3; touch \"$0\""), mark}});
-    // waited for the command a full second, and not much more
+    // waited for the command a full second, not its three (loose above: shared machines stall)
     const qint64 waited = clock.elapsed();
-    QVERIFY2(waited >= 950 && waited < 1500, qPrintable(QString::number(waited)));
+    QVERIFY2(waited >= 950 && waited < 2500, qPrintable(QString::number(waited)));
     QTest::qWait(3500);
     QVERIFY(!QFile::exists(mark));
 }
