@@ -114,7 +114,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
     QTest::addColumn<QRect>("geometry");
     QTest::newRow("GroupBox1") << "GroupBox1"
                                << "QGroupBox"
-                               << "ClientArea" << QRect(0, 0, 299, 49);
+                               << "ClientArea" << QRect(0, 0, 289, 49);
     QTest::newRow("HostEdit") << "HostEdit"
                               << "QLineEdit"
                               << "GroupBox1" << QRect(8, 16, 123, 21);
@@ -126,7 +126,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
                                       << "GroupBox1" << QRect(218, 16, 73, 25);
     QTest::newRow("GroupBox2") << "GroupBox2"
                                << "QGroupBox"
-                               << "ClientArea" << QRect(0, 49, 299, 96);
+                               << "ClientArea" << QRect(0, 49, 289, 96);
     QTest::newRow("FirmVerLabel") << "FirmVerLabel"
                                   << "QLabel"
                                   << "GroupBox2" << QRect(8, 16, 283, 17);
@@ -144,7 +144,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
                                    << "GroupBox2" << QRect(88, 56, 121, 30);
     QTest::newRow("MainStatus") << "MainStatus"
                                 << "QStatusBar"
-                                << "MainForm" << QRect(0, 162, 299, 19);
+                                << "MainForm" << QRect(0, 162, 289, 19);
 }
 
 void TestVornikWindow::controlsSitWhereTheLayoutPutsThem()
@@ -166,7 +166,7 @@ void TestVornikWindow::windowHasItsClientAreaCaptionAndPlace()
     window_ = OpenWindow();
     QCOMPARE(window_->objectName(), QStringLiteral("MainForm"));
     QCOMPARE(window_->windowTitle(), QStringLiteral("Vornik"));
-    QCOMPARE(window_->size(), QSize(299, 181));
+    QCOMPARE(window_->size(), QSize(289, 181));
     QCOMPARE(window_->statusBar()->objectName(), QStringLiteral("MainStatus"));
     QVERIFY(window_->statusBar()->isSizeGripEnabled());
     const QPoint screenCentre = window_->screen()->geometry().center();
@@ -174,8 +174,8 @@ void TestVornikWindow::windowHasItsClientAreaCaptionAndPlace()
     QVERIFY2((centre - screenCentre).manhattanLength() <= 2,
              qPrintable(QStringLiteral("window centre %1,%2").arg(centre.x()).arg(centre.y())));
     // Resizable: no fixed size.
-    QVERIFY(window_->minimumWidth() < 299);
-    QVERIFY(window_->maximumWidth() > 299);
+    QVERIFY(window_->minimumWidth() < 289);
+    QVERIFY(window_->maximumWidth() > 289);
 }
 
 void TestVornikWindow::controlsStartWithLayoutTextsAndStates()
@@ -219,14 +219,14 @@ void TestVornikWindow::controlsFollowTheWindowWidth_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    // 90 pixels wider, 40 taller: stretched and right-edge controls move, the rest stay.
-    QTest::newRow("HostEdit") << "HostEdit" << QRect(8, 16, 213, 21);
-    QTest::newRow("ConnectButton") << "ConnectButton" << QRect(228, 16, 73, 25);
-    QTest::newRow("DisconnectButton") << "DisconnectButton" << QRect(308, 16, 73, 25);
-    QTest::newRow("FirmVerLabel") << "FirmVerLabel" << QRect(8, 16, 373, 17);
-    QTest::newRow("FirmEdit") << "FirmEdit" << QRect(8, 40, 373, 21);
+    // 100 pixels wider, 40 taller: stretched and right-edge controls move, the rest stay.
+    QTest::newRow("HostEdit") << "HostEdit" << QRect(8, 16, 223, 21);
+    QTest::newRow("ConnectButton") << "ConnectButton" << QRect(238, 16, 73, 25);
+    QTest::newRow("DisconnectButton") << "DisconnectButton" << QRect(318, 16, 73, 25);
+    QTest::newRow("FirmVerLabel") << "FirmVerLabel" << QRect(8, 16, 383, 17);
+    QTest::newRow("FirmEdit") << "FirmEdit" << QRect(8, 40, 383, 21);
     QTest::newRow("BrowseButton") << "BrowseButton" << QRect(8, 64, 73, 25);
-    QTest::newRow("UploadButton") << "UploadButton" << QRect(308, 64, 73, 25);
+    QTest::newRow("UploadButton") << "UploadButton" << QRect(318, 64, 73, 25);
     QTest::newRow("BootstrapList") << "BootstrapList" << QRect(88, 56, 121, 30);
     QTest::newRow("GroupBox1") << "GroupBox1" << QRect(0, 0, 389, 49);
     QTest::newRow("GroupBox2") << "GroupBox2" << QRect(0, 49, 389, 96);
@@ -240,7 +240,7 @@ void TestVornikWindow::controlsFollowTheWindowWidth()
     window_ = OpenWindow();
     window_->resize(389, 221);
     QTRY_COMPARE(window_->findChild<QWidget *>(name)->geometry(), geometry);
-    window_->resize(299, 181);
+    window_->resize(289, 181);
     QTRY_COMPARE(window_->findChild<QWidget *>(QStringLiteral("HostEdit"))->geometry(),
                  QRect(8, 16, 123, 21));
 }
