@@ -78,6 +78,8 @@ private slots:
     void storedValueThatIsNoStringIsReported_data();
     void storedValueThatIsNoStringIsReported();
     void unreadableStoreIsReportedAndWindowStillOpens();
+    void storeOfOtherScopesIsNeitherReadNorReported_data();
+    void storeOfOtherScopesIsNeitherReadNorReported();
     void browseDialogIsSetUpForHexFiles();
     void browseCancelledLeavesFirmEditUnchanged();
     void browseConfirmedTakesFullPath();
@@ -332,6 +334,36 @@ void TestVornikWindow::unreadableStoreIsReportedAndWindowStillOpens()
     QVERIFY2(reports.texts().first().contains(folders_.settingsFile()),
              qPrintable(reports.texts().first()));
     QCOMPARE(Control<QLineEdit>(window_.get(), "HostEdit")->text(), DefaultHost);
+}
+
+void TestVornikWindow::storeOfOtherScopesIsNeitherReadNorReported_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("ini");
+    const QByteArray values("[Software]\nKestrune\\Vornik\\1.0\\LastPath=/shared/fw.hex\n"
+                            "Kestrune\\Vornik\\1.0\\LastHost=127.0.0.5\n");
+    QTest::newRow("organisation-wide") << "config/Kestrune.ini" << values;
+    QTest::newRow("system-wide") << "system/Kestrune/Vornik.ini" << values;
+    QTest::newRow("system-wide, not a string")
+        << "system/Kestrune/Vornik.ini"
+        << QByteArray("[Software]\nKestrune\\Vornik\\1.0\\LastHost=a, b\n");
+}
+
+void TestVornikWindow::storeOfOtherScopesIsNeitherReadNorReported()
+{
+    // Only the current user's own settings count, as under a registry's current-user root.
+    QFETCH(QString, file);
+    QFETCH(QByteArray, ini);
+    const QString configRoot = QFileInfo(folders_.configFolder()).absolutePath();
+    WriteStore(configRoot + QLatin1Char('/') + file, ini);
+    TErrorReports reports;
+    window_ = OpenWindow();
+
+    QCOMPARE(reports.texts(), QStringList());
+    QCOMPARE(Control<QLineEdit>(window_.get(), "HostEdit")->text(), DefaultHost);
+    QCOMPARE(Control<QLineEdit>(window_.get(), "FirmEdit")->text(), DefaultFirmware);
+    QVERIFY(LastHost.isEmpty());
+    QVERIFY(LastPath.isEmpty());
 }
 
 void TestVornikWindow::browseDialogIsSetUpForHexFiles()
