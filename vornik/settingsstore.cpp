@@ -24,6 +24,9 @@ QString SettingsFileName()
 QByteArray ReadSetting(const QString &name)
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, Organization, Application);
+    // The user's own file alone, as a registry's current-user root: no organisation-wide or
+    // system-wide file stands in for a missing value.
+    store.setFallbacksEnabled(false);
     if (store.status() != QSettings::NoError)
         throw TVornikError(
             QStringLiteral("Cannot read the settings file %1").arg(store.fileName()));

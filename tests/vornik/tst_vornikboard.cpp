@@ -7,6 +7,8 @@
 #include <QProcess>
 
 #include <cerrno>
+#include <functional>
+#include <utility>
 
 using namespace vorniktest;
 
@@ -40,6 +42,34 @@ QByteArray ReadFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Runs `act` once, when the status bar first paints `text`: the moment before the call it
+// announces.
+class TWhenStatusPainted : public QObject
+{
+public:
+    TWhenStatusPainted(QWidget *window, QString text, std::function<void()> act)
+        : label_(Control<QLabel>(window, "MainStatusText")), text_(std::move(text)),
+          act_(std::move(act))
+    {
+        label_->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (act_ && watched == label_ && event->type() == QEvent::Paint &&
+            label_->text() == text_) {
+            std::exchange(act_, nullptr)();
+        }
+        return false;
+    }
+
+private:
+    QLabel *label_;
+    QString text_;
+    std::function<void()> act_;
+};
+
 } // namespace
 
 class TestVornikBoard : public QObject
@@ -54,6 +84,7 @@ private slots:
     void layoutBootstrapIsAnImageTheBoardTakes();
     void boardAtOneZeroIsBroughtUpToDateThroughBootstrap();
     void boardAtOneZeroOneGoesStraightToFirmware();
+    void failedRevisionReadTakesBootstrap();
     void boardRefusingFirmwareShowsItsCode();
     void boardThatDoesNotComeBackFailsReconnection();
     void noBoardAtAddressFailsConnect();
@@ -168,6 +199,39 @@ void TestVornikBoard::boardAtOneZeroOneGoesStraightToFirmware()
     QVERIFY(!QFile::exists(folders_.bootstrapFile()));
     QTRY_COMPARE(ReadFile(board->firmwareFile()), image_);
     QCOMPARE(ButtonStates(window_.get()), QStringLiteral("C--"));
+}
+
+void TestVornikBoard::failedRevisionReadTakesBootstrap()
+{
+    // A board already at 2.0 whose revision read fails: not knowing better, the uploader sends
+    // the bootstrap first, and the board still ends up with the firmware.
+    auto board = startBoard({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY(board->isRunning());
+    auto *hostEdit = Control<QLineEdit>(window_.get(), "HostEdit");
+    hostEdit->setText(board->hostText());
+    // The read opens its own connection to whatever HostEdit says by then: a port nobody serves.
+    TWhenStatusPainted deadHost(
+        window_.get(), QStringLiteral("Connected, getting firmware version\u2026"),
+        [&] { hostEdit->setText(board->address() + QStringLiteral(":9")); });
+    Click(window_.get(), "ConnectButton");
+    QCOMPARE(StatusText(window_.get()),
+             QStringLiteral("Connected to +1 on ") + board->hostText() + QLatin1Char('.'));
+    QCOMPARE(RevisionText(window_.get()), QString());
+    QCOMPARE(FirmwareRevision, -1);
+    QCOMPARE(ButtonStates(window_.get()), QStringLiteral("-DU"));
+
+    hostEdit->setText(board->hostText());
+    TPaintedStatus painted(window_.get());
+    Click(window_.get(), "UploadButton");
+    const QStringList expected = {QStringLiteral("Unpacking bootstrap\u2026"),
+                                  QStringLiteral("Uploading bootstrap\u2026"),
+                                  QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
+                                  QStringLiteral("Uploading firmware\u2026"),
+                                  QStringLiteral("Uploaded ") + firmware_ + QLatin1Char('!')};
+    QCOMPARE(painted.texts(), expected);
+    QCOMPARE(RevisionText(window_.get()), QStringLiteral("Current Rev: 1.0.1"));
+    QCOMPARE(ButtonStates(window_.get()), QStringLiteral("C--"));
+    QTRY_COMPARE(ReadFile(board->firmwareFile()), image_);
 }
 
 void TestVornikBoard::boardRefusingFirmwareShowsItsCode()

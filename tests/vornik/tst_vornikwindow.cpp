@@ -78,6 +78,8 @@ private slots:
     void storedValueThatIsNoStringIsReported_data();
     void storedValueThatIsNoStringIsReported();
     void unreadableStoreIsReportedAndWindowStillOpens();
+    void storeOfOtherScopesIsNeitherReadNorReported_data();
+    void storeOfOtherScopesIsNeitherReadNorReported();
     void browseDialogIsSetUpForHexFiles();
     void browseCancelledLeavesFirmEditUnchanged();
     void browseConfirmedTakesFullPath();
@@ -114,7 +116,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
     QTest::addColumn<QRect>("geometry");
     QTest::newRow("GroupBox1") << "GroupBox1"
                                << "QGroupBox"
-                               << "ClientArea" << QRect(0, 0, 299, 49);
+                               << "ClientArea" << QRect(0, 0, 289, 49);
     QTest::newRow("HostEdit") << "HostEdit"
                               << "QLineEdit"
                               << "GroupBox1" << QRect(8, 16, 123, 21);
@@ -126,7 +128,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
                                       << "GroupBox1" << QRect(218, 16, 73, 25);
     QTest::newRow("GroupBox2") << "GroupBox2"
                                << "QGroupBox"
-                               << "ClientArea" << QRect(0, 49, 299, 96);
+                               << "ClientArea" << QRect(0, 49, 289, 96);
     QTest::newRow("FirmVerLabel") << "FirmVerLabel"
                                   << "QLabel"
                                   << "GroupBox2" << QRect(8, 16, 283, 17);
@@ -144,7 +146,7 @@ void TestVornikWindow::controlsSitWhereTheLayoutPutsThem_data()
                                    << "GroupBox2" << QRect(88, 56, 121, 30);
     QTest::newRow("MainStatus") << "MainStatus"
                                 << "QStatusBar"
-                                << "MainForm" << QRect(0, 162, 299, 19);
+                                << "MainForm" << QRect(0, 162, 289, 19);
 }
 
 void TestVornikWindow::controlsSitWhereTheLayoutPutsThem()
@@ -166,7 +168,7 @@ void TestVornikWindow::windowHasItsClientAreaCaptionAndPlace()
     window_ = OpenWindow();
     QCOMPARE(window_->objectName(), QStringLiteral("MainForm"));
     QCOMPARE(window_->windowTitle(), QStringLiteral("Vornik"));
-    QCOMPARE(window_->size(), QSize(299, 181));
+    QCOMPARE(window_->size(), QSize(289, 181));
     QCOMPARE(window_->statusBar()->objectName(), QStringLiteral("MainStatus"));
     QVERIFY(window_->statusBar()->isSizeGripEnabled());
     const QPoint screenCentre = window_->screen()->geometry().center();
@@ -174,8 +176,8 @@ void TestVornikWindow::windowHasItsClientAreaCaptionAndPlace()
     QVERIFY2((centre - screenCentre).manhattanLength() <= 2,
              qPrintable(QStringLiteral("window centre %1,%2").arg(centre.x()).arg(centre.y())));
     // Resizable: no fixed size.
-    QVERIFY(window_->minimumWidth() < 299);
-    QVERIFY(window_->maximumWidth() > 299);
+    QVERIFY(window_->minimumWidth() < 289);
+    QVERIFY(window_->maximumWidth() > 289);
 }
 
 void TestVornikWindow::controlsStartWithLayoutTextsAndStates()
@@ -219,14 +221,14 @@ void TestVornikWindow::controlsFollowTheWindowWidth_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    // 90 pixels wider, 40 taller: stretched and right-edge controls move, the rest stay.
-    QTest::newRow("HostEdit") << "HostEdit" << QRect(8, 16, 213, 21);
-    QTest::newRow("ConnectButton") << "ConnectButton" << QRect(228, 16, 73, 25);
-    QTest::newRow("DisconnectButton") << "DisconnectButton" << QRect(308, 16, 73, 25);
-    QTest::newRow("FirmVerLabel") << "FirmVerLabel" << QRect(8, 16, 373, 17);
-    QTest::newRow("FirmEdit") << "FirmEdit" << QRect(8, 40, 373, 21);
+    // 100 pixels wider, 40 taller: stretched and right-edge controls move, the rest stay.
+    QTest::newRow("HostEdit") << "HostEdit" << QRect(8, 16, 223, 21);
+    QTest::newRow("ConnectButton") << "ConnectButton" << QRect(238, 16, 73, 25);
+    QTest::newRow("DisconnectButton") << "DisconnectButton" << QRect(318, 16, 73, 25);
+    QTest::newRow("FirmVerLabel") << "FirmVerLabel" << QRect(8, 16, 383, 17);
+    QTest::newRow("FirmEdit") << "FirmEdit" << QRect(8, 40, 383, 21);
     QTest::newRow("BrowseButton") << "BrowseButton" << QRect(8, 64, 73, 25);
-    QTest::newRow("UploadButton") << "UploadButton" << QRect(308, 64, 73, 25);
+    QTest::newRow("UploadButton") << "UploadButton" << QRect(318, 64, 73, 25);
     QTest::newRow("BootstrapList") << "BootstrapList" << QRect(88, 56, 121, 30);
     QTest::newRow("GroupBox1") << "GroupBox1" << QRect(0, 0, 389, 49);
     QTest::newRow("GroupBox2") << "GroupBox2" << QRect(0, 49, 389, 96);
@@ -240,7 +242,7 @@ void TestVornikWindow::controlsFollowTheWindowWidth()
     window_ = OpenWindow();
     window_->resize(389, 221);
     QTRY_COMPARE(window_->findChild<QWidget *>(name)->geometry(), geometry);
-    window_->resize(299, 181);
+    window_->resize(289, 181);
     QTRY_COMPARE(window_->findChild<QWidget *>(QStringLiteral("HostEdit"))->geometry(),
                  QRect(8, 16, 123, 21));
 }
@@ -332,6 +334,36 @@ void TestVornikWindow::unreadableStoreIsReportedAndWindowStillOpens()
     QVERIFY2(reports.texts().first().contains(folders_.settingsFile()),
              qPrintable(reports.texts().first()));
     QCOMPARE(Control<QLineEdit>(window_.get(), "HostEdit")->text(), DefaultHost);
+}
+
+void TestVornikWindow::storeOfOtherScopesIsNeitherReadNorReported_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("ini");
+    const QByteArray values("[Software]\nKestrune\\Vornik\\1.0\\LastPath=/shared/fw.hex\n"
+                            "Kestrune\\Vornik\\1.0\\LastHost=127.0.0.5\n");
+    QTest::newRow("organisation-wide") << "config/Kestrune.ini" << values;
+    QTest::newRow("system-wide") << "system/Kestrune/Vornik.ini" << values;
+    QTest::newRow("system-wide, not a string")
+        << "system/Kestrune/Vornik.ini"
+        << QByteArray("[Software]\nKestrune\\Vornik\\1.0\\LastHost=a, b\n");
+}
+
+void TestVornikWindow::storeOfOtherScopesIsNeitherReadNorReported()
+{
+    // Only the current user's own settings count, as under a registry's current-user root.
+    QFETCH(QString, file);
+    QFETCH(QByteArray, ini);
+    const QString configRoot = QFileInfo(folders_.configFolder()).absolutePath();
+    WriteStore(configRoot + QLatin1Char('/') + file, ini);
+    TErrorReports reports;
+    window_ = OpenWindow();
+
+    QCOMPARE(reports.texts(), QStringList());
+    QCOMPARE(Control<QLineEdit>(window_.get(), "HostEdit")->text(), DefaultHost);
+    QCOMPARE(Control<QLineEdit>(window_.get(), "FirmEdit")->text(), DefaultFirmware);
+    QVERIFY(LastHost.isEmpty());
+    QVERIFY(LastPath.isEmpty());
 }
 
 void TestVornikWindow::browseDialogIsSetUpForHexFiles()

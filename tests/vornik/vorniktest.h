@@ -30,17 +30,21 @@ public:
         QStandardPaths::setTestModeEnabled(true);
         QDir(root_.path()).mkpath(QStringLiteral("config"));
         QDir(root_.path()).mkpath(QStringLiteral("temp"));
+        QDir(root_.path()).mkpath(QStringLiteral("system"));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, configFolder());
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, systemFolder());
         qputenv("TMPDIR", QFile::encodeName(tempFolder()));
     }
     QString configFolder() const { return root_.filePath(QStringLiteral("config")); }
     QString tempFolder() const { return root_.filePath(QStringLiteral("temp")); }
+    // Where QSettings looks for settings shared by every user.
+    QString systemFolder() const { return root_.filePath(QStringLiteral("system")); }
     QString settingsFile() const { return configFolder() + QStringLiteral("/Kestrune/Vornik.ini"); }
     QString bootstrapFile() const { return tempFolder() + QStringLiteral("/VornikBoostrap.hex"); }
-    // Empties both folders, as before the program's first run.
+    // Empties the folders, as before the program's first run.
     void clear() const
     {
-        for (const QString &folder : {configFolder(), tempFolder()}) {
+        for (const QString &folder : {configFolder(), tempFolder(), systemFolder()}) {
             QDir dir(folder);
             dir.removeRecursively();
             QDir().mkpath(folder);
