@@ -302,6 +302,10 @@ void TSetupSupporter::buildHeaderLabel(QWidget *)
     pal.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(pal);
     label->setGeometry(0, 0, area->width(), label->sizeHint().height());
+    // A label is drawn on the window itself, beneath its windowed controls:
+    // where the board picture reaches the top it covers the label, and the
+    // hotspots there stay within reach of the mouse.
+    label->lower();
     // Across the full width of the client area, whatever its size later.
     area->installEventFilter(this);
     label->show();

@@ -107,6 +107,7 @@ private Q_SLOTS:
     // --- dialogs ---
     void settingsProgram_buildsLabelHelpAndSupportOnly();
     void headerLabel_spansTheClientAreaTop();
+    void headerLabel_liesBeneathTheBoardImage();
     void helpDialog_layoutAfterFitting();
     void helpDialog_rendersTheTitleAndColours();
     void helpDialog_hostMayAppendPlainLines();
@@ -319,6 +320,22 @@ void TestSetupSupporter::headerLabel_spansTheClientAreaTop()
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
     host.window->resize(700, 500);
     QTRY_COMPARE(label->width(), host.clientArea->width());
+}
+
+void TestSetupSupporter::headerLabel_liesBeneathTheBoardImage()
+{
+    HostWindow host = makeHostWindow();
+    // A board image that reaches the top of the client area, as on a small screen.
+    host.boardImage->setCenterOnForm(false);
+    host.boardImage->setGeometry(100, 0, 200, 200);
+    auto *s = new TSetupSupporter(host.window.get());
+    applySettingsLayout(*s);
+    s->BuildDialogs();
+    const QRect overlap = s->HeaderLabel()->geometry() & host.boardImage->geometry();
+    QVERIFY(!overlap.isEmpty());
+    QCOMPARE(host.clientArea->childAt(overlap.center()), host.boardImage);
+    // Elsewhere along the top the label is there as before.
+    QCOMPARE(host.clientArea->childAt(QPoint(400, overlap.center().y())), s->HeaderLabel());
 }
 
 void TestSetupSupporter::helpDialog_layoutAfterFitting()
