@@ -570,10 +570,10 @@ void TSetupSupporter::ResetStartButtons()
                 continue;
             button->setText(QStringLiteral("Start"));
             disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
-            connect(button, &QAbstractButton::clicked, this, [this, button] {
-                if (m_onStartButtonClick)
-                    m_onStartButtonClick(button);
-            });
+            // The button takes the handler assigned now; an empty one leaves it without.
+            if (const TNotifyEvent handler = m_onStartButtonClick)
+                connect(button, &QAbstractButton::clicked, this,
+                        [handler, button] { handler(button); });
         }
     }
     SetCalibrating(false);

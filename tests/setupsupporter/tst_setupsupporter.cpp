@@ -236,6 +236,12 @@ void TestSetupSupporter::helpText_escapesPropertyTextThatWouldBreakIt()
              QStringLiteral("Odd {Co}\\ NET-RLX-16/NET-INX-16 Settings Program"));
     QVERIFY(
         view.document()->toPlainText().endsWith(QStringLiteral("at the same time as you desire.")));
+
+    // Letters beyond ASCII, those beyond 16 bits included, reach the title intact.
+    s.setCompanyName(QStringLiteral("K\u00e9strune \U0001F6E0"));
+    RtfReader::read(s.helpText().toLatin1(), view.document());
+    QCOMPARE(view.document()->begin().text(),
+             QStringLiteral("K\u00e9strune \U0001F6E0 NET-RLX-16/NET-INX-16 Settings Program"));
 }
 
 void TestSetupSupporter::supportText_isExact()
@@ -647,7 +653,11 @@ void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
     QPushButton button(QStringLiteral("Stop"));
     QPlainTextEdit memo;
     int starts = 0;
-    s.setOnStartButtonClick([&](QObject *) { ++starts; });
+    QObject *clickedBy = nullptr;
+    s.setOnStartButtonClick([&](QObject *sender) {
+        ++starts;
+        clickedBy = sender;
+    });
     s.CalibControls().append({&memo, &button, nullptr, nullptr});
     QString text, title;
     bool onTop = false;
@@ -669,8 +679,13 @@ void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
     QTRY_COMPARE(button.text(), QStringLiteral("Start"));
     QVERIFY(!s.calibrating());
     QVERIFY(!s.timerRunning());
+    // The button keeps the handler it was given, whatever is assigned later.
+    int later = 0;
+    s.setOnStartButtonClick([&](QObject *) { ++later; });
     button.click();
     QCOMPARE(starts, 1);
+    QCOMPARE(clickedBy, &button);
+    QCOMPARE(later, 0);
 }
 
 void TestSetupSupporter::calibration_allBad_cancelStopsPolling()
