@@ -6,6 +6,7 @@
 #include "tsupportforms.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 #include <QTextEdit>
 
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -73,6 +75,27 @@ QSize clientSize(QWidget *w)
 {
     return w->size();
 }
+
+// Calls back when a widget is shown.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(QWidget *widget, std::function<void()> shown) : m_shown(std::move(shown))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            m_shown();
+        return false;
+    }
+
+private:
+    std::function<void()> m_shown;
+};
 
 // A supporter whose system refuses every timer.
 class NoTimerSupporter : public TSetupSupporter
@@ -479,9 +502,15 @@ void TestSetupSupporter::helpDialog_appearsOnlyAfterBuildDialogsReturns()
     auto *s = new TSetupSupporter(host.window.get());
     applySettingsLayout(*s);
     s->BuildDialogs();
+    QElapsedTimer sinceBuilt;
+    sinceBuilt.start();
     QVERIFY(!s->HelpForm()->isVisible());
     QVERIFY(s->showHelpPending());
+    qint64 shownAfter = -1;
+    ShowWatcher watcher(s->HelpForm(), [&] { shownAfter = sinceBuilt.elapsed(); });
     QTRY_VERIFY(s->HelpForm()->isVisible());
+    // One tick of the 100 ms timer (coarse timers may fire 5 % early).
+    QVERIFY2(shownAfter >= 90, qPrintable(QString::number(shownAfter)));
     QVERIFY(!s->showHelpPending());
     QVERIFY(!s->timerRunning());
     // Centred over the main window.
