@@ -106,6 +106,7 @@ private:
     int m_overflowDepth = 0;
     bool m_ignorableNext = false; // after \*: an unknown destination is skipped
     int m_skipChars = 0;          // fallback characters left to drop after \uN
+    char16_t m_highSurrogate = 0; // first half of a \uN pair, waiting for the second
     bool m_done = false;
     QString m_pending;
     QHash<int, QString> m_fonts;
@@ -126,6 +127,7 @@ void Parser::run()
         if (c == '{') {
             ++i;
             m_skipChars = 0;
+            m_highSurrogate = 0;
             if (m_stack.size() >= MaxDepth) {
                 ++m_overflowDepth;
                 continue;
@@ -137,6 +139,7 @@ void Parser::run()
         if (c == '}') {
             ++i;
             m_skipChars = 0;
+            m_highSurrogate = 0;
             m_ignorableNext = false;
             if (m_overflowDepth > 0) {
                 --m_overflowDepth;
@@ -259,6 +262,8 @@ void Parser::character(QChar c)
         --m_skipChars;
         return;
     }
+    // Half a pair followed by anything but its second half is dropped.
+    m_highSurrogate = 0;
     switch (m_state.destination) {
     case Destination::Skip:
         return;
@@ -375,10 +380,23 @@ void Parser::controlWord(const QByteArray &w, bool hasParam, int param)
         character(QChar(0x201D));
     } else if (w == "u") {
         // A signed 16-bit value; the fallback characters that follow are
-        // dropped.
+        // dropped. Characters beyond 16 bits come as two \u, one per half.
         const int code = param < 0 ? param + 65536 : param;
-        if (code > 0 && code < 0x10000 && !QChar::isSurrogate(char16_t(code)))
-            character(QChar(char16_t(code)));
+        m_skipChars = 0;
+        if (code > 0 && code < 0x10000) {
+            const char16_t unit = char16_t(code);
+            if (QChar::isHighSurrogate(unit)) {
+                m_highSurrogate = unit;
+            } else if (QChar::isLowSurrogate(unit)) {
+                const char16_t high = m_highSurrogate;
+                if (high) {
+                    character(QChar(high));
+                    character(QChar(unit));
+                }
+            } else {
+                character(QChar(unit));
+            }
+        }
         m_skipChars = m_state.unicodeSkip;
         return;
     } else if (w == "uc") {

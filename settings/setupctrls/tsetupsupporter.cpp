@@ -302,6 +302,10 @@ void TSetupSupporter::buildHeaderLabel(QWidget *)
     pal.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(pal);
     label->setGeometry(0, 0, area->width(), label->sizeHint().height());
+    // A label is drawn on the window itself, beneath its windowed controls:
+    // where the board picture reaches the top it covers the label, and the
+    // hotspots there stay within reach of the mouse.
+    label->lower();
     // Across the full width of the client area, whatever its size later.
     area->installEventFilter(this);
     label->show();
@@ -566,10 +570,10 @@ void TSetupSupporter::ResetStartButtons()
                 continue;
             button->setText(QStringLiteral("Start"));
             disconnect(button, &QAbstractButton::clicked, nullptr, nullptr);
-            connect(button, &QAbstractButton::clicked, this, [this, button] {
-                if (m_onStartButtonClick)
-                    m_onStartButtonClick(button);
-            });
+            // The button takes the handler assigned now; an empty one leaves it without.
+            if (const TNotifyEvent handler = m_onStartButtonClick)
+                connect(button, &QAbstractButton::clicked, this,
+                        [handler, button] { handler(button); });
         }
     }
     SetCalibrating(false);

@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 
+#include <iterator>
+
 using namespace LLQORWDM;
 
 namespace {
@@ -27,6 +29,43 @@ Expectation expectation()
         return {true, 3, false};
     return {};
 }
+
+// The driver's entry points in lookup order.
+const char *const TableOrder[] = {
+    "GetNumCards",
+    "QueryCardInfo",
+    "QueryBARBase",
+    "WaitForIRQ",
+    "COSWaitForIRQ",
+    "WDGHandleIRQ",
+    "AbortRequest",
+    "CloseCard",
+    "WDGInit",
+    "WDGSetTimeout",
+    "WDGSetResetDuration",
+    "WDGPet",
+    "WDGReadTemp",
+    "WDGReadStatus",
+    "WDGStart",
+    "WDGStop",
+    "EmergencyReboot",
+    "InPortB",
+    "OutPortB",
+    "InPort",
+    "OutPort",
+    "InPortL",
+    "OutPortL",
+    "InPortDWord",
+    "OutPortDWord",
+    "RelInPortB",
+    "RelOutPortB",
+    "RelInPort",
+    "RelOutPort",
+    "RelInPortL",
+    "RelOutPortL",
+    "RelInPortDWord",
+    "RelOutPortDWord",
+};
 
 bool libraryStillLoaded()
 {
@@ -73,14 +112,26 @@ void TestCardDriver::beforeBinding_nothingIsLoaded()
 void TestCardDriver::bind_fillsTheSlotsOfTheNamesFound()
 {
     BindCardDriver();
-    QCOMPARE(QByteArray(EntryPointName(epGetNumCards)), QByteArray("GetNumCards"));
-    QCOMPARE(QByteArray(EntryPointName(epEmergencyReboot)), QByteArray("EmergencyReboot"));
-    QCOMPARE(QByteArray(EntryPointName(epRelOutPortDWord)), QByteArray("RelOutPortDWord"));
+    QCOMPARE(int(EntryPointCount), int(std::size(TableOrder)));
+    void *library = dlopen("libQORWDM.so", RTLD_LAZY | RTLD_NOLOAD);
+    QCOMPARE(library != nullptr, m_expect.present);
     for (int i = 0; i < EntryPointCount; ++i) {
+        QCOMPARE(QByteArray(EntryPointName(EntryPoint(i))), QByteArray(TableOrder[i]));
         const bool expected =
             m_expect.present && !(m_expect.withoutEmergencyReboot && i == epEmergencyReboot);
-        QVERIFY2(bool(EntryPointSlot(EntryPoint(i))) == expected, EntryPointName(EntryPoint(i)));
+        QVERIFY2(bool(EntryPointSlot(EntryPoint(i))) == expected, TableOrder[i]);
+        // Each slot holds the library's function of that name.
+        if (expected) {
+            QVERIFY2(reinterpret_cast<void *>(EntryPointSlot(EntryPoint(i))) ==
+                         dlsym(library, TableOrder[i]),
+                     TableOrder[i]);
+            // The stand-ins other than GetNumCards answer with their place in the table.
+            if (i != epGetNumCards)
+                QCOMPARE(reinterpret_cast<qint32 (*)()>(EntryPointSlot(EntryPoint(i)))(), i + 1);
+        }
     }
+    if (library)
+        dlclose(library);
 }
 
 void TestCardDriver::bind_loadedOnlyWhenAllNamesFound()

@@ -176,10 +176,14 @@ void TestJumpers::threeJumper_clickCycle()
     j.setAllowOpen(allowOpen);
     // An open jumper that may not stay open moves to the left pair.
     QCOMPARE(j.jumperState(), allowOpen ? TJumperBase::jsOpen : TJumperBase::jsLeft);
+    QList<int> seen;
+    connect(&j, &TJumperBase::clicked, &j, [&] { seen << j.jumperState(); });
     for (int expected : states) {
         j.click();
         QCOMPARE(int(j.jumperState()), expected);
     }
+    // Handlers read the state after the change.
+    QCOMPARE(seen, states);
 }
 
 void TestJumpers::twoJumper_pinsSitInTheirBoxes_data()

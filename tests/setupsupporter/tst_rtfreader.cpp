@@ -142,6 +142,10 @@ void TestRtfReader::escapes_data()
         << QByteArray("a\\u8212?b") << QStringLiteral("a\u2014b");
     QTest::newRow("negative unicode value")
         << QByteArray("\\u-3913?") << QString(QChar(char16_t(65536 - 3913)));
+    QTest::newRow("characters beyond 16 bits come in two halves")
+        << QByteArray("a\\u-10179?\\u-8704?b") << QStringLiteral("a\U0001F600b");
+    QTest::newRow("a lone first half is dropped")
+        << QByteArray("a\\u-10179?b\\u-8704?c") << QStringLiteral("abc");
     QTest::newRow("uc0 keeps what follows")
         << QByteArray("\\uc0\\u233 x") << QStringLiteral("\u00e9x");
     QTest::newRow("uc2 skips two, a hex escape counting as one")

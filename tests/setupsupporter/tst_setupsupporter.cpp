@@ -6,6 +6,7 @@
 #include "tsupportforms.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,6 +18,7 @@
 #include <QTextEdit>
 
 #include <cmath>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -74,6 +76,27 @@ QSize clientSize(QWidget *w)
     return w->size();
 }
 
+// Calls back when a widget is shown.
+class ShowWatcher : public QObject
+{
+public:
+    ShowWatcher(QWidget *widget, std::function<void()> shown) : m_shown(std::move(shown))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            m_shown();
+        return false;
+    }
+
+private:
+    std::function<void()> m_shown;
+};
+
 // A supporter whose system refuses every timer.
 class NoTimerSupporter : public TSetupSupporter
 {
@@ -107,6 +130,7 @@ private Q_SLOTS:
     // --- dialogs ---
     void settingsProgram_buildsLabelHelpAndSupportOnly();
     void headerLabel_spansTheClientAreaTop();
+    void headerLabel_liesBeneathTheBoardImage();
     void helpDialog_layoutAfterFitting();
     void helpDialog_rendersTheTitleAndColours();
     void helpDialog_hostMayAppendPlainLines();
@@ -235,6 +259,12 @@ void TestSetupSupporter::helpText_escapesPropertyTextThatWouldBreakIt()
              QStringLiteral("Odd {Co}\\ NET-RLX-16/NET-INX-16 Settings Program"));
     QVERIFY(
         view.document()->toPlainText().endsWith(QStringLiteral("at the same time as you desire.")));
+
+    // Letters beyond ASCII, those beyond 16 bits included, reach the title intact.
+    s.setCompanyName(QStringLiteral("K\u00e9strune \U0001F6E0"));
+    RtfReader::read(s.helpText().toLatin1(), view.document());
+    QCOMPARE(view.document()->begin().text(),
+             QStringLiteral("K\u00e9strune \U0001F6E0 NET-RLX-16/NET-INX-16 Settings Program"));
 }
 
 void TestSetupSupporter::supportText_isExact()
@@ -319,6 +349,22 @@ void TestSetupSupporter::headerLabel_spansTheClientAreaTop()
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
     host.window->resize(700, 500);
     QTRY_COMPARE(label->width(), host.clientArea->width());
+}
+
+void TestSetupSupporter::headerLabel_liesBeneathTheBoardImage()
+{
+    HostWindow host = makeHostWindow();
+    // A board image that reaches the top of the client area, as on a small screen.
+    host.boardImage->setCenterOnForm(false);
+    host.boardImage->setGeometry(100, 0, 200, 200);
+    auto *s = new TSetupSupporter(host.window.get());
+    applySettingsLayout(*s);
+    s->BuildDialogs();
+    const QRect overlap = s->HeaderLabel()->geometry() & host.boardImage->geometry();
+    QVERIFY(!overlap.isEmpty());
+    QCOMPARE(host.clientArea->childAt(overlap.center()), host.boardImage);
+    // Elsewhere along the top the label is there as before.
+    QCOMPARE(host.clientArea->childAt(QPoint(400, overlap.center().y())), s->HeaderLabel());
 }
 
 void TestSetupSupporter::helpDialog_layoutAfterFitting()
@@ -456,9 +502,15 @@ void TestSetupSupporter::helpDialog_appearsOnlyAfterBuildDialogsReturns()
     auto *s = new TSetupSupporter(host.window.get());
     applySettingsLayout(*s);
     s->BuildDialogs();
+    QElapsedTimer sinceBuilt;
+    sinceBuilt.start();
     QVERIFY(!s->HelpForm()->isVisible());
     QVERIFY(s->showHelpPending());
+    qint64 shownAfter = -1;
+    ShowWatcher watcher(s->HelpForm(), [&] { shownAfter = sinceBuilt.elapsed(); });
     QTRY_VERIFY(s->HelpForm()->isVisible());
+    // One tick of the 100 ms timer (coarse timers may fire 5 % early).
+    QVERIFY2(shownAfter >= 90, qPrintable(QString::number(shownAfter)));
     QVERIFY(!s->showHelpPending());
     QVERIFY(!s->timerRunning());
     // Centred over the main window.
@@ -630,7 +682,11 @@ void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
     QPushButton button(QStringLiteral("Stop"));
     QPlainTextEdit memo;
     int starts = 0;
-    s.setOnStartButtonClick([&](QObject *) { ++starts; });
+    QObject *clickedBy = nullptr;
+    s.setOnStartButtonClick([&](QObject *sender) {
+        ++starts;
+        clickedBy = sender;
+    });
     s.CalibControls().append({&memo, &button, nullptr, nullptr});
     QString text, title;
     bool onTop = false;
@@ -652,8 +708,13 @@ void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
     QTRY_COMPARE(button.text(), QStringLiteral("Start"));
     QVERIFY(!s.calibrating());
     QVERIFY(!s.timerRunning());
+    // The button keeps the handler it was given, whatever is assigned later.
+    int later = 0;
+    s.setOnStartButtonClick([&](QObject *) { ++later; });
     button.click();
     QCOMPARE(starts, 1);
+    QCOMPARE(clickedBy, &button);
+    QCOMPARE(later, 0);
 }
 
 void TestSetupSupporter::calibration_allBad_cancelStopsPolling()
