@@ -475,10 +475,13 @@ void TBoardHighlight::buildPopup()
         connect(popup, &TPopupForm::OnActivate, panel, &TRadioPanel::OnActivate);
         connect(popup, &TPopupForm::OnDeactivate, panel, &TRadioPanel::OnDeactivate);
         remembered = panel->pos();
+        popup->resize(panel->width(), panel->height() + memoHeight + 51);
         panel->setParent(popup);
         panel->move(0, 0);
         panel->show();
-        popup->resize(panel->width(), panel->height() + memoHeight + 51);
+        // Anchored at this size, so a panel anchored right or bottom grows
+        // with the minimum size below.
+        panel->enterPopup();
     } else {
         popup->resize(194 - frameWidth, 58 + 64 + 19 - frameHeight);
     }
@@ -543,8 +546,7 @@ void TBoardHighlight::buildPopup()
 
     if (panel) {
         memo->setPlainText(panel->lines().join(QLatin1Char('\n')));
-        panel->enterPopup(memo);
-        popup->setChildAnchors(panel, panel->anchors());
+        panel->setStatusMemo(memo);
     }
 
     // Keep the whole window on the primary screen.

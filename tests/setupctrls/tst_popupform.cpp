@@ -32,6 +32,7 @@ private Q_SLOTS:
     void windowIsASizeableToolAlwaysOnTop();
     void minimumSizeKeepsThePopupFromShrinking();
     void anchorsFollowAResize();
+    void panelAnchoredRightAndBottomGrowsWithTheMinimumSize();
 
     // Placement
     void placementFollowsTheBoardsCentring();
@@ -191,6 +192,25 @@ void TestPopupForm::anchorsFollowAResize()
     QCOMPARE(panel->anchors(), TRadioPanel::akLeft | TRadioPanel::akTop | TRadioPanel::akRight);
     popup->resize(popup->size() + QSize(10, 0));
     QCOMPARE(panel->width(), 211);
+}
+
+void TestPopupForm::panelAnchoredRightAndBottomGrowsWithTheMinimumSize()
+{
+    BoardFixture f;
+    TRadioPanel *narrow = f.addPanel("Narrow", QRect(10, 10, 120, 5));
+    narrow->setFinalAnchors(TRadioPanel::akLeft | TRadioPanel::akTop | TRadioPanel::akRight |
+                            TRadioPanel::akBottom);
+    TBoardHighlight *h =
+        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", narrow);
+    QVERIFY(f.show());
+    sendEnter(h);
+    TPopupForm *popup = h->popup();
+    QCOMPARE(popup->frameGeometry().size(), QSize(194, 122));
+    // Built at 120 x (5 + 58 + 51), then enlarged to the minimum outer size.
+    QVERIFY(popup->width() > 120);
+    QVERIFY(popup->height() > 114);
+    QCOMPARE(narrow->geometry(), QRect(0, 0, popup->width(), 5 + popup->height() - 114));
+    QCOMPARE(child(popup, "StatusMemo")->y(), narrow->geometry().bottom() + 2);
 }
 
 void TestPopupForm::placementFollowsTheBoardsCentring()
