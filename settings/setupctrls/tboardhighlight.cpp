@@ -448,11 +448,16 @@ void TBoardHighlight::ShowPopup()
         m_popup->activateWindow();
         return;
     }
-    // A linked hotspot already owns the popup of this caption and type.
+    // A linked hotspot already owns the popup of this caption and type. Any
+    // window counts, hidden or not; menus and tooltips are not windows here.
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {
-        auto *other = qobject_cast<TPopupForm *>(window);
-        if (other && other->windowTitle() == m_popupCaption && other->tag() == int(m_highlightType))
+        const Qt::WindowType type = window->windowType();
+        if (type != Qt::Window && type != Qt::Dialog && type != Qt::Tool)
+            continue;
+        // A window without a Tag has Tag 0.
+        if (window->windowTitle() == m_popupCaption &&
+            window->property("Tag").toInt() == int(m_highlightType))
             return;
     }
     buildPopup();
