@@ -371,7 +371,9 @@ void TBoardHighlight::click()
 
 void TBoardHighlight::Hold()
 {
-    if (m_popup) {
+    // A popup closed while the pointer stayed on the hotspot is not held by
+    // a click: its entry would show a check mark for a closed popup.
+    if (m_popup && m_popup->isVisible()) {
         m_held = true;
         CheckMenuEntry(true);
     }
@@ -379,7 +381,7 @@ void TBoardHighlight::Hold()
         return;
     for (TBoardHighlight *linked : linkedHotspots()) {
         TPopupForm *popup = linked->m_popup;
-        if (!popup)
+        if (!popup || !popup->isVisible())
             continue;
         linked->m_held = true;
         linked->CheckMenuEntry(true);
