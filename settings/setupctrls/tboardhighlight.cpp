@@ -353,14 +353,25 @@ void TBoardHighlight::MouseLeave(bool relayed)
         } else {
             closePopup();
         }
-    } else if (!m_popup && !m_createPopup) {
-        // Without a popup nothing else would ever turn the ring off again.
+    } else if (!m_popup && !m_createPopup && !linkedPopupOpen()) {
+        // Without a popup nothing else would ever turn the ring off again;
+        // an open popup of a linked hotspot unlights it when it closes.
         Unlight();
     }
     if (relayed || !boardImage())
         return;
     for (TBoardHighlight *linked : linkedHotspots())
         linked->MouseLeave(true);
+}
+
+bool TBoardHighlight::linkedPopupOpen() const
+{
+    const auto linked = linkedHotspots();
+    for (const TBoardHighlight *hotspot : linked) {
+        if (hotspot->m_popup && hotspot->m_popup->isVisible())
+            return true;
+    }
+    return false;
 }
 
 void TBoardHighlight::click()

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void popupHeldByClickStaysWhenThePointerLeavesIt();
     void closingByAnyMeansRunsPopupClosed();
     void hotspotWithoutPopupCreationUnlightsOnLeave();
+    void hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup();
     void clickAfterThePopupClosedUnderThePointerHoldsNothing();
     void derivedBoardImageParentIsNotABoardImage();
 
@@ -452,6 +453,28 @@ void TestBoardHighlight::hotspotWithoutPopupCreationUnlightsOnLeave()
     QVERIFY(!h->held());
     sendLeave(h, nowhere());
     QVERIFY(!h->hovered());
+}
+
+void TestBoardHighlight::hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup()
+{
+    BoardFixture f;
+    TBoardHighlight *a =
+        f.addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    TBoardHighlight *b =
+        f.addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    a->setCreatePopup(false);
+    QVERIFY(f.show());
+    sendEnter(a);
+    QVERIFY(!a->popup());
+    TPopupForm *popup = b->popup();
+    QVERIFY(popup);
+    sendLeave(a, popup->frameGeometry().center());
+    QVERIFY(b->held());
+    QVERIFY(a->hovered());
+    QVERIFY(b->hovered());
+    popup->close();
+    QVERIFY(!a->hovered());
+    QVERIFY(!b->hovered());
 }
 
 void TestBoardHighlight::clickAfterThePopupClosedUnderThePointerHoldsNothing()
