@@ -206,8 +206,13 @@ public:
                 if (power->popup())
                     QCursor::setPos(centreOf(power->popup()));
             },
+            // Held looks like pointed on the board; its menu entry shows the difference.
+            [this] { openMenu(QStringLiteral("&Options")); },
             [this] { save("setupctrls-held.png"); },
-            [this] { m_layout.window.activateWindow(); },
+            [this] {
+                m_layout.window.menuBar()->setActiveAction(nullptr);
+                m_layout.window.activateWindow();
+            },
             [this] { save("setupctrls-lit.png"); },
             [=] {
                 ringSheet({ip, power, m_layout.hotspots.value("ConnHighlight")})
@@ -231,6 +236,16 @@ private:
             return;
         m_steps.at(m_index++)();
         QTimer::singleShot(600, this, [this] { next(); });
+    }
+
+    void openMenu(const QString &caption)
+    {
+        QMenuBar *bar = m_layout.window.menuBar();
+        const auto actions = bar->actions();
+        for (QAction *action : actions) {
+            if (action->text() == caption)
+                bar->setActiveAction(action);
+        }
     }
 
     void save(const char *name)

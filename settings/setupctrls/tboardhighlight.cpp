@@ -353,14 +353,25 @@ void TBoardHighlight::MouseLeave(bool relayed)
         } else {
             closePopup();
         }
-    } else if (!m_popup && !m_createPopup) {
-        // Without a popup nothing else would ever turn the ring off again.
+    } else if (!m_popup && !m_createPopup && !linkedPopupOpen()) {
+        // Without a popup nothing else would ever turn the ring off again;
+        // an open popup of a linked hotspot unlights it when it closes.
         Unlight();
     }
     if (relayed || !boardImage())
         return;
     for (TBoardHighlight *linked : linkedHotspots())
         linked->MouseLeave(true);
+}
+
+bool TBoardHighlight::linkedPopupOpen() const
+{
+    const auto linked = linkedHotspots();
+    for (const TBoardHighlight *hotspot : linked) {
+        if (hotspot->m_popup && hotspot->m_popup->isVisible())
+            return true;
+    }
+    return false;
 }
 
 void TBoardHighlight::click()
@@ -371,7 +382,9 @@ void TBoardHighlight::click()
 
 void TBoardHighlight::Hold()
 {
-    if (m_popup) {
+    // A popup closed while the pointer stayed on the hotspot is not held by
+    // a click: its entry would show a check mark for a closed popup.
+    if (m_popup && m_popup->isVisible()) {
         m_held = true;
         CheckMenuEntry(true);
     }
@@ -379,7 +392,7 @@ void TBoardHighlight::Hold()
         return;
     for (TBoardHighlight *linked : linkedHotspots()) {
         TPopupForm *popup = linked->m_popup;
-        if (!popup)
+        if (!popup || !popup->isVisible())
             continue;
         linked->m_held = true;
         linked->CheckMenuEntry(true);
@@ -448,11 +461,16 @@ void TBoardHighlight::ShowPopup()
         m_popup->activateWindow();
         return;
     }
-    // A linked hotspot already owns the popup of this caption and type.
+    // A linked hotspot already owns the popup of this caption and type. Any
+    // window counts, hidden or not; menus and tooltips are not windows here.
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {
-        auto *other = qobject_cast<TPopupForm *>(window);
-        if (other && other->windowTitle() == m_popupCaption && other->tag() == int(m_highlightType))
+        const Qt::WindowType type = window->windowType();
+        if (type != Qt::Window && type != Qt::Dialog && type != Qt::Tool)
+            continue;
+        // A window without a Tag has Tag 0.
+        if (window->windowTitle() == m_popupCaption &&
+            window->property("Tag").toInt() == int(m_highlightType))
             return;
     }
     buildPopup();
@@ -475,10 +493,13 @@ void TBoardHighlight::buildPopup()
         connect(popup, &TPopupForm::OnActivate, panel, &TRadioPanel::OnActivate);
         connect(popup, &TPopupForm::OnDeactivate, panel, &TRadioPanel::OnDeactivate);
         remembered = panel->pos();
+        popup->resize(panel->width(), panel->height() + memoHeight + 51);
         panel->setParent(popup);
         panel->move(0, 0);
         panel->show();
-        popup->resize(panel->width(), panel->height() + memoHeight + 51);
+        // Anchored at this size, so a panel anchored right or bottom grows
+        // with the minimum size below.
+        panel->enterPopup();
     } else {
         popup->resize(194 - frameWidth, 58 + 64 + 19 - frameHeight);
     }
@@ -543,8 +564,7 @@ void TBoardHighlight::buildPopup()
 
     if (panel) {
         memo->setPlainText(panel->lines().join(QLatin1Char('\n')));
-        panel->enterPopup(memo);
-        popup->setChildAnchors(panel, panel->anchors());
+        panel->setStatusMemo(memo);
     }
 
     // Keep the whole window on the primary screen.

@@ -104,6 +104,7 @@ protected:
 
 private:
     void applyHighlightType();
+    bool linkedPopupOpen() const;
     void closePopup();
     void navigate(bool forward);
     void buildPopup();

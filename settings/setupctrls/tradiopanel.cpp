@@ -38,11 +38,15 @@ void TRadioPanel::setAnchors(TAnchors anchors)
         popup->setChildAnchors(this, anchors);
 }
 
-void TRadioPanel::enterPopup(QPlainTextEdit *statusMemo)
+void TRadioPanel::enterPopup()
 {
-    m_statusMemo = statusMemo;
     m_inPopup = true;
     setAnchors(m_finalAnchors);
+}
+
+void TRadioPanel::setStatusMemo(QPlainTextEdit *statusMemo)
+{
+    m_statusMemo = statusMemo;
 }
 
 QPlainTextEdit *TRadioPanel::GetStatusMemo() const

@@ -45,8 +45,11 @@ public:
     void setTag(int tag) { m_tag = tag; }
 
     bool inPopup() const { return m_inPopup; }
-    // Called once the panel sits in its popup: takes FinalAnchors.
-    void enterPopup(QPlainTextEdit *statusMemo);
+    // Called once the panel sits in its popup, before the popup takes its
+    // final size: takes FinalAnchors, so an anchored panel follows that size.
+    void enterPopup();
+    // The popup's text area, set once the popup has built it.
+    void setStatusMemo(QPlainTextEdit *statusMemo);
 
     // The popup's text area ("StatusMemo"), or null before the popup exists.
     QPlainTextEdit *GetStatusMemo() const;

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void popupHeldByClickStaysWhenThePointerLeavesIt();
     void closingByAnyMeansRunsPopupClosed();
     void hotspotWithoutPopupCreationUnlightsOnLeave();
+    void hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup();
+    void clickAfterThePopupClosedUnderThePointerHoldsNothing();
     void derivedBoardImageParentIsNotABoardImage();
 
     // Activation and order
@@ -451,6 +453,50 @@ void TestBoardHighlight::hotspotWithoutPopupCreationUnlightsOnLeave()
     QVERIFY(!h->held());
     sendLeave(h, nowhere());
     QVERIFY(!h->hovered());
+}
+
+void TestBoardHighlight::hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup()
+{
+    BoardFixture f;
+    TBoardHighlight *a =
+        f.addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    TBoardHighlight *b =
+        f.addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    a->setCreatePopup(false);
+    QVERIFY(f.show());
+    sendEnter(a);
+    QVERIFY(!a->popup());
+    TPopupForm *popup = b->popup();
+    QVERIFY(popup);
+    sendLeave(a, popup->frameGeometry().center());
+    QVERIFY(b->held());
+    QVERIFY(a->hovered());
+    QVERIFY(b->hovered());
+    popup->close();
+    QVERIFY(!a->hovered());
+    QVERIFY(!b->hovered());
+}
+
+void TestBoardHighlight::clickAfterThePopupClosedUnderThePointerHoldsNothing()
+{
+    BoardFixture f;
+    TBoardHighlight *h =
+        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
+    QVERIFY(f.show());
+    sendEnter(h);
+    TPopupForm *popup = h->popup();
+    popup->close(); // from the keyboard: the pointer never left the hotspot
+    h->click();
+    QVERIFY(!h->held());
+    QVERIFY(popup->isHidden());
+    QVERIFY(!f.entry("&Options", "&Hot")->isChecked());
+    // The next pointing opens it as usual.
+    sendLeave(h, nowhere());
+    sendEnter(h);
+    QVERIFY(popup->isVisible());
+    h->click();
+    QVERIFY(h->held());
+    QVERIFY(f.entry("&Options", "&Hot")->isChecked());
 }
 
 void TestBoardHighlight::derivedBoardImageParentIsNotABoardImage()

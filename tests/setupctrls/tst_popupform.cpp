@@ -32,6 +32,7 @@ private Q_SLOTS:
     void windowIsASizeableToolAlwaysOnTop();
     void minimumSizeKeepsThePopupFromShrinking();
     void anchorsFollowAResize();
+    void panelAnchoredRightAndBottomGrowsWithTheMinimumSize();
 
     // Placement
     void placementFollowsTheBoardsCentring();
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void statusMemoHoldsTheLinesOnlyFromBuilding();
     void hidingAndShowingKeepsEverything();
     void matchingCaptionAndTypeBuildsNoSecondPopup();
+    void anyWindowWithTheCaptionAndTagPreventsThePopup();
     void activationReachesHotspotAndPanel();
 
     // Radio panel
@@ -193,6 +195,25 @@ void TestPopupForm::anchorsFollowAResize()
     QCOMPARE(panel->width(), 211);
 }
 
+void TestPopupForm::panelAnchoredRightAndBottomGrowsWithTheMinimumSize()
+{
+    BoardFixture f;
+    TRadioPanel *narrow = f.addPanel("Narrow", QRect(10, 10, 120, 5));
+    narrow->setFinalAnchors(TRadioPanel::akLeft | TRadioPanel::akTop | TRadioPanel::akRight |
+                            TRadioPanel::akBottom);
+    TBoardHighlight *h =
+        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", narrow);
+    QVERIFY(f.show());
+    sendEnter(h);
+    TPopupForm *popup = h->popup();
+    QCOMPARE(popup->frameGeometry().size(), QSize(194, 122));
+    // Built at 120 x (5 + 58 + 51), then enlarged to the minimum outer size.
+    QVERIFY(popup->width() > 120);
+    QVERIFY(popup->height() > 114);
+    QCOMPARE(narrow->geometry(), QRect(0, 0, popup->width(), 5 + popup->height() - 114));
+    QCOMPARE(child(popup, "StatusMemo")->y(), narrow->geometry().bottom() + 2);
+}
+
 void TestPopupForm::placementFollowsTheBoardsCentring()
 {
     BoardFixture f;
@@ -327,6 +348,37 @@ void TestPopupForm::matchingCaptionAndTypeBuildsNoSecondPopup()
     sendEnter(c); // same caption, other type: a popup of its own
     QVERIFY(c->popup());
     QCOMPARE(popupCount(), 2);
+}
+
+void TestPopupForm::anyWindowWithTheCaptionAndTagPreventsThePopup()
+{
+    BoardFixture f;
+    // A hidden dialog whose Tag is the ordinal of htCalibration.
+    QWidget dialog(nullptr, Qt::Dialog);
+    dialog.setWindowTitle(QStringLiteral("Calibrate"));
+    dialog.setProperty("Tag", int(TBoardHighlight::htCalibration));
+    // Menus are not windows that can own a popup.
+    QMenu menu;
+    menu.setWindowTitle(QStringLiteral("Pop"));
+    TBoardHighlight *calibrate =
+        f.addHotspot("Cal", QRect(0, 0, 30, 30), TBoardHighlight::htCalibration, "&Calibrate");
+    TBoardHighlight *otherType =
+        f.addHotspot("Opt", QRect(40, 0, 30, 30), TBoardHighlight::htOptions, "&Calibrate");
+    // The main window has no Tag, which counts as 0.
+    TBoardHighlight *settings =
+        f.addHotspot("Set", QRect(80, 0, 30, 30), TBoardHighlight::htOptions, "&Settings");
+    TBoardHighlight *pop =
+        f.addHotspot("Pop", QRect(120, 0, 30, 30), TBoardHighlight::htOptions, "&Pop");
+    QVERIFY(f.show());
+    sendEnter(calibrate);
+    QVERIFY(calibrate->hovered());
+    QVERIFY(!calibrate->popup());
+    sendEnter(settings);
+    QVERIFY(!settings->popup());
+    sendEnter(otherType);
+    QVERIFY(otherType->popup());
+    sendEnter(pop);
+    QVERIFY(pop->popup());
 }
 
 void TestPopupForm::activationReachesHotspotAndPanel()
