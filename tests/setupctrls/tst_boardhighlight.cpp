@@ -25,6 +25,8 @@ private Q_SLOTS:
     void pixelsOnOrOutsideTheEllipseAreUntouched_data();
     void pixelsOnOrOutsideTheEllipseAreUntouched();
     void hotspotsUnderTwoPixelsShowTheBoardUnchanged();
+    void everyPixelFollowsTheRingRule_data();
+    void everyPixelFollowsTheRingRule();
 
     // Properties
     void constructorDefaults();
@@ -144,6 +146,83 @@ void TestBoardHighlight::hotspotsUnderTwoPixelsShowTheBoardUnchanged()
     QImage two = solidImage(2, 2, QColor(10, 20, 30));
     TBoardHighlight::PaintRing(two, 1.0f, 0x0000FFFF, false);
     QCOMPARE(two.pixel(0, 0), qRgb(10, 20, 30)); // every pixel is a corner
+}
+
+// The ring rule evaluated pixel by pixel in the plainest way, as a reference for the
+// whole-image comparison below.
+static QImage ReferenceRing(QImage image, float alpha, uint colour, bool rim)
+{
+    const int w = image.width(), h = image.height();
+    const int c[3] = {int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF)};
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const float u = float(x) * (2.0f / float(w - 1)) - 1.0f;
+            const float v = float(y) * (2.0f / float(h - 1)) - 1.0f;
+            const float d = u * u + v * v;
+            if (d >= 1.0f)
+                continue;
+            QRgb base = image.pixel(x, y);
+            float weight = 0.16f;
+            if (d >= 0.5929f) {
+                weight = 1.0f - 8.0f * std::fabs(std::sqrt(d) - 0.875f);
+                if (rim) {
+                    weight = 2.0f * weight;
+                    if (weight > 1.0f) {
+                        base = 0xFFFFFFFF;
+                        weight = 2.0f - weight;
+                    }
+                }
+            }
+            const float m = weight * alpha;
+            const int b[3] = {qRed(base), qGreen(base), qBlue(base)};
+            int out[3];
+            for (int i = 0; i < 3; ++i) {
+                const volatile float value = (1.0f - m) * float(b[i]) + m * float(c[i]);
+                out[i] = qBound(0, int(std::nearbyint(value)), 255);
+            }
+            image.setPixel(x, y, qRgb(out[0], out[1], out[2]));
+        }
+    }
+    return image;
+}
+
+void TestBoardHighlight::everyPixelFollowsTheRingRule_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<float>("alpha");
+    QTest::addColumn<uint>("colour");
+    QTest::addColumn<bool>("rim");
+    const QList<QSize> sizes = {{65, 65}, {81, 441}, {2, 2}, {3, 2}, {200, 17}, {46, 265}};
+    for (const QSize &size : sizes) {
+        for (bool rim : {false, true}) {
+            QTest::addRow("%dx%d yellow idle%s", size.width(), size.height(), rim ? " rim" : "")
+                << size << 0.25f << 0x0000FFFFu << rim;
+            QTest::addRow("%dx%d blue lit%s", size.width(), size.height(), rim ? " rim" : "")
+                << size << 0.6f << 0x00FF8000u << rim;
+            QTest::addRow("%dx%d red full%s", size.width(), size.height(), rim ? " rim" : "")
+                << size << 1.0f << 0x000000FFu << rim;
+        }
+    }
+}
+
+void TestBoardHighlight::everyPixelFollowsTheRingRule()
+{
+    QFETCH(QSize, size);
+    QFETCH(float, alpha);
+    QFETCH(uint, colour);
+    QFETCH(bool, rim);
+    // A board of every channel value, so that each blend is met somewhere.
+    QImage board(size, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < board.height(); ++y) {
+        for (int x = 0; x < board.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            board.setPixel(x, y, qRgb(int(seed >> 24), int((seed >> 16) & 0xFF), (x + y) & 0xFF));
+        }
+    }
+    QImage painted = board;
+    TBoardHighlight::PaintRing(painted, alpha, colour, rim);
+    QCOMPARE(painted, ReferenceRing(board, alpha, colour, rim));
 }
 
 void TestBoardHighlight::constructorDefaults()
