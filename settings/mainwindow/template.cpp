@@ -21,6 +21,7 @@
 #include <QWindow>
 #include <cerrno>
 #include <exception>
+#include <future>
 
 static void InitPictures()
 {
@@ -69,6 +70,23 @@ const char NotFound[] = "QORETHW.dll was not found; it's needed to configure the
 
 const int StatusBufferSize = 256;
 
+struct Photograph
+{
+    QImage image;
+    QString error;
+};
+
+Photograph DecodeBoardPhotograph()
+{
+    Photograph photo;
+    QFile file(QStringLiteral(":/pictures/board.jpg"));
+    if (file.open(QIODevice::ReadOnly))
+        photo.image = DecodeJpeg(file.readAll(), &photo.error);
+    else
+        photo.error = file.errorString();
+    return photo;
+}
+
 // A text area shows line breaks as LF only.
 QString MemoText(const QString &text)
 {
@@ -113,6 +131,9 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm
 {
     InitPictures();
     SubstituteLayoutFont();
+    // Decoding the photograph takes about as long as building the layout: do both at once.
+    std::future<Photograph> photograph =
+        std::async(std::launch::async | std::launch::deferred, DecodeBoardPhotograph);
     ui->setupUi(this);
 
     // ---- Stored layout, continued: what a .ui cannot hold, in stored order. ----
@@ -120,15 +141,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm
         move(305, 77); // a top-level's place is not kept by uic; the window opens maximised
         setWindowState(Qt::WindowMaximized);
 
-        QFile photo(QStringLiteral(":/pictures/board.jpg"));
-        QString error;
-        QImage picture;
-        if (photo.open(QIODevice::ReadOnly))
-            picture = DecodeJpeg(photo.readAll(), &error);
-        else
-            error = photo.errorString();
+        const Photograph photo = photograph.get();
+        const QImage &picture = photo.image;
         if (picture.isNull())
-            qWarning("board photograph not decoded: %s", qPrintable(error));
+            qWarning("board photograph not decoded: %s", qPrintable(photo.error));
         ui->BoardImage1->setFirst(ui->PowerHighlight0);
         ui->BoardImage1->setMenu(ui->MainMenu1);
         ui->BoardImage1->setPicture(picture, TPicture::gkJpeg);
