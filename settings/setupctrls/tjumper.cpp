@@ -59,25 +59,25 @@ bool insideShape(const QRect &box, double rx, double ry, int x, int y)
 // right, bottom) with the right column and bottom row excluded. The 1 px
 // outline is the shape's own edge (pixels with a 4-neighbour outside), so
 // the figure never grows beyond its box; no pen means the fill covers it all.
-void drawShape(QPainter &painter, int l, int t, int r, int b, double rx, double ry,
+void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry,
                const std::optional<QColor> &pen, const QColor &brush)
 {
     if (r <= l || b <= t)
         return;
     const QRect box(l, t, r - l, b - t);
-    for (int y = t; y < b; ++y) {
-        int x = l;
-        while (x < r) {
-            if (!insideShape(box, rx, ry, x, y)) {
-                ++x;
+    const QRgb fill = brush.rgb();
+    const QRgb outline = pen ? pen->rgb() : fill;
+    // Shapes may reach past the picture (a pin on a tiny jumper): only its own pixels are set.
+    const QRect clip = box.intersected(picture.rect());
+    for (int y = clip.top(); y <= clip.bottom(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = clip.left(); x <= clip.right(); ++x) {
+            if (!insideShape(box, rx, ry, x, y))
                 continue;
-            }
             const bool edge =
                 !insideShape(box, rx, ry, x - 1, y) || !insideShape(box, rx, ry, x + 1, y) ||
                 !insideShape(box, rx, ry, x, y - 1) || !insideShape(box, rx, ry, x, y + 1);
-            const QColor &c = (edge && pen) ? *pen : brush;
-            painter.fillRect(QRect(x, y, 1, 1), c);
-            ++x;
+            row[x] = edge ? outline : fill;
         }
     }
 }
@@ -175,18 +175,13 @@ void TJumperBase::composeBitmaps()
         return;
     }
 
-    {
-        QPainter painter(&m_upright);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        // The panel's own colour, so the picture blends into the popup;
-        // anywhere else the button face.
-        const QColor background =
-            parentRadioPanel(this)
-                ? parentWidget()->palette().color(parentWidget()->backgroundRole())
-                : toQColor(ButtonFaceColor);
-        painter.fillRect(0, 0, w, h, background);
-        drawUpright(painter, w, h);
-    }
+    // The panel's own colour, so the picture blends into the popup; anywhere else the button
+    // face.
+    const QColor background =
+        parentRadioPanel(this) ? parentWidget()->palette().color(parentWidget()->backgroundRole())
+                               : toQColor(ButtonFaceColor);
+    m_upright.fill(background.rgb());
+    drawUpright(m_upright, w, h);
 
     const bool sameShape = horizontal;
     const QSize rotatedSize = sameShape ? QSize(w, h) : QSize(h, w);
@@ -197,18 +192,23 @@ void TJumperBase::composeBitmaps()
         m_rotated = m_upright.copy();
         return;
     }
+    uchar *const bits = m_rotated.bits();
+    const qsizetype stride = m_rotated.bytesPerLine();
+    const auto at = [bits, stride](int x, int y) -> QRgb & {
+        return reinterpret_cast<QRgb *>(bits + y * stride)[x];
+    };
     for (int y = 0; y < h; ++y) {
         const QRgb *src = reinterpret_cast<const QRgb *>(m_upright.constScanLine(y));
         for (int x = 0; x < w; ++x) {
             switch (m_orientation) {
             case otDown:
-                m_rotated.setPixel(w - 1 - x, h - 1 - y, src[x]);
+                at(w - 1 - x, h - 1 - y) = src[x];
                 break;
             case otLeft:
-                m_rotated.setPixel(y, w - 1 - x, src[x]);
+                at(y, w - 1 - x) = src[x];
                 break;
             case otRight:
-                m_rotated.setPixel(h - 1 - y, x, src[x]);
+                at(h - 1 - y, x) = src[x];
                 break;
             case otUp:
                 break;
@@ -295,13 +295,13 @@ void TTwoJumper::click()
     emit clicked();
 }
 
-void TTwoJumper::drawUpright(QPainter &painter, int w, int h)
+void TTwoJumper::drawUpright(QImage &picture, int w, int h)
 {
     if (m_closed) {
-        drawShape(painter, 0, 0, w, h, 0, 0, outlineColor(jumperColor()), toQColor(jumperColor()));
+        drawShape(picture, 0, 0, w, h, 0, 0, outlineColor(jumperColor()), toQColor(jumperColor()));
     } else {
         const double radius = (h / 2) / 2.0;
-        drawShape(painter, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
+        drawShape(picture, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
                   toQColor(baseColor()));
     }
 
@@ -310,7 +310,7 @@ void TTwoJumper::drawUpright(QPainter &painter, int w, int h)
     const int r = std::min(a / 3, roundHalfEven(h / 4.0));
     const int cy = h / 2;
     for (int c : {e, w - e})
-        drawShape(painter, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
+        drawShape(picture, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
 }
 
 // --- TThreeJumper --------------------------------------------------------
@@ -356,10 +356,10 @@ void TThreeJumper::click()
     emit clicked();
 }
 
-void TThreeJumper::drawUpright(QPainter &painter, int w, int h)
+void TThreeJumper::drawUpright(QImage &picture, int w, int h)
 {
     const double radius = (h / 2) / 2.0;
-    drawShape(painter, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
+    drawShape(picture, 1, 1, w - 1, h - 1, radius, radius, outlineColor(baseColor()),
               toQColor(baseColor()));
 
     const int a = roundHalfEven((w - 2) / 4.5);
@@ -372,10 +372,10 @@ void TThreeJumper::drawUpright(QPainter &painter, int w, int h)
     // The shunt keeps a black outline whatever the border style.
     const QColor shunt = toQColor(jumperColor());
     if (m_state == jsLeft)
-        drawShape(painter, 0, 0, cx + q / 2, h, 0, 0, toQColor(BlackColor), shunt);
+        drawShape(picture, 0, 0, cx + q / 2, h, 0, 0, toQColor(BlackColor), shunt);
     else if (m_state == jsRight)
-        drawShape(painter, cx - q / 2, 0, w, h, 0, 0, toQColor(BlackColor), shunt);
+        drawShape(picture, cx - q / 2, 0, w, h, 0, 0, toQColor(BlackColor), shunt);
 
     for (int c : {p, cx, w - p})
-        drawShape(painter, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
+        drawShape(picture, c - r, cy - r, c + r, cy + r, r, r, std::nullopt, toQColor(pinColor()));
 }

@@ -4,8 +4,6 @@
 #include <QImage>
 #include <QWidget>
 
-class QPainter;
-
 // Shared frame of the two jumper pictures: the jumper is drawn upright into
 // UprightBitmap, turned pixel by pixel into RotatedBitmap, and that is what
 // reaches the screen. The enumerations live here so that both
@@ -60,7 +58,7 @@ Q_SIGNALS:
 protected:
     // Draws body, shunt and pins upright on a W x H picture whose
     // background is already filled.
-    virtual void drawUpright(QPainter &painter, int w, int h) = 0;
+    virtual void drawUpright(QImage &picture, int w, int h) = 0;
 
     QColor outlineColor(uint fill) const;
     static QColor toQColor(uint bgr);
@@ -108,7 +106,7 @@ public:
     void click() override;
 
 protected:
-    void drawUpright(QPainter &painter, int w, int h) override;
+    void drawUpright(QImage &picture, int w, int h) override;
 
 private:
     bool m_closed = false;
@@ -137,7 +135,7 @@ public:
     void click() override;
 
 protected:
-    void drawUpright(QPainter &painter, int w, int h) override;
+    void drawUpright(QImage &picture, int w, int h) override;
 
 private:
     TJumperState m_state = jsOpen;
