@@ -11,7 +11,7 @@ cmake --build "$build" --target fuzzers
 export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 status=0
 for fuzzer in "$build"/fuzz/*; do
-    [ -x "$fuzzer" ] || continue
+    [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
     name=$(basename "$fuzzer")
     corpus="$build/corpus/$name"
     mkdir -p "$corpus"
