@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 inline QImage solidImage(int w, int h, QColor colour)
 {
@@ -76,6 +77,13 @@ struct BoardFixture
         hotspot->setTitle(title);
         hotspot->setRadioPanel(panel);
         return hotspot;
+    }
+
+    // Two information hotspots side by side with one title: linked.
+    std::pair<TBoardHighlight *, TBoardHighlight *> addLinkedPair()
+    {
+        return {addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked"),
+                addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked")};
     }
 
     TRadioPanel *addPanel(const QString &name, const QRect &geometry, const QStringList &lines = {})

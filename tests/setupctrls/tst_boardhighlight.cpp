@@ -417,10 +417,7 @@ void TestBoardHighlight::enteringOneOfTwoLinkedHotspotsLightsBothWithOnePopup()
 void TestBoardHighlight::leavingIntoThePopupHoldsIt()
 {
     BoardFixture f;
-    TBoardHighlight *a =
-        f.addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
-    TBoardHighlight *b =
-        f.addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    const auto [a, b] = f.addLinkedPair();
     QVERIFY(f.show());
     sendEnter(a);
     TPopupForm *popup = a->popup();
@@ -443,10 +440,7 @@ void TestBoardHighlight::leavingIntoThePopupHoldsIt()
 void TestBoardHighlight::leavingElsewhereClosesAndUnlightsLinked()
 {
     BoardFixture f;
-    TBoardHighlight *a =
-        f.addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
-    TBoardHighlight *b =
-        f.addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    const auto [a, b] = f.addLinkedPair();
     QVERIFY(f.show());
     sendEnter(a);
     TPopupForm *popup = a->popup();
@@ -537,10 +531,7 @@ void TestBoardHighlight::hotspotWithoutPopupCreationUnlightsOnLeave()
 void TestBoardHighlight::hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup()
 {
     BoardFixture f;
-    TBoardHighlight *a =
-        f.addHotspot("A", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
-    TBoardHighlight *b =
-        f.addHotspot("B", QRect(60, 10, 40, 40), TBoardHighlight::htOptions, "&Linked");
+    const auto [a, b] = f.addLinkedPair();
     a->setCreatePopup(false);
     QVERIFY(f.show());
     sendEnter(a);

@@ -95,6 +95,15 @@ private slots:
 private:
     std::unique_ptr<BoardEmulatorProcess> startBoard(const QStringList &options);
     void connectTo(const BoardEmulatorProcess &board);
+    // The status texts of one press of Upload that takes the bootstrap stage and succeeds.
+    QStringList bootstrapPathTexts() const
+    {
+        return {QStringLiteral("Unpacking bootstrap\u2026"),
+                QStringLiteral("Uploading bootstrap\u2026"),
+                QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
+                QStringLiteral("Uploading firmware\u2026"),
+                QStringLiteral("Uploaded ") + firmware_ + QLatin1Char('!')};
+    }
 
     TPrivateFolders folders_;
     std::unique_ptr<TMainForm> window_;
@@ -168,12 +177,7 @@ void TestVornikBoard::boardAtOneZeroIsBroughtUpToDateThroughBootstrap()
 
     TPaintedStatus painted(window_.get());
     Click(window_.get(), "UploadButton");
-    const QStringList expected = {QStringLiteral("Unpacking bootstrap\u2026"),
-                                  QStringLiteral("Uploading bootstrap\u2026"),
-                                  QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
-                                  QStringLiteral("Uploading firmware\u2026"),
-                                  QStringLiteral("Uploaded ") + firmware_ + QLatin1Char('!')};
-    QCOMPARE(painted.texts(), expected);
+    QCOMPARE(painted.texts(), bootstrapPathTexts());
     QCOMPARE(RevisionText(window_.get()), QStringLiteral("Current Rev: 1.0.1"));
     QCOMPARE(ButtonStates(window_.get()), QStringLiteral("C--"));
     QCOMPARE(DeviceHandle, nullptr);
@@ -223,12 +227,7 @@ void TestVornikBoard::failedRevisionReadTakesBootstrap()
     hostEdit->setText(board->hostText());
     TPaintedStatus painted(window_.get());
     Click(window_.get(), "UploadButton");
-    const QStringList expected = {QStringLiteral("Unpacking bootstrap\u2026"),
-                                  QStringLiteral("Uploading bootstrap\u2026"),
-                                  QStringLiteral("Uploaded bootstrap, reconnecting\u2026"),
-                                  QStringLiteral("Uploading firmware\u2026"),
-                                  QStringLiteral("Uploaded ") + firmware_ + QLatin1Char('!')};
-    QCOMPARE(painted.texts(), expected);
+    QCOMPARE(painted.texts(), bootstrapPathTexts());
     QCOMPARE(RevisionText(window_.get()), QStringLiteral("Current Rev: 1.0.1"));
     QCOMPARE(ButtonStates(window_.get()), QStringLiteral("C--"));
     QTRY_COMPARE(ReadFile(board->firmwareFile()), image_);
