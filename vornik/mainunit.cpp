@@ -8,6 +8,7 @@
 #include "textfile.h"
 #include "ui_mainunit.h"
 #include "vornikerror.h"
+#include "windowframe.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -88,8 +89,13 @@ void TMainForm::showEvent(QShowEvent *event)
     if (!placed_) {
         placed_ = true;
         if (const QScreen *display = screen()) {
-            const QSize outer = frameGeometry().size();
-            move(display->geometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+            const QMargins frame = ExpectedFrameMargins(this);
+            const QSize outer = size().grownBy(frame);
+            const QRect area = display->geometry();
+            PlaceOuterRect(this,
+                           area.topLeft() + QPoint((area.width() - outer.width()) / 2,
+                                                   (area.height() - outer.height()) / 2),
+                           size(), frame);
         }
     }
     QMainWindow::showEvent(event);

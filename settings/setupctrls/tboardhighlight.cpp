@@ -4,6 +4,7 @@
 #include "thotspotmenu.h"
 #include "tpopupform.h"
 #include "tradiopanel.h"
+#include "windowframe.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -412,7 +413,8 @@ void TBoardHighlight::Hold()
         linked->m_held = true;
         linked->CheckMenuEntry(true);
         popup->raise();
-        popup->activateWindow();
+        if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+            popup->activateWindow();
     }
 }
 
@@ -471,9 +473,7 @@ void TBoardHighlight::ShowPopup()
     if (m_popup) {
         if (m_popup->isHidden())
             m_held = false;
-        m_popup->show();
-        m_popup->raise();
-        m_popup->activateWindow();
+        showPopupWindow();
         return;
     }
     // A linked hotspot already owns the popup of this caption and type. Any
@@ -496,7 +496,8 @@ void TBoardHighlight::buildPopup()
     auto *popup = new TPopupForm(this);
     m_popup = popup;
     m_held = false;
-    const QMargins frame = popup->frameMargins();
+    // Sizes and places below are the outer window's, frame and caption included.
+    const QMargins frame = ExpectedFrameMargins(popup);
     const int frameWidth = frame.left() + frame.right();
     const int frameHeight = frame.top() + frame.bottom();
 
@@ -594,15 +595,24 @@ void TBoardHighlight::buildPopup()
         else if (pos.y() + outerHeight > screenSize.height())
             pos.setY(screenSize.height() - outerHeight);
     }
-    popup->move(pos);
+    PlaceOuterRect(popup, pos, client, frame);
 
-    popup->show();
-    popup->raise();
-    popup->activateWindow();
+    showPopupWindow();
     if (panel)
         panel->setFocus();
     else
         done->setFocus();
+}
+
+void TBoardHighlight::showPopupWindow()
+{
+    // Pointing at a ring while another program has the keyboard must leave it there.
+    const bool active = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    m_popup->setAttribute(Qt::WA_ShowWithoutActivating, !active);
+    m_popup->show();
+    m_popup->raise();
+    if (active)
+        m_popup->activateWindow();
 }
 
 void TBoardHighlight::DoneClick()

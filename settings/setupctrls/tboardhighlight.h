@@ -106,6 +106,7 @@ private:
     void applyHighlightType();
     bool linkedPopupOpen() const;
     void closePopup();
+    void showPopupWindow();
     void navigate(bool forward);
     void buildPopup();
 

@@ -1,11 +1,11 @@
 #include "tpopupform.h"
 
 #include "tboardhighlight.h"
+#include "windowframe.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QResizeEvent>
-#include <QWindow>
 
 TPopupForm::TPopupForm(TBoardHighlight *highlight)
     : QWidget(highlight, Qt::Tool | Qt::WindowStaysOnTopHint), m_highlight(highlight)
@@ -22,15 +22,7 @@ QRect TPopupForm::outerRect() const
 
 QMargins TPopupForm::frameMargins() const
 {
-    if (isVisible())
-        return QMargins(geometry().left() - frameGeometry().left(),
-                        geometry().top() - frameGeometry().top(),
-                        frameGeometry().right() - geometry().right(),
-                        frameGeometry().bottom() - geometry().bottom());
-    // Before the first show the platform window tells what it expects.
-    const_cast<TPopupForm *>(this)->winId();
-    QWindow *window = windowHandle();
-    return window ? window->frameMargins() : QMargins();
+    return ExpectedFrameMargins(const_cast<TPopupForm *>(this));
 }
 
 void TPopupForm::setChildAnchors(QWidget *child, TRadioPanel::TAnchors anchors)

@@ -1,0 +1,19 @@
+// The frame and caption that the desktop puts around a top-level window.
+#pragma once
+
+#include <QMargins>
+#include <QRect>
+
+class QWidget;
+
+// The margins of the frame the window will get, known before it is first shown, so that its
+// outer rectangle can be placed and kept on screen from the first showing on. Under X11 the
+// window manager is asked (_NET_REQUEST_FRAME_EXTENTS); with no window manager, or on platforms
+// that cannot tell, the answer is what the platform window knows, often none. Creates the
+// native window. Once the window is visible, the margins it really has.
+QMargins ExpectedFrameMargins(QWidget *window);
+
+// Places window so that its outer rectangle, the frame given by margins included, has its
+// top-left corner at outerTopLeft and the client area has size client.
+void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,
+                    const QMargins &margins);

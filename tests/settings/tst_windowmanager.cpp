@@ -1,0 +1,169 @@
+// The popups and the error box on a real X server under a real window manager (openbox on Xvfb,
+// 1024 x 768, started by tests/support/with-openbox.sh): what is placed, sized and kept on screen
+// is the outer window, frame and caption included, from its first showing on.
+#include "fakeqorethw.h"
+#include "mainwindowtest.h"
+#include "x11windows.h"
+
+#include <QScreen>
+
+using namespace MainWindowTest;
+
+class WindowManagerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void popups_outerRectanglePlacedAndKeptOnScreen_data();
+    void popups_outerRectanglePlacedAndKeptOnScreen();
+    void popups_someAreKeptOnScreen();
+    void errorBox_opensAboveTheIpPopup();
+
+private:
+    std::unique_ptr<FakeQorethw> m_fake;
+    std::unique_ptr<TMainForm> m_w;
+    QHash<QString, QRect> m_layout; // the panels' places in the stored layout
+    int m_clamped = 0;
+
+    const Ui::MainForm &f() const { return *m_w->form(); }
+    TPopupForm *popupOf(TBoardHighlight *h) const;
+};
+
+TPopupForm *WindowManagerTest::popupOf(TBoardHighlight *h) const
+{
+    for (TBoardHighlight *linked : h->linkedHotspots())
+        if (linked->popup())
+            return linked->popup();
+    return nullptr;
+}
+
+void WindowManagerTest::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server: run through tests/support/with-openbox.sh");
+    QVERIFY2(X11Windows::WindowManagerRunning(), "no window manager took the screen");
+    QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
+    m_fake = std::make_unique<FakeQorethw>(QStringLiteral("full"));
+    QVERIFY(m_fake->loaded());
+    m_fake->reset();
+    m_fake->setStatus(QByteArray::fromHex("0000000120"
+                                          "02aabbccddee"
+                                          "7f000063"
+                                          "ffffff00"
+                                          "7f000001"));
+    m_w = Create(FakeQorethw::folder("full"));
+    for (TRadioPanel *panel : m_w->findChildren<TRadioPanel *>())
+        m_layout.insert(panel->objectName(), panel->geometry());
+    QVERIFY(ShowAndSettle(*m_w));
+    QVERIFY(X11Windows::WaitForFrame(m_w.get()));
+    m_w->setSup()->HelpForm()->close();
+}
+
+void WindowManagerTest::cleanupTestCase()
+{
+    m_w.reset();
+}
+
+void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen_data()
+{
+    QTest::addColumn<QString>("hotspot");
+    for (const char *name :
+         {"PowerHighlight0", "PowerHighlight1", "ETHHighlight", "ResetHighlight", "FilterHighlight",
+          "ConnHighlight", "LedHighlight", "DIOHighlight", "IPHighlight", "InputHighlight"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen()
+{
+    QFETCH(QString, hotspot);
+    auto *h = m_w->findChild<TBoardHighlight *>(hotspot);
+    QVERIFY(h && h->radioPanel());
+    const QRect panel = m_layout.value(h->radioPanel()->objectName());
+    const bool firstShowing = !popupOf(h);
+
+    h->MouseEntry(false);
+    TPopupForm *popup = popupOf(h);
+    QVERIFY(popup);
+    QRect first;
+    QVERIFY(X11Windows::WaitForFrame(popup, 5000, &first));
+    const QRect outer = X11Windows::OuterRect(popup);
+    const QRect client = X11Windows::ClientRect(popup);
+    const QMargins frame(client.left() - outer.left(), client.top() - outer.top(),
+                         outer.right() - client.right(), outer.bottom() - client.bottom());
+    QVERIFY2(frame.top() > 0, "openbox put no caption on the popup");
+
+    // Sizes: the panel's, the text area and buttons below it, then the outer minimum.
+    const QSize inner(panel.width(), panel.height() + 58 + 51);
+    const QSize outerSize(qMax(194, inner.width() + frame.left() + frame.right()),
+                          qMax(122, inner.height() + frame.top() + frame.bottom()));
+    // Place: the panel's layout position moved as far as centring moved the board image, then
+    // the whole window kept on the screen.
+    TBoardImage *board = f().BoardImage1;
+    QPoint place =
+        panel.topLeft() + QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
+    const QPoint unclamped = place;
+    place.setX(place.x() < 0 ? 0 : qMin(place.x(), 1024 - outerSize.width()));
+    place.setY(place.y() < 0 ? 0 : qMin(place.y(), 768 - outerSize.height()));
+    if (place != unclamped)
+        ++m_clamped;
+
+    QCOMPARE(outer, QRect(place, outerSize));
+    QCOMPARE(popup->minimumSize().grownBy(frame), outerSize);
+    if (firstShowing)
+        QCOMPARE(first, outer); // right when it first appeared: no jump
+    if (panel.height() == 9)
+        QCOMPARE(client.size(), QSize(201, 118));
+    popup->close();
+    QVERIFY(!popup->isVisible());
+}
+
+void WindowManagerTest::popups_someAreKeptOnScreen()
+{
+    // The layout puts some panels so low that their popups would reach past the bottom edge.
+    QVERIFY(m_clamped > 0);
+}
+
+void WindowManagerTest::errorBox_opensAboveTheIpPopup()
+{
+    TPopupForm *popup = OpenIpPopup(*m_w);
+    QVERIFY(X11Windows::WaitForFrame(popup));
+    f().IPEdit->setText(QStringLiteral("127.0.0.99"));
+    QTest::mouseClick(f().ConnectButton, Qt::LeftButton);
+    QVERIFY(m_w->deviceHandle());
+    f().MACEdit->setText(QStringLiteral("02-00-00-00-01"));
+
+    int popupIndex = -1, boxIndex = -1;
+    QRect boxRect;
+    QString text;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !text.isEmpty())
+            return;
+        text = box->text();
+        if (X11Windows::WaitForFrame(box)) {
+            popupIndex = X11Windows::StackingIndex(popup);
+            boxIndex = X11Windows::StackingIndex(box);
+            boxRect = X11Windows::OuterRect(box);
+        }
+        box->close();
+    });
+    poll.start();
+    QTest::mouseClick(f().ChangeMACButton, Qt::LeftButton);
+    poll.stop();
+
+    QVERIFY(text.startsWith(QStringLiteral("MAC must have 6 bytes")));
+    QVERIFY(popupIndex >= 0);
+    QVERIFY2(boxIndex > popupIndex,
+             qPrintable(QStringLiteral("box at %1, popup at %2").arg(boxIndex).arg(popupIndex)));
+    // It matters because they meet: the box opens over the screen's middle, where the popup is.
+    QVERIFY(boxRect.intersects(X11Windows::OuterRect(popup)));
+    popup->close();
+}
+
+QTEST_MAIN(WindowManagerTest)
+#include "tst_windowmanager.moc"

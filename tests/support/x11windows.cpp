@@ -1,0 +1,164 @@
+#include "x11windows.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace X11Windows {
+
+namespace {
+
+struct FreeDeleter
+{
+    void operator()(void *p) const { std::free(p); }
+};
+template<typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_window_t root()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return xcb_window_t(XCB_WINDOW_NONE);
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+}
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The ancestor of window that is a direct child of the root.
+xcb_window_t topAncestor(xcb_window_t window)
+{
+    xcb_connection_t *c = connection();
+    while (c && window != XCB_WINDOW_NONE) {
+        Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree)
+            return XCB_WINDOW_NONE;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            return window;
+        window = tree->parent;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+QRect rectOf(xcb_window_t window)
+{
+    xcb_connection_t *c = connection();
+    if (!c || window == XCB_WINDOW_NONE)
+        return QRect();
+    Reply<xcb_get_geometry_reply_t> g(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+    if (!g)
+        return QRect();
+    Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, root(), 0, 0), nullptr));
+    if (!t)
+        return QRect();
+    // Coordinates name the inside of the border; the border belongs to the outer rectangle.
+    return QRect(t->dst_x - g->border_width, t->dst_y - g->border_width,
+                 g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+}
+
+bool mapped(xcb_window_t window)
+{
+    xcb_connection_t *c = connection();
+    Reply<xcb_get_window_attributes_reply_t> a(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+} // namespace
+
+bool WindowManagerRunning(int timeoutMs)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    if (!atom)
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
+            c, xcb_get_property(c, 0, root(), atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        if (p && p->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(p.get()) == 4)
+            return true;
+        spin(20);
+    } while (clock.elapsed() < timeoutMs);
+    return false;
+}
+
+QRect OuterRect(const QWidget *window)
+{
+    return rectOf(topAncestor(xcb_window_t(window->winId())));
+}
+
+QRect ClientRect(const QWidget *window)
+{
+    return rectOf(xcb_window_t(window->winId()));
+}
+
+int StackingIndex(const QWidget *window)
+{
+    xcb_connection_t *c = connection();
+    const xcb_window_t frame = topAncestor(xcb_window_t(window->winId()));
+    if (!c || frame == XCB_WINDOW_NONE)
+        return -1;
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root()), nullptr));
+    if (!tree)
+        return -1;
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    for (int i = 0; i < count; ++i) {
+        if (children[i] == frame)
+            return i;
+    }
+    return -1;
+}
+
+bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
+{
+    const xcb_window_t own = xcb_window_t(window->winId());
+    QElapsedTimer clock;
+    clock.start();
+    QRect last;
+    int steady = 0;
+    while (clock.elapsed() < timeoutMs) {
+        const xcb_window_t frame = topAncestor(own);
+        if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame)) {
+            const QRect now = rectOf(frame);
+            if (first && last.isNull())
+                *first = now;
+            steady = now == last ? steady + 1 : 0;
+            last = now;
+            if (steady >= 3)
+                return true;
+        }
+        spin(10);
+    }
+    return false;
+}
+
+} // namespace X11Windows

@@ -1,0 +1,25 @@
+// What the X server itself says about a program's windows, for tests under a real window
+// manager: the outer rectangle of the frame that the manager put around a window, and the
+// stacking order of those frames.
+#pragma once
+
+#include <QRect>
+
+class QWidget;
+
+namespace X11Windows {
+
+// The display is an X server on which a window manager has taken the screen (waits for it).
+bool WindowManagerRunning(int timeoutMs = 5000);
+// The rectangle, in root coordinates, of the window's ancestor just below the root: the window
+// manager's frame, or the window itself when it has none.
+QRect OuterRect(const QWidget *window);
+// The window's own area in root coordinates.
+QRect ClientRect(const QWidget *window);
+// Position of the window's frame among the root's children, bottom first; -1 if none.
+int StackingIndex(const QWidget *window);
+// Waits until the window is mapped inside a frame and its outer rectangle has settled; first
+// gets the outer rectangle seen when the framed window was first found mapped.
+bool WaitForFrame(const QWidget *window, int timeoutMs = 5000, QRect *first = nullptr);
+
+} // namespace X11Windows
