@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   binutils
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
+  libxcb1-dev openbox weston xwayland qt6-wayland
   iproute2
 )
 missing=()

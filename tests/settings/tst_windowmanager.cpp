@@ -21,6 +21,8 @@ private slots:
     void popups_outerRectanglePlacedAndKeptOnScreen();
     void popups_someAreKeptOnScreen();
     void errorBox_opensAboveTheIpPopup();
+    void pointing_leavesAnotherProgramItsKeyboard();
+    void pointing_activatesThePopupWhenTheProgramIsActive();
 
 private:
     std::unique_ptr<FakeQorethw> m_fake;
@@ -162,6 +164,47 @@ void WindowManagerTest::errorBox_opensAboveTheIpPopup()
              qPrintable(QStringLiteral("box at %1, popup at %2").arg(boxIndex).arg(popupIndex)));
     // It matters because they meet: the box opens over the screen's middle, where the popup is.
     QVERIFY(boxRect.intersects(X11Windows::OuterRect(popup)));
+    popup->close();
+}
+
+void WindowManagerTest::pointing_leavesAnotherProgramItsKeyboard()
+{
+    X11Windows::ForeignWindow other(QRect(700, 600, 300, 150));
+    QVERIFY(other.isValid());
+    other.activate();
+    QVERIFY(WaitFor([&] {
+        return other.hasInputFocus() &&
+               QGuiApplication::applicationState() != Qt::ApplicationActive;
+    }));
+
+    TBoardHighlight *h = f().ConnHighlight;
+    h->MouseEntry(false);
+    TPopupForm *popup = h->popup();
+    QVERIFY(popup);
+    QVERIFY(X11Windows::WaitForFrame(popup));
+    Spin(200); // time for a focus change to arrive, were there one
+    QVERIFY(other.hasInputFocus());
+    QVERIFY(!popup->isActiveWindow());
+    QCOMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
+    // Lit by the pointer, but its popup is not the active window: no rim.
+    QVERIFY(h->hovered() && !h->popupActive());
+    QCOMPARE(h->currentImage(), h->litImage());
+    // On top all the same, above the other program's window.
+    QVERIFY(X11Windows::StackingIndex(popup) > X11Windows::StackingIndex(m_w.get()));
+    popup->close();
+}
+
+void WindowManagerTest::pointing_activatesThePopupWhenTheProgramIsActive()
+{
+    m_w->activateWindow();
+    QVERIFY(WaitFor([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
+    TBoardHighlight *h = f().LedHighlight;
+    h->MouseEntry(false);
+    TPopupForm *popup = h->popup();
+    QVERIFY(popup);
+    QVERIFY(WaitFor([popup] { return popup->isActiveWindow(); }));
+    QVERIFY(h->hovered() && h->popupActive());
+    QCOMPARE(h->currentImage(), h->rimImage());
     popup->close();
 }
 

@@ -161,4 +161,73 @@ bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
     return false;
 }
 
+ForeignWindow::ForeignWindow(const QRect &rect)
+{
+    m_connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(m_connection))
+        return;
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    const xcb_window_t window = xcb_generate_id(m_connection);
+    const uint32_t values[] = {screen->white_pixel};
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(rect.x()),
+                      int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL,
+                      values);
+    const char title[] = "Another program";
+    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME,
+                        XCB_ATOM_STRING, 8, sizeof title - 1, title);
+    // WM_HINTS: it takes keyboard input.
+    const uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};
+    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS,
+                        XCB_ATOM_WM_HINTS, 32, 9, hints);
+    xcb_map_window(m_connection, window);
+    xcb_flush(m_connection);
+    m_window = window;
+}
+
+ForeignWindow::~ForeignWindow()
+{
+    if (m_window)
+        xcb_destroy_window(m_connection, m_window);
+    if (m_connection) {
+        xcb_flush(m_connection);
+        xcb_disconnect(m_connection);
+    }
+}
+
+void ForeignWindow::activate()
+{
+    if (!m_window)
+        return;
+    const char name[] = "_NET_ACTIVE_WINDOW";
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name),
+        nullptr));
+    if (!atom)
+        return;
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = m_window;
+    event.type = atom->atom;
+    event.data.data32[0] = 2; // from a pager or task bar: the user asked for it
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_window_t rootWindow =
+        xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    xcb_send_event(m_connection, 0, rootWindow,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(m_connection);
+}
+
+bool ForeignWindow::hasInputFocus() const
+{
+    if (!m_window)
+        return false;
+    Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    return focus && focus->focus == m_window;
+}
+
 } // namespace X11Windows

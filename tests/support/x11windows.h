@@ -6,6 +6,7 @@
 #include <QRect>
 
 class QWidget;
+struct xcb_connection_t;
 
 namespace X11Windows {
 
@@ -21,5 +22,24 @@ int StackingIndex(const QWidget *window);
 // Waits until the window is mapped inside a frame and its outer rectangle has settled; first
 // gets the outer rectangle seen when the framed window was first found mapped.
 bool WaitForFrame(const QWidget *window, int timeoutMs = 5000, QRect *first = nullptr);
+
+// A window of another X client, on a connection of its own: the program the user was typing into.
+class ForeignWindow
+{
+public:
+    explicit ForeignWindow(const QRect &rect);
+    ~ForeignWindow();
+    ForeignWindow(const ForeignWindow &) = delete;
+    ForeignWindow &operator=(const ForeignWindow &) = delete;
+
+    bool isValid() const { return m_window != 0; }
+    // Asks the window manager to activate it, as a task bar would.
+    void activate();
+    bool hasInputFocus() const;
+
+private:
+    xcb_connection_t *m_connection = nullptr;
+    quint32 m_window = 0;
+};
 
 } // namespace X11Windows

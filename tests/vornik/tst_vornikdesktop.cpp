@@ -1,0 +1,45 @@
+// The uploader's window on a real X server under a real window manager (openbox on Xvfb,
+// 1024 x 768, started by tests/support/with-openbox.sh): it opens centred with its frame.
+#include "vorniktest.h"
+#include "x11windows.h"
+
+#include <QScreen>
+
+using namespace vorniktest;
+
+class TestVornikDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowOpensCentredWithItsFrame();
+
+private:
+    TPrivateFolders folders_;
+};
+
+void TestVornikDesktop::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X server: run through tests/support/with-openbox.sh");
+    QVERIFY2(X11Windows::WindowManagerRunning(), "no window manager took the screen");
+    QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
+    ResetProgramState();
+}
+
+void TestVornikDesktop::windowOpensCentredWithItsFrame()
+{
+    std::unique_ptr<TMainForm> window = OpenWindow();
+    QRect first;
+    QVERIFY(X11Windows::WaitForFrame(window.get(), 5000, &first));
+    const QRect outer = X11Windows::OuterRect(window.get());
+    const QRect client = X11Windows::ClientRect(window.get());
+    QCOMPARE(client.size(), QSize(289, 181));
+    QVERIFY2(outer.height() > client.height(), "openbox put no caption on the window");
+    QCOMPARE(outer.topLeft(), QPoint((1024 - outer.width()) / 2, (768 - outer.height()) / 2));
+    QCOMPARE(first, outer); // centred when it first appeared: no jump
+}
+
+QTEST_MAIN(TestVornikDesktop)
+#include "tst_vornikdesktop.moc"
