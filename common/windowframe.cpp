@@ -128,17 +128,11 @@ bool requestFrameExtents(xcb_window_t window, QMargins *margins)
 
 } // namespace
 
-QMargins ExpectedFrameMargins(QWidget *window)
+namespace {
+
+// What the platform says of a native window that is not mapped.
+QMargins unmappedFrameMargins(QWidget *window)
 {
-    if (!window)
-        return QMargins();
-    // A widget counts as visible from its show event on; its platform window only once mapped.
-    if (window->windowHandle() && window->windowHandle()->isVisible()) {
-        const QRect outer = window->frameGeometry();
-        const QRect client = window->geometry();
-        return QMargins(client.left() - outer.left(), client.top() - outer.top(),
-                        outer.right() - client.right(), outer.bottom() - client.bottom());
-    }
     const WId id = window->winId();
 #ifdef BOARD_HAVE_XCB
     QMargins margins;
@@ -150,6 +144,26 @@ QMargins ExpectedFrameMargins(QWidget *window)
 #endif
     QWindow *handle = window->windowHandle();
     return handle ? handle->frameMargins() : QMargins();
+}
+
+} // namespace
+
+QMargins ExpectedFrameMargins(QWidget *window)
+{
+    if (!window)
+        return QMargins();
+    // A widget counts as visible from its show event on; its platform window only once mapped.
+    if (window->windowHandle() && window->windowHandle()->isVisible()) {
+        const QRect outer = window->frameGeometry();
+        const QRect client = window->geometry();
+        return QMargins(client.left() - outer.left(), client.top() - outer.top(),
+                        outer.right() - client.right(), outer.bottom() - client.bottom());
+    }
+    if (window->testAttribute(Qt::WA_WState_Created))
+        return unmappedFrameMargins(window);
+    // A probe of the same kind, never shown, is asked instead.
+    QWidget probe(nullptr, window->windowFlags());
+    return unmappedFrameMargins(&probe);
 }
 
 void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,

@@ -9,8 +9,10 @@ class QWidget;
 // The margins of the frame the window will get, known before it is first shown, so that its
 // outer rectangle can be placed and kept on screen from the first showing on. Under X11 the
 // window manager is asked (_NET_REQUEST_FRAME_EXTENTS); with no window manager, or on platforms
-// that cannot tell, the answer is what the platform window knows, often none. Creates the
-// native window. Once the window is visible, the margins it really has.
+// that cannot tell, the answer is what the platform window knows, often none. A window without a
+// native window yet keeps it that way, so that it can be created at its final place: some window
+// managers (XWayland's in weston) take a window's place from its creation alone. Once the window
+// is visible, the margins it really has.
 QMargins ExpectedFrameMargins(QWidget *window);
 
 // Places window so that its outer rectangle, the frame given by margins included, has its

@@ -83,12 +83,13 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
     FormCreate();
 }
 
-void TMainForm::showEvent(QShowEvent *event)
+void TMainForm::setVisible(bool visible)
 {
-    // Centred once, as a whole window with its frame, when it first appears.
-    if (!placed_) {
+    // Centred once, as a whole window with its frame, before it first exists on screen: some
+    // window managers take a window's place from its creation alone.
+    if (visible && !placed_) {
         placed_ = true;
-        if (const QScreen *display = screen()) {
+        if (const QScreen *display = QGuiApplication::primaryScreen()) {
             const QMargins frame = ExpectedFrameMargins(this);
             const QSize outer = size().grownBy(frame);
             const QRect area = display->geometry();
@@ -98,7 +99,7 @@ void TMainForm::showEvent(QShowEvent *event)
                            size(), frame);
         }
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 TMainForm::~TMainForm() = default;

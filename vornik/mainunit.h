@@ -31,14 +31,13 @@ public:
     explicit TMainForm(QWidget *parent = nullptr);
     ~TMainForm() override;
 
+    void setVisible(bool visible) override;
+
 public slots:
     void ConnectButtonClick();
     void DisconnectButtonClick();
     void BrowseButtonClick();
     void UploadButtonClick();
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     void FormCreate();

@@ -120,6 +120,26 @@ QRect ClientRect(const QWidget *window)
     return rectOf(xcb_window_t(window->winId()));
 }
 
+bool RequestedPosition(const QWidget *window, QPoint *position)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, xcb_window_t(window->winId()), XCB_ATOM_WM_NORMAL_HINTS,
+                         XCB_ATOM_WM_SIZE_HINTS, 0, 18),
+        nullptr));
+    if (!p || p->format != 32 || xcb_get_property_value_length(p.get()) < 12)
+        return false;
+    const auto *hints = static_cast<const int32_t *>(xcb_get_property_value(p.get()));
+    const int32_t userOrProgramPosition = 1 | 4;
+    if (!(hints[0] & userOrProgramPosition))
+        return false;
+    *position = QPoint(hints[1], hints[2]);
+    return true;
+}
+
 int StackingIndex(const QWidget *window)
 {
     xcb_connection_t *c = connection();

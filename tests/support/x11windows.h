@@ -17,6 +17,8 @@ bool WindowManagerRunning(int timeoutMs = 5000);
 QRect OuterRect(const QWidget *window);
 // The window's own area in root coordinates.
 QRect ClientRect(const QWidget *window);
+// The place the program asked for in the window's size hints (WM_NORMAL_HINTS), if it did.
+bool RequestedPosition(const QWidget *window, QPoint *position);
 // Position of the window's frame among the root's children, bottom first; -1 if none.
 int StackingIndex(const QWidget *window);
 // Waits until the window is mapped inside a frame and its outer rectangle has settled; first
