@@ -2,6 +2,10 @@
 //
 //   xvfb-run -a -s '-screen 0 1280x1024x24' <build>/bin/settings-screenshots <folder>
 //
+// and under a window manager (docs/settings-openbox.png is that run's settings-network.png):
+//
+//   SCREEN=1280x1024x24 tests/support/with-openbox.sh <build>/bin/settings-screenshots <folder>
+//
 // The network popup is connected to an emulated board on a loopback address of its own.
 #include "boardemulatorprocess.h"
 #include "mainwindowtest.h"

@@ -2,6 +2,12 @@
 //
 //   xvfb-run -a -s '-screen 0 1280x1024x24' <build>/bin/vornik-screenshots <folder>
 //
+// docs/vornik-openbox.png is the whole 1024 x 768 screen with the program just started under a
+// window manager, centred with its frame:
+//
+//   tests/support/with-openbox.sh sh -c '<build>/bin/Vornik & sleep 2;
+//       import -window root docs/vornik-openbox.png; kill $!'
+//
 // The window talks to an emulated board at revision 1.0 on a loopback address of its own, so
 // the upload runs the whole bootstrap path. Settings and temporary files stay in private folders.
 #include "boardemulatorprocess.h"
