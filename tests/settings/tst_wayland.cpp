@@ -54,6 +54,14 @@ void WaylandTest::popups_placedThroughXWayland()
     std::unique_ptr<TMainForm> w = Create(QString());
     QVERIFY(ShowAndSettle(*w));
     TBoardImage *board = w->form()->BoardImage1;
+    // The compositor maximises the window in its own time; the board image follows.
+    QPoint last(-1, -1);
+    int steady = 0;
+    QVERIFY(WaitFor([&] {
+        steady = board->pos() == last ? steady + 1 : 0;
+        last = board->pos();
+        return steady >= 30;
+    }));
     const QPoint moved(board->x() - board->designLeft(), board->y() - board->designTop());
     for (TBoardHighlight *h : {w->form()->FilterHighlight, w->form()->IPHighlight}) {
         const QRect panel = h->radioPanel()->geometry();
