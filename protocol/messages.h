@@ -24,6 +24,7 @@ enum BoardError : std::uint32_t {
     kBoardNoSession = 9,
     kBoardWrongMode = 10,
     kBoardBadAddress = 11,
+    kBoardBusy = 12,
 };
 
 constexpr std::size_t kStatusBlockSize = 23;
