@@ -32,6 +32,7 @@ struct Datagram
     std::vector<std::uint8_t> bytes;
     Endpoint peer;
     int delayMs = 0; // a discovery answer waits this long before it leaves
+    int board = 0;   // which board, where one process plays several on one link
 };
 
 class Board
