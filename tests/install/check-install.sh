@@ -20,8 +20,8 @@ for f in "$bindir/settings" "$bindir/Vornik" "$bindir/board-emulator" "$bindir/q
 done
 
 exports=$(nm -D --defined-only "$prefix/$libdir/libQORETHW.so" | awk '$2 == "T" { print $3 }' | sort)
-expected=$(printf '%s\n' QEW_ChangeNetworking QEW_Connect QEW_DEB_StrToStr QEW_Discover \
-    QEW_Disconnect QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
+expected=$(printf '%s\n' QEW_ChangeNetworking QEW_Connect QEW_DEB_StrToStr QEW_Disconnect \
+    QEW_Discover QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
 [ "$exports" = "$expected" ] || fail "exported functions differ:"$'\n'"$exports"
 
 # A GUI program that is still running after a few seconds has started; one whose library is
