@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -72,6 +73,7 @@ private slots:
     void statusReportsEachBoardAndSummarizesFailures();
     void uploadBootstrapsOldBoardsAndIsExactOnEach();
     void uploadReportsTheBoardsRefusal();
+    void uploadOnATerminalDrawsABarPerBoard();
     void setNetworkMovesBoardOrReportsTheError();
     void setMacUsesTheSettingsParserAndReportsRemoteErrors_data();
     void setMacUsesTheSettingsParserAndReportsRemoteErrors();
@@ -291,6 +293,32 @@ void TestQorethwCli::uploadReportsTheBoardsRefusal()
     // The uploader's text.
     QCOMPARE(result.value(QStringLiteral("message")).toString(),
              QStringLiteral("Device returned error 6 uploading firmware."));
+}
+
+void TestQorethwCli::uploadOnATerminalDrawsABarPerBoard()
+{
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("no script(1) to give the tool a terminal");
+    const QString hex = dir_.filePath(QStringLiteral("tty.hex"));
+    QCOMPARE(
+        run(QStringLiteral(SAMPLEFIRMWARE), {hex, QStringLiteral("0x0204"), QStringLiteral("512")})
+            .exitCode,
+        0);
+    BoardEmulatorProcess a({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    BoardEmulatorProcess b({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(a.start(), qPrintable(a.errorString()));
+    QVERIFY2(b.start(), qPrintable(b.errorString()));
+    const QString command = QStringLiteral("'%1' upload '%2' %3 %4")
+                                .arg(QStringLiteral(QORETHW_CLI), hex, a.hostText(), b.hostText());
+    const Run r = run(script, {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")});
+    QCOMPARE(r.exitCode, 0);
+    // Two rows, redrawn in place: the cursor goes up two lines before each redraw.
+    QVERIFY2(r.out.contains(QStringLiteral("\x1b[2A")), qPrintable(r.out));
+    QVERIFY(r.out.contains(a.hostText() + QStringLiteral("  done: Uploaded")));
+    QVERIFY(r.out.contains(b.hostText() + QStringLiteral("  done: Uploaded")));
+    QVERIFY(r.out.contains(QStringLiteral("2 boards: 2 succeeded, 0 failed")));
+    QVERIFY(!r.out.contains(QStringLiteral(": firmware 25%"))); // no plain lines
 }
 
 void TestQorethwCli::setNetworkMovesBoardOrReportsTheError()
