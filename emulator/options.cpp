@@ -72,7 +72,8 @@ bool parseMac(const char *text, std::array<std::uint8_t, 6> &mac)
 const char *usageText()
 {
     return "usage: board-emulator [options]\n"
-           "  --address A          loopback address to listen on (default 127.0.0.1)\n"
+           "  --address A          address to listen on (default 127.0.0.1; loopback unless\n"
+           "                       --interface is given)\n"
            "  --port P             UDP port (default 20805, or QORETHW_PORT)\n"
            "  --state FILE         keep network settings, MAC, revision and image in FILE\n"
            "  --revision WORD      firmware revision, e.g. 0x0100 (default)\n"
