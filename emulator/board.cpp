@@ -1,6 +1,7 @@
 #include "board.h"
 
 #include "crc32.h"
+#include "netif.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,7 +48,9 @@ std::vector<std::uint8_t> macRefusal(std::uint32_t code)
 Board::Board(const Options &options, BoardState &state, Log log)
     : options_(options), state_(state), log_(std::move(log)), listening_(state.ip)
 {
-    nextSession_ = (std::random_device{}() & 0xFFFFFF) + 1;
+    std::random_device seed;
+    nextSession_ = (seed() & 0xFFFFFF) + 1;
+    dice_.seed(seed());
 }
 
 std::vector<std::uint8_t> Board::reply(const Packet &request,
@@ -69,6 +72,10 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
         out.push_back({reply(packet, hello(packet, from)), from});
         return;
     }
+    if (packet.command() == Command::Discover) {
+        discover(packet, from, out);
+        return;
+    }
     if (packet.session == committedSession_ && packet.sequence == committedSequence_ &&
         !committedReply_.empty()) {
         out.push_back({committedReply_, from});
@@ -81,6 +88,7 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
     }
     Session &session = it->second;
     session.peer = from;
+    session.lastUsed = std::chrono::steady_clock::now();
     if (packet.command() == Command::UploadData) {
         // Acknowledgements carry all the state the sender needs; no replay cache.
         auto ack = uploadData(packet);
@@ -143,9 +151,9 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
         sessions_.count(known->second.second)) {
         r.session = known->second.second;
     } else {
-        if (sessions_.size() >= kSessionLimit) {
-            // The oldest session goes; its owner will hear "unknown session".
-            sessions_.erase(sessions_.begin());
+        if (sessions_.size() >= kSessionLimit && !makeRoomForSession()) {
+            log_("hello refused: all " + std::to_string(kSessionLimit) + " sessions in use");
+            return statusReply(kBoardBusy);
         }
         r.session = nextSession_++;
         if (nextSession_ == 0)
@@ -153,6 +161,7 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
         Session s;
         s.mode = mode;
         s.peer = from;
+        s.lastUsed = std::chrono::steady_clock::now();
         sessions_[r.session] = s;
         hellos_[from] = {packet.sequence, r.session};
         log_("session " + std::to_string(r.session) + " opened, mode " + std::to_string(mode));
@@ -163,11 +172,81 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
     return encodeHelloReply(r);
 }
 
-std::vector<std::uint8_t> Board::status(const Packet &packet)
+bool Board::makeRoomForSession()
 {
-    std::uint8_t level = 0;
-    if (!decodeStatusRequest(packet.payload, level) || level > 1)
-        return statusReply(kBoardBadRequest);
+    // A session is taken back only once it has been idle long enough to be a lost goodbye, and
+    // first from the address holding the most sessions, so that a program holding one
+    // connection does not lose it to another that leaks them.
+    const auto now = std::chrono::steady_clock::now();
+    const auto idleEnough = std::chrono::milliseconds(options_.sessionIdleMs);
+    std::map<std::uint32_t, std::size_t> perAddress;
+    for (const auto &[id, s] : sessions_)
+        ++perAddress[s.peer.address];
+    auto victim = sessions_.end();
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (now - it->second.lastUsed < idleEnough)
+            continue;
+        if (victim == sessions_.end()) {
+            victim = it;
+            continue;
+        }
+        const std::size_t mine = perAddress[it->second.peer.address];
+        const std::size_t theirs = perAddress[victim->second.peer.address];
+        if (mine > theirs || (mine == theirs && it->second.lastUsed < victim->second.lastUsed))
+            victim = it;
+    }
+    if (victim == sessions_.end())
+        return false;
+    log_("session " + std::to_string(victim->first) + " taken back after " +
+         std::to_string(
+             std::chrono::duration_cast<std::chrono::seconds>(now - victim->second.lastUsed)
+                 .count()) +
+         " s idle");
+    if (uploading_ && upload_.session == victim->first) {
+        uploading_ = false;
+        resetUpload();
+    }
+    for (auto h = hellos_.begin(); h != hellos_.end();)
+        h = h->second.second == victim->first ? hellos_.erase(h) : std::next(h);
+    sessions_.erase(victim);
+    return true;
+}
+
+void Board::discover(const Packet &packet, const Endpoint &from, std::vector<Datagram> &out)
+{
+    std::uint16_t spreadMs = 0;
+    if (!decodeDiscoverRequest(packet.payload, spreadMs))
+        return;
+    spreadMs = std::min(spreadMs, kMaxDiscoverySpreadMs);
+    const auto block = encodeStatusBlock(currentStatus());
+    Datagram d;
+    d.bytes = reply(packet, encodeReply(kBoardOk, block.data(), block.size()));
+    d.peer = from;
+    d.delayMs = spreadMs ? int(dice_() % (spreadMs + 1u)) : 0;
+    // An asker outside the board's own subnet cannot be reached directly (no route to it):
+    // the answer goes to the broadcast address, which every host on the wire hears.
+    std::uint32_t mine = 0, theirs = 0, mask = 0;
+    std::memcpy(&mine, listening_.data(), 4);
+    std::memcpy(&mask, state_.subnet.data(), 4);
+    theirs = from.address;
+    if (!isLoopback(listening_) && (mine & mask) != (theirs & mask)) {
+        d.peer.address = 0xFFFFFFFFu;
+        log_("discovery from " +
+             formatIPv4(IPv4{std::uint8_t(theirs), std::uint8_t(theirs >> 8),
+                             std::uint8_t(theirs >> 16), std::uint8_t(theirs >> 24)}) +
+             ", another subnet: answering to the broadcast address");
+    }
+    out.push_back(std::move(d));
+}
+
+void Board::handleBroadcast(const Packet &packet, const Endpoint &from, std::vector<Datagram> &out)
+{
+    if (!packet.isReply() && packet.command() == Command::Discover)
+        discover(packet, from, out);
+}
+
+BoardStatus Board::currentStatus() const
+{
     BoardStatus s;
     s.flags = std::uint8_t((state_.bootstrapped ? kStatusBootstrapped : 0) |
                            (state_.hasImage ? kStatusHasFirmware : 0));
@@ -176,6 +255,15 @@ std::vector<std::uint8_t> Board::status(const Packet &packet)
     s.network.ip = options_.reportIp ? *options_.reportIp : listening_;
     s.network.subnet = state_.subnet;
     s.network.gateway = state_.gateway;
+    return s;
+}
+
+std::vector<std::uint8_t> Board::status(const Packet &packet)
+{
+    std::uint8_t level = 0;
+    if (!decodeStatusRequest(packet.payload, level) || level > 1)
+        return statusReply(kBoardBadRequest);
+    const BoardStatus s = currentStatus();
     std::vector<std::uint8_t> body;
     if (level == 1)
         body.push_back(1);
@@ -192,9 +280,17 @@ std::vector<std::uint8_t> Board::changeNetworking(const Packet &packet)
     const auto &ip = n.ip;
     if (ip == IPv4{0, 0, 0, 0} || ip == IPv4{255, 255, 255, 255} || (ip[0] >= 224 && ip[0] <= 239))
         return statusReply(kBoardBadAddress);
+    const bool subnetChanged = state_.subnet != n.subnet;
     state_.subnet = n.subnet;
     state_.gateway = n.gateway;
-    if (isLoopback(ip)) {
+    if (!options_.interfaceName.empty()) {
+        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+             " gateway " + formatIPv4(n.gateway) + "; moving " + options_.interfaceName);
+        if (ip != listening_ || subnetChanged) {
+            action_ = Action::Move;
+            moveTo_ = ip;
+        }
+    } else if (isLoopback(ip)) {
         state_.requestedIp.reset();
         log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
              " gateway " + formatIPv4(n.gateway) + "; moving to " + formatIPv4(ip));
@@ -230,6 +326,10 @@ std::vector<std::uint8_t> Board::raw(const Packet &packet)
             state_.mac = mac;
             save();
             log_("MAC changed to " + formatMac(mac));
+            std::string error;
+            if (!options_.interfaceName.empty() &&
+                !setInterfaceMac(options_.interfaceName, mac, error))
+                log_("error: " + error);
         }
     } else {
         body = macRefusal(kBoardUnknownCommand);

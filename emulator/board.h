@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,8 @@ struct Datagram
 {
     std::vector<std::uint8_t> bytes;
     Endpoint peer;
+    int delayMs = 0; // a discovery answer waits this long before it leaves
+    int board = 0;   // which board, where one process plays several on one link
 };
 
 class Board
@@ -41,6 +44,9 @@ public:
     Board(const Options &options, BoardState &state, Log log);
 
     void handle(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
+    // A datagram that reached the board as a broadcast: only discovery is answered.
+    void handleBroadcast(const qorproto::Packet &packet, const Endpoint &from,
+                         std::vector<Datagram> &out);
     // What the last handled packets ask of the process; reset by taking it.
     Action takeAction(IPv4 &moveTo);
     // A restart forgets sessions and any unfinished upload.
@@ -52,6 +58,7 @@ private:
     {
         std::uint8_t mode = 0;
         Endpoint peer;
+        std::chrono::steady_clock::time_point lastUsed;
         bool hasLast = false;
         std::uint32_t lastSequence = 0;
         std::vector<std::uint8_t> lastReply; // the whole datagram
@@ -72,6 +79,9 @@ private:
                                     const std::vector<std::uint8_t> &payload) const;
     std::vector<std::uint8_t> handleRequest(const qorproto::Packet &packet, Session &session);
     std::vector<std::uint8_t> hello(const qorproto::Packet &packet, const Endpoint &from);
+    bool makeRoomForSession();
+    void discover(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
+    qorproto::BoardStatus currentStatus() const;
     std::vector<std::uint8_t> status(const qorproto::Packet &packet);
     std::vector<std::uint8_t> changeNetworking(const qorproto::Packet &packet);
     std::vector<std::uint8_t> raw(const qorproto::Packet &packet);
@@ -97,6 +107,7 @@ private:
     std::vector<std::uint8_t> committedReply_;
     Action action_ = Action::None;
     IPv4 moveTo_{};
+    std::mt19937 dice_;
 };
 
 } // namespace emulator

@@ -32,6 +32,12 @@ struct Options
     std::uint64_t dieAfterBytes = 0;
     std::uint32_t seed = 0;
 
+    // Sessions: one idle this long may be taken back when the table is full.
+    int sessionIdleMs = 60000;
+    // Test network: the board owns this interface (in a namespace of its own), so it may listen
+    // on a non-loopback address and moves by re-addressing the interface.
+    std::string interfaceName;
+
     // Simulated link; 0 Mbit/s = no link model.
     double linkMbit = 0;
     double linkLatencyMs = 0;

@@ -237,6 +237,22 @@ bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address)
     return true;
 }
 
+std::vector<std::uint8_t> encodeDiscoverRequest(std::uint16_t spreadMs)
+{
+    std::vector<std::uint8_t> out;
+    putU16(out, spreadMs);
+    putU16(out, 0);
+    return out;
+}
+
+bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16_t &spreadMs)
+{
+    if (payload.size() != 4 || getU16(payload.data() + 2) != 0)
+        return false;
+    spreadMs = getU16(payload.data());
+    return true;
+}
+
 bool isLoopback(const std::array<std::uint8_t, 4> &address)
 {
     return address[0] == 127;

@@ -24,6 +24,7 @@ enum BoardError : std::uint32_t {
     kBoardNoSession = 9,
     kBoardWrongMode = 10,
     kBoardBadAddress = 11,
+    kBoardBusy = 12,
 };
 
 constexpr std::size_t kStatusBlockSize = 23;
@@ -108,6 +109,12 @@ std::vector<std::uint8_t> encodeUploadData(std::uint32_t offset, const std::uint
 bool decodeUploadData(const std::vector<std::uint8_t> &payload, UploadData &data);
 std::vector<std::uint8_t> encodeUploadAck(const UploadAck &ack);
 bool decodeUploadAck(const std::vector<std::uint8_t> &payload, UploadAck &ack);
+
+// Discovery: the request says how long a board may wait before it answers, the reply is a
+// status reply whose body is the status block. A board waits at most kMaxDiscoverySpreadMs.
+constexpr std::uint16_t kMaxDiscoverySpreadMs = 2000;
+std::vector<std::uint8_t> encodeDiscoverRequest(std::uint16_t spreadMs);
+bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16_t &spreadMs);
 
 // Dotted IPv4 text: exactly four decimal octets 0-255, nothing else.
 bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address);

@@ -52,8 +52,9 @@ private:
 class WindowedSender
 {
 public:
-    WindowedSender(Device &device, const ImageView &image)
-        : device_(device), image_(image), chunk_(device.chunkSize()),
+    WindowedSender(Device &device, const ImageView &image,
+                   const std::function<void(std::uint64_t, std::uint64_t)> &progress)
+        : device_(device), image_(image), progress_(progress), chunk_(device.chunkSize()),
           window_(std::min<std::size_t>(device.window(), kMaxWindow)),
           count_((image.size() + chunk_ - 1) / chunk_), acked_(count_, false), sends_(count_, 0),
           fastResent_(count_, false), sentAt_(count_)
@@ -69,6 +70,7 @@ private:
 
     Device &device_;
     const ImageView &image_;
+    const std::function<void(std::uint64_t, std::uint64_t)> &progress_;
     std::vector<std::uint8_t> chunkBuffer_;
     const std::size_t chunk_;
     const std::size_t window_;
@@ -132,8 +134,11 @@ std::uint32_t WindowedSender::handleAck(const Packet &packet)
             highest = index;
         }
     }
+    const std::size_t before = base_;
     while (base_ < count_ && acked_[base_])
         ++base_;
+    if (progress_ && base_ != before)
+        progress_(std::min<std::uint64_t>(base_ * chunk_, image_.size()), image_.size());
     // Holes well behind what has arrived are resent once at once, without waiting for their
     // timer; a repeated acknowledgement finds them already resent and sends nothing.
     std::size_t laterArrived = 0;
@@ -246,7 +251,8 @@ std::uint32_t ImageView::crc32() const
     return crc;
 }
 
-std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image)
+std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image,
+                          const std::function<void(std::uint64_t, std::uint64_t)> &progress)
 {
     if (image.size() == 0 || device.chunkSize() < kMinChunk || device.window() == 0)
         return QEW_ERROR_BAD_LENGTH;
@@ -261,7 +267,7 @@ std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &i
         device.exchange(Command::UploadBegin, encodeUploadBegin(begin), body, deadlineFromNow());
     if (result != QEW_ERROR_SUCCESS)
         return result;
-    WindowedSender sender(device, image);
+    WindowedSender sender(device, image, progress);
     result = sender.run();
     if (result != QEW_ERROR_SUCCESS)
         return result;

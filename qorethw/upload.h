@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qorethw {
@@ -32,7 +33,9 @@ private:
 };
 
 // Sends base/image to the board and has it commit it. Returns 0 or a QEW error (for
-// QEW_ERROR_BAD_NET_RESP the board's code is in device.boardError()).
-std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image);
+// QEW_ERROR_BAD_NET_RESP the board's code is in device.boardError()). progress (may be empty)
+// hears the acknowledged bytes and the image's size as the acknowledged prefix grows.
+std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image,
+                          const std::function<void(std::uint64_t, std::uint64_t)> &progress);
 
 } // namespace qorethw
