@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextEdit>
 
 using namespace MainWindowTest;
 
@@ -533,6 +535,13 @@ void MainWindowTest_::startup_libraryAbsent()
     QVERIFY2(help.endsWith(QStringLiteral("\n\n\n") + TMainForm::LibraryNotFoundLine()),
              qPrintable(help.right(200)));
     QVERIFY(help.startsWith(QLatin1String("Kestrune NET-RLX-16/NET-INX-16 Settings Program")));
+    // The added line reads as body text (12 point, regular), not as the 16 point bold title.
+    QTextCursor last(m_w->setSup()->HelpRich()->document());
+    last.movePosition(QTextCursor::End);
+    last.movePosition(QTextCursor::StartOfBlock);
+    last.movePosition(QTextCursor::NextCharacter);
+    QCOMPARE(last.charFormat().fontPointSize(), 12.0);
+    QCOMPARE(last.charFormat().fontWeight(), int(QFont::Normal));
 
     // the network handlers do nothing
     OpenIpPopup(*m_w);
