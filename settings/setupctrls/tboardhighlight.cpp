@@ -283,7 +283,11 @@ void TBoardHighlight::PaintRing(QImage &image, float alpha, uint color, bool rim
 
 void TBoardHighlight::BuildStateImages()
 {
-    QImage base(size(), QImage::Format_RGB32);
+    // On a high-DPI screen the ring is worked out over the device pixels, so it stays as sharp
+    // as the text beside it; the photograph under it is taken at that resolution too.
+    const qreal ratio = devicePixelRatioF();
+    QImage base(QSize(qRound(width() * ratio), qRound(height() * ratio)), QImage::Format_RGB32);
+    base.setDevicePixelRatio(ratio);
     QWidget *parent = parentWidget();
     base.fill(parent ? parent->palette().color(parent->backgroundRole()) : QColor(Qt::black));
     // The parent's own drawing of this rectangle, without its other children.
