@@ -1,5 +1,6 @@
 #include "template.h"
 
+#include "accessiblenames.h"
 #include "errorreport.h"
 #include "jpegimage.h"
 #include "netsettings.h"
@@ -205,6 +206,7 @@ void TMainForm::FormCreate()
             findChild<QRadioButton *>(QStringLiteral("RelayRadio") + h),
             findChild<QRadioButton *>(QStringLiteral("RelayRadio") + h + QLatin1Char('F'))};
     }
+    NameForScreenReaders(*ui, ChannelControls);
 
     m_lib = BindEthLibrary();
     if (m_lib.bound()) {

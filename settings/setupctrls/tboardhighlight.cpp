@@ -1,10 +1,12 @@
 #include "tboardhighlight.h"
 
+#include "taccessiblecontrols.h"
 #include "tboardimage.h"
 #include "thotspotmenu.h"
 #include "tpopupform.h"
 #include "tradiopanel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QMenuBar>
@@ -78,6 +80,7 @@ TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
+    InstallSetupCtrlsAccessibility();
 }
 
 TBoardHighlight::~TBoardHighlight()
@@ -145,6 +148,11 @@ void TBoardHighlight::setTitle(const QString &title)
     m_title = title;
     m_popupCaption = PopupCaptionFor(title);
     m_menuIdent = MenuIdentFor(title);
+    // Screen readers name the hotspot by its caption.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+    }
 }
 
 TPopupForm *TBoardHighlight::popup() const

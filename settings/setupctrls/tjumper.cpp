@@ -1,7 +1,9 @@
 #include "tjumper.h"
 
+#include "taccessiblecontrols.h"
 #include "tradiopanel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -99,7 +101,23 @@ void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry
 
 } // namespace
 
-TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent) {}
+TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent)
+{
+    InstallSetupCtrlsAccessibility();
+}
+
+void TJumperBase::announceState()
+{
+    // The accessible name carries the state, so a screen reader hears every change.
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&nameChanged);
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent stateChanged(this, changed);
+    QAccessible::updateAccessibility(&stateChanged);
+}
 
 TJumperBase::~TJumperBase() = default;
 
@@ -135,6 +153,7 @@ void TJumperBase::setOrientation(TOrientationType orientation)
         m_swapPending = true;
     m_orientation = orientation;
     update();
+    announceState();
 }
 
 void TJumperBase::setBorderStyle(TBorderStyle style)
@@ -306,6 +325,7 @@ void TTwoJumper::setClosed(bool closed)
         return;
     m_closed = closed;
     update();
+    announceState();
 }
 
 void TTwoJumper::click()
@@ -350,6 +370,7 @@ void TThreeJumper::setJumperState(TJumperState state)
         return;
     m_state = state;
     update();
+    announceState();
 }
 
 void TThreeJumper::setAllowOpen(bool allow)

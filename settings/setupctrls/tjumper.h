@@ -60,6 +60,9 @@ protected:
     // background is already filled.
     virtual void drawUpright(QImage &picture, int w, int h) = 0;
 
+    // Tells assistive technology that the state shown, and so the accessible name, changed.
+    void announceState();
+
     QColor outlineColor(uint fill) const;
     static QColor toQColor(uint bgr);
     static int roundHalfEven(double value);
