@@ -106,13 +106,15 @@ TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent)
     InstallSetupCtrlsAccessibility();
 }
 
-void TJumperBase::announceState()
+void TJumperBase::announceState(bool checkedChanged)
 {
     // The accessible name carries the state, so a screen reader hears every change.
     if (!QAccessible::isActive())
         return;
     QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&nameChanged);
+    if (!checkedChanged)
+        return;
     QAccessible::State changed;
     changed.checked = true;
     QAccessibleStateChangeEvent stateChanged(this, changed);
@@ -325,7 +327,7 @@ void TTwoJumper::setClosed(bool closed)
         return;
     m_closed = closed;
     update();
-    announceState();
+    announceState(true);
 }
 
 void TTwoJumper::click()
