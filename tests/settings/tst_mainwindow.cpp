@@ -849,6 +849,9 @@ void MainWindowTest_::accessibility_controlsSpeakUsefulNames()
         {f().IPHighlight, "IP Address", QAccessible::Button},
         {f().PowerHighlight1, "Main/VBB Power", QAccessible::Button},
         {f().LedHighlight, "Power/Activity LED", QAccessible::Button},
+        {m_w->setSup()->HelpRich(), "How to use this program", QAccessible::EditableText},
+        {m_w->setSup()->TechForm()->findChild<QPlainTextEdit *>(QStringLiteral("TechMemo")),
+         "Technical Support", QAccessible::EditableText},
     };
     for (const auto &e : expected) {
         QCOMPARE(nameOf(e.control), QString::fromUtf8(e.name));
