@@ -24,10 +24,10 @@ qreal deviceScale(const QPainter &painter)
 
 } // namespace
 
-const QImage &TPicture::deviceImage(const QImage &source, const QSize &size, qreal ratio) const
+const QImage &TPicture::deviceImage(const QSize &size, qreal ratio) const
 {
     if (m_deviceImage.size() != size || m_deviceImage.devicePixelRatio() != ratio) {
-        m_deviceImage = source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_deviceImage = m_image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         m_deviceImage.setDevicePixelRatio(ratio);
     }
     return m_deviceImage;
@@ -63,5 +63,5 @@ void TPicture::draw(QPainter &painter, const QRect &dest) const
         painter.drawImage(QRectF(dest), scaled);
         return;
     }
-    painter.drawImage(QRectF(dest), deviceImage(m_image, deviceSize, ratio));
+    painter.drawImage(QRectF(dest), deviceImage(deviceSize, ratio));
 }

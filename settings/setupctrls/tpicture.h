@@ -32,7 +32,7 @@ public:
     void draw(QPainter &painter, const QRect &dest) const;
 
 private:
-    const QImage &deviceImage(const QImage &source, const QSize &size, qreal ratio) const;
+    const QImage &deviceImage(const QSize &size, qreal ratio) const;
 
     QImage m_image;
     TGraphicKind m_kind = gkNone;
