@@ -336,6 +336,8 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
 
     auto *rich = new QTextEdit(form);
     rich->setObjectName(QStringLiteral("HelpRich"));
+    // Screen readers name the texts after the caption above them or their dialog's title.
+    rich->setAccessibleName(label->text());
     rich->setGeometry(0, 24, 305, 72);
     rich->setReadOnly(true);
     rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -378,6 +380,7 @@ void TSetupSupporter::buildTechForm(QWidget *main)
     form->setWindowTitle(QStringLiteral("Technical Support"));
 
     auto *memo = newMemo(form, QStringLiteral("TechMemo"), QRect(8, 8, 305, 89));
+    memo->setAccessibleName(form->windowTitle());
     memo->setPlainText(supportText());
     form->TechMemo = memo;
 
@@ -422,6 +425,7 @@ bool TSetupSupporter::buildPCIForm(QWidget *main)
     form->show();
 
     auto *memo = newMemo(form, QStringLiteral("PCIMemo"), QRect(8, 8, 305, 89));
+    memo->setAccessibleName(form->windowTitle());
     memo->setFont(namedFont(QStringLiteral("Tahoma"), 10, true));
     form->PCIMemo = memo;
 
