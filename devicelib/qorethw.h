@@ -64,6 +64,12 @@ QEW_API uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength,
                                            uint8_t *reply);
 QEW_API uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path);
 
+typedef void(QEW_CALL *QEW_UploadProgress_t)(void *context, uint64_t done, uint64_t total);
+/* Like QEW_UploadFirmwareFile; progress (may be null) is called on the calling thread as the board
+ * acknowledges data: done and total in bytes of the image (total 0 while not yet known). */
+QEW_API uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
+                                                   QEW_UploadProgress_t progress, void *context);
+
 /* The entry points as settings resolves them by name. */
 typedef QEW_HANDLE(QEW_CALL *QEW_Connect_t)(const char *, uint32_t);
 typedef uint32_t(QEW_CALL *QEW_Disconnect_t)(QEW_HANDLE);
@@ -74,6 +80,8 @@ typedef uint32_t(QEW_CALL *QEW_ChangeNetworking_t)(QEW_HANDLE, const char *, con
 typedef uint32_t(QEW_CALL *QEW_DEB_StrToStr_t)(QEW_HANDLE, int32_t *, const uint8_t *, int32_t *,
                                                uint8_t *);
 typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFile_t)(QEW_HANDLE, const char *);
+typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFileEx_t)(QEW_HANDLE, const char *,
+                                                       QEW_UploadProgress_t, void *);
 
 #ifdef __cplusplus
 }

@@ -32,9 +32,14 @@ struct Options
     std::uint64_t dieAfterBytes = 0;
     std::uint32_t seed = 0;
 
+    // Uploads: chunks the receive buffer holds beyond the last one in order (the window the
+    // board grants in its Hello).
+    std::uint16_t window = 1024;
+
     // Simulated link; 0 Mbit/s = no link model.
     double linkMbit = 0;
     double linkLatencyMs = 0;
+    std::uint32_t linkQueueBytes = 512 * 1024; // bottleneck queue per direction, tail drop
 };
 
 // Returns false (with a message) for bad options; help is set for --help.

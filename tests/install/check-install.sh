@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a user of the installed tree relies on:
-# the library exports exactly its seven entry points, and both programs find it from their own
+# the library exports exactly its eight entry points, and both programs find it from their own
 # folder, without LD_LIBRARY_PATH and without the build tree.
 #   check-install.sh BUILD_DIR BINDIR LIBDIR
 set -euo pipefail
@@ -20,7 +20,7 @@ done
 
 exports=$(nm -D --defined-only "$prefix/$libdir/libQORETHW.so" | awk '$2 == "T" { print $3 }' | sort)
 expected=$(printf '%s\n' QEW_ChangeNetworking QEW_Connect QEW_DEB_StrToStr QEW_Disconnect \
-    QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile)
+    QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
 [ "$exports" = "$expected" ] || fail "exported functions differ:"$'\n'"$exports"
 
 # A GUI program that is still running after a few seconds has started; one whose library is
