@@ -264,7 +264,8 @@ std::uint32_t Board::refusalForImage(const std::uint8_t *head, std::size_t size)
 std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &session)
 {
     UploadBegin b;
-    if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize)
+    if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize ||
+        (options_.classicUpload && b.flags))
         return statusReply(kBoardBadRequest);
     if (session.mode != 1)
         return statusReply(kBoardWrongMode);

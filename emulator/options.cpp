@@ -93,6 +93,7 @@ const char *usageText()
            "  --seed N             seed of the fault dice\n"
            "uploads:\n"
            "  --window N           chunks the receive buffer holds (1-1024, default 1024)\n"
+           "  --classic-upload     refuse deferred uploads and extended acknowledgements\n"
            "link:\n"
            "  --link-mbit R        simulated link rate in Mbit/s\n"
            "  --link-latency-ms L  simulated round-trip time\n"
@@ -116,6 +117,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
         }
         if (name == "--silent") {
             o.silent = true;
+            continue;
+        }
+        if (name == "--classic-upload") {
+            o.classicUpload = true;
             continue;
         }
         if (i + 1 >= argc) {

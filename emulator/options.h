@@ -35,6 +35,7 @@ struct Options
     // Uploads: chunks the receive buffer holds beyond the last one in order (the window the
     // board grants in its Hello).
     std::uint16_t window = 1024;
+    bool classicUpload = false; // as boards before deferred uploads: refuses upload begin flags
 
     // Simulated link; 0 Mbit/s = no link model.
     double linkMbit = 0;

@@ -127,9 +127,18 @@ public:
     // The start of a line that has run past the longest valid one: refused without reading on.
     bool overlong(std::string_view start)
     {
+        start = start.substr(0, MaxLineLength);
         const std::size_t at = lineNumber + 1;
-        if (!line(start))
+        if (start[0] == ':' && !sawEnd) {
+            lineNumber = at;
+            const auto *digits = reinterpret_cast<const unsigned char *>(start.data() + 1);
+            for (std::size_t i = 0; i + 1 < start.size(); ++i) {
+                if (hexTable.value[digits[i]] & BadDigit)
+                    return badDigit(digits, i);
+            }
+        } else if (!line(start)) {
             return false;
+        }
         return fail(error, ErrorCode::BadLength, at,
                     format("line is longer than any record can be (more than %zu characters)",
                            MaxLineLength));

@@ -8,6 +8,8 @@
 // otherwise be ambiguous):
 // - A record is one line: ':' then pairs of hex digits (upper or lower case), nothing else; no
 //   blanks before, inside or after it. Lines end in LF or CRLF; the last line needs no line end.
+// - A line longer than MaxLineLength is refused before the rest of it is read: BadHexDigit for a
+//   bad digit among its first MaxLineLength characters, else BadLength.
 // - Empty lines are skipped anywhere. A file holding nothing but blanks and line ends is Empty.
 // - Byte count, address, type, data and checksum must all be there: the byte count must equal
 //   the number of data bytes on the line (BadLength), and the sum of all bytes of the record must

@@ -16,9 +16,10 @@ constexpr auto kFirstProbe = milliseconds(200);
 constexpr auto kMinProbe = milliseconds(2);
 // Delivery rates are measured over at least this much of the board's clock.
 constexpr auto kMinSpan = microseconds(1000);
-// Chunks beyond two bandwidth-delay products: room for this host's and the board's scheduling,
-// which a round trip of a millisecond or less does not show.
-constexpr std::size_t kExtraChunks = 32;
+// In flight beyond two bandwidth-delay products: room for this host's and the board's
+// scheduling, which a round trip of a millisecond or less does not show.
+constexpr auto kSchedulingAllowance = milliseconds(10);
+constexpr std::size_t kMinWindow = 4;
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
 
 } // namespace
@@ -103,9 +104,8 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
         phaseStart_ = now;
         phase_ = (phase_ + 1) % int(std::size(kGains));
     }
-    const double bdp = bw * duration<double>(minRtt).count();
-    window_ =
-        std::clamp<std::size_t>(std::size_t(std::ceil(2 * bdp)) + kExtraChunks, 4, maxWindow_);
+    const double window = bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
+    window_ = std::clamp<std::size_t>(std::size_t(std::ceil(window)), kMinWindow, maxWindow_);
     interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * kGains[phase_])));
 }
 

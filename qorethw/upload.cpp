@@ -29,8 +29,9 @@ constexpr std::uint64_t kMaxImageSize = 256ull * 1024 * 1024;
 // Chunks sent at once before the first acknowledgements tell the path's rate: about 90 kB, which
 // a switch's buffer takes.
 constexpr std::size_t kInitialWindow = 64;
-// A paced sender that woke late may catch up by this much, no more.
-constexpr auto kPacingCatchUp = microseconds(300);
+// A paced sender that woke late may catch up by this much, no more: a burst the bottleneck's
+// queue takes, and that keeps the link busy across this host's scheduling delays.
+constexpr auto kPacingCatchUp = milliseconds(5);
 constexpr auto kPacingSlack = microseconds(20);
 // While the board's port is unreachable (restarting or gone), retries are paced.
 constexpr auto kRefusedPause = milliseconds(20);
@@ -232,6 +233,12 @@ private:
     bool sendEnd(Clock::time_point now);
     bool sendChunk(std::size_t index, Clock::time_point now);
     bool probe(Clock::time_point now);
+    Clock::duration probeTimeout() const
+    {
+        // A probe is one small datagram: the first few go at the same pace, as a lossy link may
+        // well lose one; then they back off, as the board may be gone.
+        return rtt_.probeTimeout() * (1 << std::clamp(probeBackoff_ - 2, 0, 6));
+    }
     bool sendWhatMay(Clock::time_point now);
 
     std::uint32_t drain();
@@ -263,7 +270,7 @@ private:
     std::size_t inFlight_ = 0;
     std::size_t base_ = 0; // first chunk not yet acknowledged
     std::uint64_t delivered_ = 0;
-    std::uint64_t ackedBytes_ = 0, reportedBytes_ = ~std::uint64_t(0), reportedTotal_ = 0;
+    std::uint64_t ackedBytes_ = 0, reportedBytes_ = 0, reportedTotal_ = 0;
     Clock::time_point rackSent_{}; // the latest send time of anything known to have arrived
 
     bool beginSent_ = false, beginConfirmed_ = false, endSent_ = false, done_ = false;
@@ -391,10 +398,16 @@ bool Sender::probe(Clock::time_point now)
 {
     // The silence may be a lost request or a lost tail: one datagram asks the board where it
     // stands, and the answer shows what to resend.
-    if (!beginConfirmed_)
+    // Sent again under the same number: the board answers a repeat as it did the first, and the
+    // answer's news is as fresh as this copy.
+    if (!beginConfirmed_) {
+        tx_[beginSequence_ - firstSequence_].sent = now;
         return send(Command::UploadBegin, beginSequence_, beginPayload_);
-    if (endSent_)
+    }
+    if (endSent_) {
+        tx_[endSequence_ - firstSequence_].sent = now;
         return send(Command::UploadEnd, endSequence_, endPayload_);
+    }
     if (newChunkReady() && chunks_.size() < base_ + window_)
         return sendChunk(chunks_.size(), now);
     while (!flight_.empty()) {
@@ -456,11 +469,8 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
     if (ack.contiguous > chunks_.size())
         return QEW_ERROR_READ_FAULT;
     std::size_t newly = 0;
-    const std::size_t end = std::min(chunks_.size(), ack.highestCovered());
-    for (std::size_t i = base_; i < end; ++i) {
+    const auto take = [&](std::size_t i) {
         Chunk &chunk = chunks_[i];
-        if (chunk.state == State::Acked || !ack.has(i))
-            continue;
         if (chunk.state == State::InFlight)
             --inFlight_;
         else
@@ -469,9 +479,16 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
         rackSent_ = std::max(rackSent_, tx_[chunk.lastTx].sent);
         ackedBytes_ += chunkLength(i);
         ++newly;
+    };
+    const std::size_t end = std::min(chunks_.size(), ack.highestCovered());
+    for (std::size_t i = base_; i < end; ++i) {
+        if (chunks_[i].state != State::Acked && ack.has(i))
+            take(i);
     }
-    if (trigger.kind != Kind::Data || chunks_[trigger.chunk].state == State::Acked)
-        rackSent_ = std::max(rackSent_, trigger.sent);
+    // What was acknowledged has arrived, even beyond what the bitmap can say.
+    if (trigger.kind == Kind::Data && chunks_[trigger.chunk].state != State::Acked)
+        take(trigger.chunk);
+    rackSent_ = std::max(rackSent_, trigger.sent);
     while (base_ < chunks_.size() && chunks_[base_].state == State::Acked)
         ++base_;
     if (newly) {
@@ -639,13 +656,13 @@ std::uint32_t Sender::run()
             if (!sendBegin(now))
                 return QEW_ERROR_NOT_CONNECTED;
         }
-        auto probeAt = probeBase_ + rtt_.probeTimeout() * (1 << std::min(probeBackoff_, 8));
+        auto probeAt = probeBase_ + probeTimeout();
         if (now >= probeAt) {
             if (!probe(now))
                 return QEW_ERROR_NOT_CONNECTED;
             probeBase_ = now;
             ++probeBackoff_;
-            probeAt = probeBase_ + rtt_.probeTimeout() * (1 << std::min(probeBackoff_, 8));
+            probeAt = probeBase_ + probeTimeout();
         }
         if (!sendWhatMay(now))
             return QEW_ERROR_NOT_CONNECTED;

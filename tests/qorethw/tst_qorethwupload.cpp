@@ -12,6 +12,11 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -85,8 +90,16 @@ private slots:
     void malformedHexIsRefusedAndBoardUntouched();
     void imageTooLargeForFlashIsRefusedBeforeTransfer();
     void boardRefusalCodeReachesErrno();
+    void unreadableOrEndlessFileIsRefusedAtOnce_data();
+    void unreadableOrEndlessFileIsRefusedAtOnce();
+
+    // Sending while the file is read
+    void faultFoundHalfWayLeavesOldImage_data();
+    void faultFoundHalfWayLeavesOldImage();
+    void progressFollowsAcknowledgedBytes();
 
     // Faults
+    void uploadIsExactDespiteLossDuplicatesAndReordering_data();
     void uploadIsExactDespiteLossDuplicatesAndReordering();
     void boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware();
     void duplicatedAcknowledgementsCauseNoResending();
@@ -340,10 +353,186 @@ void TestQorethwUpload::boardRefusalCodeReachesErrno()
     QCOMPARE(errno, 42);
 }
 
+void TestQorethwUpload::unreadableOrEndlessFileIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<uint>("result");
+    QTest::newRow("FIFO without a writer") << "fifo" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("character device") << "/dev/zero" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("folder") << "folder" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("1 GiB of zero bytes, no line end") << "sparse" << uint(QEW_ERROR_INVALID_DATA);
+    QTest::newRow("one line of 8 MiB of hex digits") << "line" << uint(QEW_ERROR_INVALID_DATA);
+}
+
+void TestQorethwUpload::unreadableOrEndlessFileIsRefusedAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(uint, result);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    QString path = kind;
+    if (kind == "fifo") {
+        path = dir_.filePath("fifo.hex");
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (kind == "folder") {
+        path = dir_.path();
+    } else if (kind == "sparse") {
+        // Reads as zeros without taking disk space.
+        path = dir_.filePath("zeros.hex");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30));
+    } else if (kind == "line") {
+        path = writeText(':' + QByteArray(8 << 20, 'A'), "line.hex");
+    }
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    // On a thread of its own, so that a call that never returns fails the test instead of
+    // hanging it.
+    const QByteArray name = QFile::encodeName(path);
+    QEW_HANDLE handle = connection.get();
+    auto call = std::async(std::launch::async,
+                           [&] { return QEW_UploadFirmwareFile(handle, name.constData()); });
+    const bool returned = call.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!returned && kind == "fifo") {
+        // Let the stuck call go before failing.
+        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QVERIFY2(returned, "the call did not return");
+    QCOMPARE(call.get(), uint32_t(result));
+    readStatus(connection.get());
+    QVERIFY(!board.log().contains(QStringLiteral("upload")));
+}
+
+void TestQorethwUpload::faultFoundHalfWayLeavesOldImage_data()
+{
+    // Large enough that sending starts long before the fault is read.
+    const auto image = pattern(600000, 21);
+    ihex::Image good = makeImage({{0x10000, image}});
+    ihex::WriteOptions options;
+    options.bytesPerRecord = 32;
+    const QByteArray text = QByteArray::fromStdString(ihex::write(good, options));
+    const int eofAt = text.lastIndexOf(":00000001FF");
+    const int lateLine = text.lastIndexOf('\n', eofAt - 2000) + 1;
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<uint>("result");
+    QByteArray badSum = text;
+    badSum[lateLine + 9] = badSum[lateLine + 9] == '0' ? '1' : '0';
+    QTest::newRow("bad checksum near the end") << badSum << uint(QEW_ERROR_INVALID_DATA);
+    QTest::newRow("no end-of-file record") << text.left(eofAt) << uint(QEW_ERROR_INVALID_DATA);
+    // The last records go back and give bytes a second time.
+    QTest::newRow("overlap near the end")
+        << text.left(eofAt) + text.mid(lateLine, eofAt - lateLine) + ":00000001FF\n"
+        << uint(QEW_ERROR_INVALID_DATA);
+    // A last record far beyond the rest makes the image larger than the flash.
+    QTest::newRow("image grows past the flash")
+        << text.left(eofAt) + ":020000040100F9\n:0400000001020304F2\n:00000001FF\n"
+        << uint(QEW_ERROR_BAD_LENGTH);
+}
+
+void TestQorethwUpload::faultFoundHalfWayLeavesOldImage()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(uint, result);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto old = pattern(5000, 4);
+    const QString oldPath = writeHex(makeImage({{0, old}}), "old.hex");
+    {
+        Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+        QVERIFY(connection);
+        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), oldPath.toLocal8Bit().constData()), 0u);
+    }
+    QVERIFY(board.waitForLog(QStringLiteral("restarted")));
+    const QString path = writeText(text, "late-fault.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             uint32_t(result));
+    readStatus(connection.get()); // everything sent before this has been answered
+    const QString log = board.log();
+    QCOMPARE(log.count(QStringLiteral("committed")), 1);
+    QCOMPARE(board.firmware(), toByteArray(old));
+    // The board still takes the next good file.
+    const auto next = pattern(200000, 5);
+    const QString nextPath = writeHex(makeImage({{0, next}}), "next.hex");
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), nextPath.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(next));
+}
+
+namespace {
+
+struct ProgressLog
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+    std::thread::id thread;
+    bool otherThread = false;
+};
+
+void QEW_CALL recordProgress(void *context, uint64_t done, uint64_t total)
+{
+    auto *log = static_cast<ProgressLog *>(context);
+    log->calls.emplace_back(done, total);
+    log->otherThread |= std::this_thread::get_id() != log->thread;
+}
+
+} // namespace
+
+void TestQorethwUpload::progressFollowsAcknowledgedBytes()
+{
+    BoardEmulatorProcess board({"--revision", "0x0200", "--link-mbit", "50", "--drop", "2"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto image = pattern(400001, 13);
+    const QString path = writeHex(makeImage({{0x2000, image}}), "progress.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    ProgressLog log;
+    log.thread = std::this_thread::get_id();
+    QCOMPARE(QEW_UploadFirmwareFileEx(connection.get(), path.toLocal8Bit().constData(),
+                                      recordProgress, &log),
+             0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+    QVERIFY(!log.otherThread);
+    QVERIFY(log.calls.size() > 10);
+    std::uint64_t last = 0;
+    for (const auto &[done, total] : log.calls) {
+        QVERIFY(done >= last);
+        QVERIFY(total == 0 || total == image.size());
+        QVERIFY(total == 0 || done <= total);
+        last = done;
+    }
+    QCOMPARE(log.calls.back().first, std::uint64_t(image.size()));
+    QCOMPARE(log.calls.back().second, std::uint64_t(image.size()));
+    // No callback is fine too, and a refusal reports nothing.
+    const QString bad = writeText(":0400000001020304F3\n:00000001FF\n", "bad-progress.hex");
+    log.calls.clear();
+    QCOMPARE(QEW_UploadFirmwareFileEx(connection.get(), bad.toLocal8Bit().constData(),
+                                      recordProgress, &log),
+             QEW_ERROR_INVALID_DATA);
+    QVERIFY(log.calls.empty());
+}
+
+void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("loss, duplicates and reordering")
+        << QStringList{"--drop", "10", "--duplicate", "10", "--reorder", "10"};
+    // A small board: eight chunks of receive buffer.
+    QTest::newRow("window of 8 chunks, lossy")
+        << QStringList{"--window", "8", "--drop", "5", "--reorder", "5"};
+    // A slow, long path whose short queue drops at its tail, and random loss on top.
+    QTest::newRow("bottleneck with a short queue") << QStringList{
+        "--link-mbit", "40", "--link-latency-ms", "20", "--link-queue-kib", "48", "--drop", "3"};
+    // A board that knows only uploads whose size and CRC-32 come first.
+    QTest::newRow("board without deferred uploads")
+        << QStringList{"--classic-upload", "--drop", "5", "--duplicate", "5"};
+}
+
 void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering()
 {
-    BoardEmulatorProcess board(
-        {"--revision", "0x0200", "--drop", "10", "--duplicate", "10", "--reorder", "10"});
+    QFETCH(QStringList, faults);
+    BoardEmulatorProcess board(QStringList{"--revision", "0x0200"} + faults);
     QVERIFY2(board.start(), qPrintable(board.errorString()));
     const auto image = pattern(300000, 11);
     const QString path = writeHex(makeImage({{0x4000, image}}), "lossy.hex");
