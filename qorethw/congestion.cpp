@@ -21,6 +21,7 @@ constexpr auto kMinSpan = microseconds(1000);
 constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
+constexpr double kMaxLossCompensated = 0.25;
 
 } // namespace
 
@@ -84,7 +85,13 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
             maxFilter_.pop_back();
         maxFilter_.push_back({now, rate});
     }
+    delivered_ = delivered;
     recompute(now, minRtt);
+}
+
+void RateController::setLoss(double fraction, bool queueShort)
+{
+    lossFactor_ = queueShort ? 1 / (1 - std::clamp(fraction, 0.0, kMaxLossCompensated)) : 1;
 }
 
 void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
@@ -94,8 +101,11 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
     while (maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
         maxFilter_.pop_front();
     const double bw = bandwidth();
-    if (bw <= 0)
+    if (bw <= 0) {
+        // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
+        window_ = std::min(maxWindow_, initialWindow_ + std::size_t(delivered_));
         return;
+    }
     const auto phaseLength = std::max(minRtt, Clock::duration(milliseconds(2)));
     if (phaseStart_ == Clock::time_point{}) {
         phaseStart_ = now;
@@ -104,9 +114,11 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
         phaseStart_ = now;
         phase_ = (phase_ + 1) % int(std::size(kGains));
     }
-    const double window = bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
+    const double window =
+        lossFactor_ * bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
     window_ = std::clamp<std::size_t>(std::size_t(std::ceil(window)), kMinWindow, maxWindow_);
-    interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * kGains[phase_])));
+    interval_ =
+        duration_cast<Clock::duration>(duration<double>(1 / (bw * kGains[phase_] * lossFactor_)));
 }
 
 } // namespace qorethw

@@ -42,6 +42,11 @@ public:
     // when it reports one: then neither the return path nor this process's wake-ups blur it).
     void onDelivered(std::uint64_t delivered, Clock::time_point arrival, Clock::time_point now,
                      Clock::duration minRtt);
+    // Random loss on a path whose queue stays short (the round trip is near its least) is no
+    // sign of a full bottleneck, yet a lost chunk arrives nowhere: the rate that arrives is
+    // short of what the link carries by that much, so sending is scaled up by it. A queue that
+    // has grown cancels this, so a bottleneck that drops at its tail never hears more of it.
+    void setLoss(double fraction, bool queueShort);
     // Chunks allowed in flight.
     std::size_t window() const { return window_; }
     // Time between two chunks; zero while the rate is unknown (the first window goes at once).
@@ -69,6 +74,8 @@ private:
     Clock::duration interval_{};
     Clock::time_point phaseStart_{};
     int phase_ = 0;
+    double lossFactor_ = 1;
+    std::uint64_t delivered_ = 0;
 };
 
 } // namespace qorethw

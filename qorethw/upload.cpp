@@ -33,6 +33,8 @@ constexpr std::size_t kInitialWindow = 64;
 // queue takes, and that keeps the link busy across this host's scheduling delays.
 constexpr auto kPacingCatchUp = milliseconds(5);
 constexpr auto kPacingSlack = microseconds(20);
+// A round trip this much above the least (or half the least, if more) means a queue has grown.
+constexpr auto kShortQueue = milliseconds(2);
 // While the board's port is unreachable (restarting or gone), retries are paced.
 constexpr auto kRefusedPause = milliseconds(20);
 
@@ -248,6 +250,7 @@ private:
     std::uint32_t onEndReply(const Packet &packet, Clock::time_point now);
     std::uint32_t applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now);
     void markLost(std::size_t index);
+    void countOutcome(bool lost);
     void detectLosses();
     void progressed(Clock::time_point now);
     void reportProgress();
@@ -282,6 +285,7 @@ private:
     int probeBackoff_ = 0;
     Clock::time_point progressDeadline_{};
     bool refused_ = false;
+    double lossShare_ = 0;
     std::int64_t boardUs_ = 0;
     std::uint32_t lastArrivalUs_ = 0;
     bool haveArrival_ = false;
@@ -430,6 +434,12 @@ void Sender::markLost(std::size_t index)
     lost_.insert(index);
 }
 
+void Sender::countOutcome(bool lost)
+{
+    // The share of transmissions lost, over about the last hundred.
+    lossShare_ += ((lost ? 1.0 : 0.0) - lossShare_) / 64;
+}
+
 void Sender::detectLosses()
 {
     // As RACK (RFC 8985): a chunk is lost once something sent after it, by more than a quarter
@@ -443,6 +453,7 @@ void Sender::detectLosses()
             if (tx.sent + reorderWindow >= rackSent_)
                 break;
             markLost(tx.chunk);
+            countOutcome(true);
         }
         flight_.pop_front();
     }
@@ -479,6 +490,7 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
         rackSent_ = std::max(rackSent_, tx_[chunk.lastTx].sent);
         ackedBytes_ += chunkLength(i);
         ++newly;
+        countOutcome(false);
     };
     const std::size_t end = std::min(chunks_.size(), ack.highestCovered());
     for (std::size_t i = base_; i < end; ++i) {
@@ -502,6 +514,9 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
             lastArrivalUs_ = ack.arrivalUs;
             arrival = Clock::time_point(microseconds(boardUs_));
         }
+        cc_.setLoss(lossShare_,
+                    rtt_.srtt() <=
+                        rtt_.minRtt() + std::max(rtt_.minRtt() / 2, Clock::duration(kShortQueue)));
         cc_.onDelivered(delivered_, arrival, now, rtt_.minRtt());
         progressed(now);
     }
