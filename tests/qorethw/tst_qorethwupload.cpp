@@ -1,7 +1,10 @@
 // Firmware uploads against the emulated board: what arrives, what is refused, and faults.
 #include "boardemulatorprocess.h"
+#include "crc32.h"
 #include "ihexreader.h"
 #include "ihexwriter.h"
+#include "messages.h"
+#include "packet.h"
 #include "qorethwtesthelpers.h"
 
 #include <QFile>
@@ -16,6 +19,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace {
@@ -97,6 +101,8 @@ private slots:
     void faultFoundHalfWayLeavesOldImage_data();
     void faultFoundHalfWayLeavesOldImage();
     void progressFollowsAcknowledgedBytes();
+    void boardCommitsOnlyAnEndThatVouchesForTheImage_data();
+    void boardCommitsOnlyAnEndThatVouchesForTheImage();
 
     // Faults
     void uploadIsExactDespiteLossDuplicatesAndReordering_data();
@@ -511,6 +517,145 @@ void TestQorethwUpload::progressFollowsAcknowledgedBytes()
                                       recordProgress, &log),
              QEW_ERROR_INVALID_DATA);
     QVERIFY(log.calls.empty());
+}
+
+namespace {
+
+// Speaks the wire protocol to a board directly, one request at a time.
+class RawClient
+{
+public:
+    RawClient(const QString &address, quint16 port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        ::inet_pton(AF_INET, address.toLatin1().constData(), &a.sin_addr);
+        ::connect(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    ~RawClient() { ::close(fd_); }
+
+    void send(qorproto::Command command, const std::vector<std::uint8_t> &payload)
+    {
+        qorproto::Packet p;
+        p.type = std::uint8_t(command);
+        p.session = session;
+        p.sequence = ++sequence_;
+        p.payload = payload;
+        const auto bytes = qorproto::encodePacket(p);
+        ::send(fd_, bytes.data(), bytes.size(), 0);
+    }
+    // The next reply of this type, if one comes within a second.
+    bool receive(qorproto::Command command, qorproto::Packet &reply)
+    {
+        std::uint8_t buffer[2048];
+        pollfd pfd{fd_, POLLIN, 0};
+        while (::poll(&pfd, 1, 1000) > 0) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0 && qorproto::decodePacket(buffer, std::size_t(n), reply) &&
+                reply.type == (std::uint8_t(command) | qorproto::kReplyBit))
+                return true;
+        }
+        return false;
+    }
+    std::uint32_t status(qorproto::Command command, const std::vector<std::uint8_t> &payload)
+    {
+        send(command, payload);
+        qorproto::Packet reply;
+        std::uint32_t code = 0xFFFFFFFF;
+        std::vector<std::uint8_t> body;
+        if (receive(command, reply))
+            qorproto::decodeReply(reply.payload, code, body);
+        return code;
+    }
+
+    std::uint32_t session = 0;
+
+private:
+    int fd_ = -1;
+    std::uint32_t sequence_ = 0;
+};
+
+} // namespace
+
+void TestQorethwUpload::boardCommitsOnlyAnEndThatVouchesForTheImage_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<uint>("status");
+    QTest::newRow("end without size and CRC-32") << "bare" << uint(qorproto::kBoardBadRequest);
+    QTest::newRow("end with a wrong CRC-32") << "crc" << uint(qorproto::kBoardCrcMismatch);
+    QTest::newRow("end short of the data") << "short" << uint(qorproto::kBoardBadRequest);
+    QTest::newRow("end before the last chunk") << "early" << uint(qorproto::kBoardOk);
+    QTest::newRow("right end") << "right" << uint(qorproto::kBoardOk);
+}
+
+void TestQorethwUpload::boardCommitsOnlyAnEndThatVouchesForTheImage()
+{
+    using namespace qorproto;
+    QFETCH(QString, end);
+    QFETCH(uint, status);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    RawClient client(board.address(), board.port());
+    client.send(Command::Hello, encodeHelloRequest(1));
+    Packet reply;
+    QVERIFY(client.receive(Command::Hello, reply));
+    HelloReply hello;
+    QVERIFY(decodeHelloReply(reply.payload, hello));
+    client.session = hello.session;
+
+    const auto image = pattern(3 * kMaxChunk + 100, 8);
+    UploadBegin begin;
+    begin.size = 65536; // an upper bound
+    begin.chunkSize = std::uint16_t(kMaxChunk);
+    begin.flags = kUploadDeferred | kUploadExtendedAck;
+    std::copy_n(image.begin(), kImageHeadSize, begin.head.begin());
+    QCOMPARE(client.status(Command::UploadBegin, encodeUploadBegin(begin)), 0u);
+    const std::size_t chunks = (image.size() + kMaxChunk - 1) / kMaxChunk;
+    for (std::size_t i = 0; i < chunks; ++i) {
+        if (end == "early" && i == 1)
+            continue;
+        const std::size_t size = std::min(kMaxChunk, image.size() - i * kMaxChunk);
+        client.send(Command::UploadData, encodeUploadData(std::uint32_t(i * kMaxChunk),
+                                                          image.data() + i * kMaxChunk, size));
+        QVERIFY(client.receive(Command::UploadData, reply));
+    }
+    UploadEnd vouch;
+    vouch.size = std::uint32_t(image.size());
+    vouch.crc = crc32(image.data(), image.size());
+    if (end == "crc")
+        vouch.crc ^= 1;
+    if (end == "short")
+        vouch.size -= 1;
+    if (end == "early") {
+        client.send(Command::UploadEnd, encodeUploadEnd(vouch));
+        QVERIFY(client.receive(Command::UploadEnd, reply));
+        UploadAck ack;
+        QVERIFY(decodeUploadAck(reply.payload, ack));
+        QCOMPARE(ack.status, kBoardIncomplete);
+        QVERIFY(ack.has(0) && !ack.has(1) && ack.has(2) && ack.has(3));
+        QVERIFY(!board.log().contains(QStringLiteral("committed")));
+        // The missing chunk answers the pending end.
+        client.send(Command::UploadData, encodeUploadData(std::uint32_t(kMaxChunk),
+                                                          image.data() + kMaxChunk, kMaxChunk));
+        QVERIFY(client.receive(Command::UploadEnd, reply));
+        std::uint32_t code = 0;
+        std::vector<std::uint8_t> body;
+        QVERIFY(decodeReply(reply.payload, code, body));
+        QCOMPARE(code, 0u);
+    } else {
+        QCOMPARE(client.status(Command::UploadEnd, end == "bare" ? std::vector<std::uint8_t>{}
+                                                                 : encodeUploadEnd(vouch)),
+                 uint32_t(status));
+    }
+    if (status == kBoardOk) {
+        QVERIFY(board.waitForLog(QStringLiteral("committed")));
+        QCOMPARE(board.firmware(), toByteArray(image));
+    } else {
+        QVERIFY(!board.log().contains(QStringLiteral("committed")));
+        QVERIFY(!QFile::exists(board.firmwareFile()));
+    }
 }
 
 void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering_data()
