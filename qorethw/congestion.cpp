@@ -22,6 +22,9 @@ constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
 constexpr double kMaxLossCompensated = 0.25;
+constexpr auto kQueueTarget = milliseconds(3);
+// The gain of the cruising phases while the queue is below its target.
+constexpr double kQueueBuildGain = 1.1;
 
 } // namespace
 
@@ -89,9 +92,11 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     recompute(now, minRtt);
 }
 
-void RateController::setLoss(double fraction, bool queueShort)
+void RateController::setPath(double lossShare, Clock::duration queue)
 {
-    lossFactor_ = queueShort ? 1 / (1 - std::clamp(fraction, 0.0, kMaxLossCompensated)) : 1;
+    queueShort_ = queue < kQueueTarget;
+    lossFactor_ =
+        queue < kQueueTarget * 2 ? 1 / (1 - std::clamp(lossShare, 0.0, kMaxLossCompensated)) : 1;
 }
 
 void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
@@ -117,8 +122,8 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
     const double window =
         lossFactor_ * bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
     window_ = std::clamp<std::size_t>(std::size_t(std::ceil(window)), kMinWindow, maxWindow_);
-    interval_ =
-        duration_cast<Clock::duration>(duration<double>(1 / (bw * kGains[phase_] * lossFactor_)));
+    const double gain = kGains[phase_] == 1 && queueShort_ ? kQueueBuildGain : kGains[phase_];
+    interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * gain * lossFactor_)));
 }
 
 } // namespace qorethw

@@ -42,11 +42,15 @@ public:
     // when it reports one: then neither the return path nor this process's wake-ups blur it).
     void onDelivered(std::uint64_t delivered, Clock::time_point arrival, Clock::time_point now,
                      Clock::duration minRtt);
-    // Random loss on a path whose queue stays short (the round trip is near its least) is no
-    // sign of a full bottleneck, yet a lost chunk arrives nowhere: the rate that arrives is
-    // short of what the link carries by that much, so sending is scaled up by it. A queue that
-    // has grown cancels this, so a bottleneck that drops at its tail never hears more of it.
-    void setLoss(double fraction, bool queueShort);
+    // What the path shows besides the rate: the share of chunks lost lately and how long the
+    // bottleneck's queue is (the one-way delay above its least, on the board's clock).
+    //
+    // A queue of a few milliseconds is kept on purpose: it keeps the link busy while this host
+    // or the board is late to run, which a sender paced at exactly the bottleneck's rate cannot
+    // make up for. Random loss on a path whose queue stays that short is no sign of a full
+    // bottleneck, yet a lost chunk arrives nowhere, so sending is scaled up by the share lost; a
+    // queue that has grown cancels both, so a bottleneck that drops at its tail is never pressed.
+    void setPath(double lossShare, Clock::duration queue);
     // Chunks allowed in flight.
     std::size_t window() const { return window_; }
     // Time between two chunks; zero while the rate is unknown (the first window goes at once).
@@ -75,6 +79,7 @@ private:
     Clock::time_point phaseStart_{};
     int phase_ = 0;
     double lossFactor_ = 1;
+    bool queueShort_ = true;
     std::uint64_t delivered_ = 0;
 };
 

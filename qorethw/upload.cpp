@@ -33,8 +33,6 @@ constexpr std::size_t kInitialWindow = 64;
 // queue takes, and that keeps the link busy across this host's scheduling delays.
 constexpr auto kPacingCatchUp = milliseconds(5);
 constexpr auto kPacingSlack = microseconds(20);
-// A round trip this much above the least (or half the least, if more) means a queue has grown.
-constexpr auto kShortQueue = milliseconds(2);
 // While the board's port is unreachable (restarting or gone), retries are paced.
 constexpr auto kRefusedPause = milliseconds(20);
 
@@ -289,6 +287,8 @@ private:
     std::int64_t boardUs_ = 0;
     std::uint32_t lastArrivalUs_ = 0;
     bool haveArrival_ = false;
+    bool haveOneWay_ = false;
+    Clock::duration leastOneWay_{};
     std::vector<std::uint8_t> buffer_;
 };
 
@@ -503,20 +503,25 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
     rackSent_ = std::max(rackSent_, trigger.sent);
     while (base_ < chunks_.size() && chunks_[base_].state == State::Acked)
         ++base_;
+    Clock::time_point arrival = now;
+    Clock::duration queue = rtt_.srtt() - rtt_.minRtt();
+    if (ack.extended) {
+        // The board's clock, unwrapped; only its differences count. The one-way delay above
+        // its least is the queue on the way, whatever this host's wake-ups add to round trips.
+        if (haveArrival_)
+            boardUs_ += std::int32_t(ack.arrivalUs - lastArrivalUs_);
+        haveArrival_ = true;
+        lastArrivalUs_ = ack.arrivalUs;
+        arrival = Clock::time_point(microseconds(boardUs_));
+        const auto oneWay = arrival.time_since_epoch() - trigger.sent.time_since_epoch();
+        if (!haveOneWay_ || oneWay < leastOneWay_)
+            leastOneWay_ = oneWay;
+        haveOneWay_ = true;
+        queue = oneWay - leastOneWay_;
+    }
+    cc_.setPath(lossShare_, queue);
     if (newly) {
         delivered_ += newly;
-        Clock::time_point arrival = now;
-        if (ack.extended) {
-            // The board's clock, unwrapped; its differences are all that counts.
-            if (haveArrival_)
-                boardUs_ += std::int32_t(ack.arrivalUs - lastArrivalUs_);
-            haveArrival_ = true;
-            lastArrivalUs_ = ack.arrivalUs;
-            arrival = Clock::time_point(microseconds(boardUs_));
-        }
-        cc_.setLoss(lossShare_,
-                    rtt_.srtt() <=
-                        rtt_.minRtt() + std::max(rtt_.minRtt() / 2, Clock::duration(kShortQueue)));
         cc_.onDelivered(delivered_, arrival, now, rtt_.minRtt());
         progressed(now);
     }
