@@ -22,9 +22,10 @@ constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
 constexpr double kMaxLossCompensated = 0.25;
-constexpr auto kQueueTarget = milliseconds(3);
-// The gain of the cruising phases while the queue is below its target.
+constexpr auto kQueueTarget = milliseconds(5);
+// The gains of the cruising phases while the queue is below its target, and above twice that.
 constexpr double kQueueBuildGain = 1.1;
+constexpr double kQueueDrainGain = 0.9;
 
 } // namespace
 
@@ -94,7 +95,7 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
 
 void RateController::setPath(double lossShare, Clock::duration queue)
 {
-    queueShort_ = queue < kQueueTarget;
+    queue_ = queue;
     lossFactor_ =
         queue < kQueueTarget * 2 ? 1 / (1 - std::clamp(lossShare, 0.0, kMaxLossCompensated)) : 1;
 }
@@ -122,7 +123,11 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
     const double window =
         lossFactor_ * bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
     window_ = std::clamp<std::size_t>(std::size_t(std::ceil(window)), kMinWindow, maxWindow_);
-    const double gain = kGains[phase_] == 1 && queueShort_ ? kQueueBuildGain : kGains[phase_];
+    double gain = kGains[phase_];
+    if (gain == 1 && queue_ < kQueueTarget)
+        gain = kQueueBuildGain;
+    else if (gain == 1 && queue_ > kQueueTarget * 2)
+        gain = kQueueDrainGain; // what the first window or a probe left queued
     interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * gain * lossFactor_)));
 }
 

@@ -79,7 +79,7 @@ private:
     Clock::time_point phaseStart_{};
     int phase_ = 0;
     double lossFactor_ = 1;
-    bool queueShort_ = true;
+    Clock::duration queue_{};
     std::uint64_t delivered_ = 0;
 };
 

@@ -32,7 +32,9 @@ constexpr std::size_t kInitialWindow = 64;
 // A paced sender that woke late may catch up by this much, no more: a burst the bottleneck's
 // queue takes, and that keeps the link busy across this host's scheduling delays.
 constexpr auto kPacingCatchUp = milliseconds(5);
-constexpr auto kPacingSlack = microseconds(20);
+// What falls due within this much goes at once: fewer wake-ups, each of which a busy host may
+// serve late, for bursts the short queue kept at the bottleneck takes in its stride.
+constexpr auto kPacingSlack = microseconds(1000);
 // While the board's port is unreachable (restarting or gone), retries are paced.
 constexpr auto kRefusedPause = milliseconds(20);
 
@@ -701,7 +703,7 @@ std::uint32_t Sender::run()
         const bool sendable =
             inFlight_ < cc_.window() && ((!lost_.empty() && beginConfirmed_) || newChunkReady());
         if (sendable)
-            wake = std::min(wake, nextSend_);
+            wake = std::min(wake, nextSend_ - Clock::duration(kPacingSlack));
         if (refused_) {
             refused_ = false;
             std::this_thread::sleep_for(std::min<Clock::duration>(kRefusedPause, wake - now));
