@@ -1,15 +1,14 @@
 #include "upload.h"
 
 #include "congestion.h"
-#include "crc32.h"
-#include "ihexreader.h"
+#include "fileimage.h"
 #include "messages.h"
 #include "qorethw.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <deque>
+#include <memory>
 #include <new>
 #include <poll.h>
 #include <set>
@@ -43,143 +42,6 @@ enum : std::uint32_t {
     kStopForFile = 0xFFFF0001,    // the file is at fault (or too large): its verdict decides
     kRetryWholeFile = 0xFFFF0002, // records do not ascend: read it whole, then send
     kRetryClassic = 0xFFFF0003,   // the board knows no deferred upload
-};
-
-std::uint32_t fileError(const ihex::Error &error)
-{
-    switch (error.code) {
-    case ihex::ErrorCode::None:
-        return QEW_ERROR_SUCCESS;
-    case ihex::ErrorCode::CannotOpen:
-        return QEW_ERROR_FILE_NOT_FOUND;
-    case ihex::ErrorCode::CannotRead:
-        return QEW_ERROR_READ_FAULT;
-    case ihex::ErrorCode::Empty:
-        return QEW_ERROR_BAD_LENGTH;
-    default:
-        return QEW_ERROR_INVALID_DATA;
-    }
-}
-
-// The image as the file is read: flat from its lowest address, growing with each record, as
-// long as records ascend (what every linker writes).
-class FileImage : public ihex::RecordSink
-{
-public:
-    explicit FileImage(std::uint64_t limit) : limit_(limit), reader_(*this) {}
-
-    std::uint32_t open(const char *path)
-    {
-        ihex::Error error;
-        if (!reader_.open(path, error))
-            return fileError(error);
-        return QEW_ERROR_SUCCESS;
-    }
-
-    void readPiece()
-    {
-        if (complete_ || error_)
-            return;
-        ihex::Error error;
-        if (!reader_.next(error)) {
-            error_ = fileError(error);
-            return;
-        }
-        complete_ = reader_.finished();
-        if (ready_ > crcDone_) {
-            crc_ = crc32(bytes_.data() + crcDone_, ready_ - crcDone_, crc_);
-            crcDone_ = ready_;
-        }
-    }
-
-    void readAll()
-    {
-        while (!complete_ && !error_)
-            readPiece();
-    }
-
-    // For a file whose records do not ascend: read whole, then flattened.
-    void loadWhole(const char *path)
-    {
-        ihex::Image image;
-        ihex::Error error;
-        if (!ihex::parseFile(path, image, error)) {
-            error_ = fileError(error);
-            return;
-        }
-        unordered_ = false;
-        complete_ = true;
-        started_ = !image.empty();
-        if (image.endAddress() - image.lowestAddress() > limit_) {
-            tooLarge_ = true;
-            return;
-        }
-        base_ = image.lowestAddress();
-        bytes_ = image.flatten(0);
-        ready_ = bytes_.size();
-        crc_ = crc32(bytes_.data(), bytes_.size());
-        crcDone_ = ready_;
-    }
-
-    bool data(std::size_t, std::uint32_t address, const std::uint8_t *bytes, std::size_t length,
-              ihex::Error &) override
-    {
-        if (unordered_ || tooLarge_)
-            return true; // the rest is only checked
-        if (!started_) {
-            started_ = true;
-            base_ = address;
-        }
-        if (address < base_ || address - base_ < ready_) {
-            unordered_ = true;
-            return true;
-        }
-        const std::uint64_t end = std::uint64_t(address - base_) + length;
-        if (end > limit_) {
-            tooLarge_ = true;
-            return true;
-        }
-        bytes_.resize(std::size_t(end)); // a gap reads as 0
-        std::memcpy(bytes_.data() + (address - base_), bytes, length);
-        ready_ = std::size_t(end);
-        return true;
-    }
-
-    // Read to its end, every record checked.
-    bool complete() const { return complete_ && !error_; }
-    bool unordered() const { return unordered_ && !error_; }
-    // Nothing more can be sent: a fault, an image too large, or the file holds no data.
-    bool stopped() const { return error_ || tooLarge_ || (complete_ && !started_); }
-    // The file's verdict, once it has been read to its end (or to its fault).
-    std::uint32_t result() const
-    {
-        if (error_)
-            return error_;
-        return tooLarge_ || !started_ ? QEW_ERROR_BAD_LENGTH : QEW_ERROR_SUCCESS;
-    }
-    bool headKnown() const { return complete_ || ready_ >= kImageHeadSize || stopped(); }
-    std::uint32_t base() const { return base_; }
-    // Bytes from the start that are final; the image's size once complete().
-    std::size_t ready() const { return ready_; }
-    std::uint32_t crc() const { return crc_; }
-    void read(std::size_t offset, std::size_t count, std::uint8_t *out) const
-    {
-        std::memcpy(out, bytes_.data() + offset, count);
-    }
-
-private:
-    const std::uint64_t limit_;
-    ihex::StreamReader reader_;
-    std::vector<std::uint8_t> bytes_;
-    std::uint32_t base_ = 0;
-    std::size_t ready_ = 0;
-    std::size_t crcDone_ = 0;
-    std::uint32_t crc_ = 0;
-    std::uint32_t error_ = 0;
-    bool started_ = false;
-    bool complete_ = false;
-    bool unordered_ = false;
-    bool tooLarge_ = false;
 };
 
 // One attempt at the transfer: upload begin, the data, upload end, in one loop that reads the
