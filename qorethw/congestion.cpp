@@ -73,7 +73,7 @@ double RateController::bandwidth() const
 }
 
 void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arrival,
-                                 Clock::time_point now, Clock::duration minRtt)
+                                 Clock::time_point now, Clock::duration minRtt, bool appLimited)
 {
     if (!history_.empty() && arrival < history_.back().at)
         return; // a late acknowledgement, overtaken by a newer one
@@ -85,12 +85,14 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     if (arrival - from.at >= kMinSpan && delivered > from.delivered) {
         const double seconds = duration<double>(arrival - from.at).count();
         const double rate = double(delivered - from.delivered) / seconds;
-        while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
-            maxFilter_.pop_back();
-        maxFilter_.push_back({now, rate});
+        if (!appLimited || rate > bandwidth()) {
+            while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
+                maxFilter_.pop_back();
+            maxFilter_.push_back({now, rate});
+        }
     }
     delivered_ = delivered;
-    recompute(now, minRtt);
+    recompute(now, minRtt, !appLimited);
 }
 
 void RateController::setPath(double lossShare, Clock::duration queue)
@@ -100,11 +102,12 @@ void RateController::setPath(double lossShare, Clock::duration queue)
         queue < kQueueTarget * 2 ? 1 / (1 - std::clamp(lossShare, 0.0, kMaxLossCompensated)) : 1;
 }
 
-void RateController::recompute(Clock::time_point now, Clock::duration minRtt)
+void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bool expire)
 {
-    // The bottleneck's rate is the highest seen over about ten round trips.
+    // The bottleneck's rate is the highest seen over about ten round trips (of measurements
+    // that could show it).
     const auto keep = std::max(Clock::duration(minRtt * 10), Clock::duration(milliseconds(30)));
-    while (maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
+    while (expire && maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
         maxFilter_.pop_front();
     const double bw = bandwidth();
     if (bw <= 0) {

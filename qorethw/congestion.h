@@ -40,8 +40,10 @@ public:
 
     // `delivered` chunks have arrived in total, the last of them at `arrival` (the board's clock
     // when it reports one: then neither the return path nor this process's wake-ups blur it).
+    // appLimited: the sender had nothing new to send, so the rate measured may be short of
+    // what the path carries; it is taken only if it is higher than the estimate.
     void onDelivered(std::uint64_t delivered, Clock::time_point arrival, Clock::time_point now,
-                     Clock::duration minRtt);
+                     Clock::duration minRtt, bool appLimited);
     // What the path shows besides the rate: the share of chunks lost lately and how long the
     // bottleneck's queue is (the one-way delay above its least, on the board's clock).
     //
@@ -69,7 +71,7 @@ private:
         Clock::time_point at;
         double rate;
     };
-    void recompute(Clock::time_point now, Clock::duration minRtt);
+    void recompute(Clock::time_point now, Clock::duration minRtt, bool expire);
 
     const std::size_t initialWindow_, maxWindow_;
     std::deque<Point> history_;

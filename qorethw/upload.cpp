@@ -139,6 +139,7 @@ private:
     Clock::time_point rackSent_{}; // the latest send time of anything known to have arrived
 
     bool beginSent_ = false, beginConfirmed_ = false, endSent_ = false, done_ = false;
+    bool beginResent_ = false;
     std::uint32_t beginSequence_ = 0, endSequence_ = 0;
     std::vector<std::uint8_t> beginPayload_, endPayload_;
 
@@ -270,6 +271,7 @@ bool Sender::probe(Clock::time_point now)
     // answer's news is as fresh as this copy.
     if (!beginConfirmed_) {
         tx_[beginSequence_ - firstSequence_].sent = now;
+        beginResent_ = true;
         return send(Command::UploadBegin, beginSequence_, beginPayload_);
     }
     if (endSent_) {
@@ -386,7 +388,11 @@ std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::t
     cc_.setPath(lossShare_, queue);
     if (newly) {
         delivered_ += newly;
-        cc_.onDelivered(delivered_, arrival, now, rtt_.minRtt());
+        // With nothing new to send, fewer chunks arrive than the path could carry: such a
+        // measurement may raise the rate, never lower it.
+        const bool appLimited =
+            file_.complete() ? chunks_.size() == chunkCount() : !newChunkReady();
+        cc_.onDelivered(delivered_, arrival, now, rtt_.minRtt(), appLimited);
         progressed(now);
     }
     detectLosses();
@@ -438,6 +444,13 @@ std::uint32_t Sender::onBeginReply(const Packet &packet, Clock::time_point now)
     if (status != kBoardOk) {
         device_.setBoardError(status);
         return QEW_ERROR_BAD_NET_RESP;
+    }
+    Tx &begin = tx_[beginSequence_ - firstSequence_];
+    if (!begin.answered && !beginResent_) {
+        // The first round trip, before any chunk's: a lost first window is probed for in
+        // round trips, not in the 200 ms a path of unknown length gets.
+        begin.answered = true;
+        rtt_.sample(now - begin.sent);
     }
     if (!beginConfirmed_) {
         beginConfirmed_ = true;
