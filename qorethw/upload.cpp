@@ -144,6 +144,7 @@ private:
     std::vector<std::uint8_t> beginPayload_, endPayload_;
 
     Clock::time_point nextSend_{};
+    Clock::duration pacedInterval_{};
     Clock::time_point probeBase_{};
     int probeBackoff_ = 0;
     Clock::time_point progressDeadline_{};
@@ -242,8 +243,14 @@ bool Sender::sendChunk(std::size_t index, Clock::time_point now)
 
 bool Sender::sendWhatMay(Clock::time_point now)
 {
+    // A rate that has just grown shortens the wait the old one set.
+    const auto interval = cc_.interval();
+    if (interval < pacedInterval_ && nextSend_ > now && interval > Clock::duration::zero())
+        nextSend_ =
+            now + duration_cast<Clock::duration>(
+                      (nextSend_ - now) * (double(interval.count()) / pacedInterval_.count()));
+    pacedInterval_ = interval;
     while (inFlight_ < cc_.window()) {
-        const auto interval = cc_.interval();
         if (interval > Clock::duration::zero() && nextSend_ > now + kPacingSlack)
             break;
         std::size_t index;
