@@ -16,9 +16,6 @@ namespace {
 // The largest chunk that keeps a data datagram inside one Ethernet frame.
 constexpr std::size_t kChunkSize = kMaxChunk;
 constexpr std::size_t kSessionLimit = 32;
-// Chunks in flight: enough to keep a 100 Mbit/s link busy through several milliseconds of a
-// late acknowledgement.
-constexpr std::uint16_t kWindow = 128;
 
 std::vector<std::uint8_t> statusReply(std::uint32_t code)
 {
@@ -95,6 +92,24 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
         if (action_ == Action::Die)
             return;
         out.push_back({reply(packet, ack), from});
+        if (uploading_ && upload_.endPending && upload_.session == packet.session &&
+            deferredComplete()) {
+            // The chunk that completes a deferred upload answers its pending end.
+            Packet end;
+            end.type = std::uint8_t(Command::UploadEnd);
+            end.session = packet.session;
+            end.sequence = upload_.endSequence;
+            auto bytes = reply(end, commit(upload_.endRequest.size, upload_.endRequest.crc));
+            session.hasLast = true;
+            session.lastSequence = end.sequence;
+            session.lastReply = bytes;
+            if (action_ == Action::Restart) {
+                committedSession_ = end.session;
+                committedSequence_ = end.sequence;
+                committedReply_ = bytes;
+            }
+            out.push_back({std::move(bytes), from});
+        }
         return;
     }
     if (session.hasLast && packet.sequence == session.lastSequence) {
@@ -108,8 +123,10 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
     }
     const std::uint32_t sessionId = packet.session;
     auto bytes = reply(packet, handleRequest(packet, session));
+    const bool pending = packet.command() == Command::UploadEnd && uploading_ &&
+                         upload_.endPending && upload_.endSequence == packet.sequence;
     auto again = sessions_.find(sessionId);
-    if (again != sessions_.end()) {
+    if (again != sessions_.end() && !pending) {
         again->second.hasLast = true;
         again->second.lastSequence = packet.sequence;
         again->second.lastReply = bytes;
@@ -168,7 +185,7 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
     }
     r.flashSize = options_.flashSize;
     r.chunkSize = kChunkSize;
-    r.window = kWindow;
+    r.window = options_.window;
     return encodeHelloReply(r);
 }
 
@@ -347,7 +364,8 @@ std::uint32_t Board::refusalForImage(const std::uint8_t *head, std::size_t size)
 std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &session)
 {
     UploadBegin b;
-    if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize)
+    if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize ||
+        (options_.classicUpload && b.flags))
         return statusReply(kBoardBadRequest);
     if (session.mode != 1)
         return statusReply(kBoardWrongMode);
@@ -369,30 +387,76 @@ std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &sess
     upload_.image.assign(b.size, 0);
     upload_.received.assign((b.size + kChunkSize - 1) / kChunkSize, false);
     uploading_ = true;
-    log_("upload of " + std::to_string(b.size) + " bytes at " + std::to_string(b.base) + " begun");
+    log_("upload of " + std::string(b.flags & kUploadDeferred ? "at most " : "") +
+         std::to_string(b.size) + " bytes at " + std::to_string(b.base) + " begun");
     return statusReply(kBoardOk);
+}
+
+std::vector<std::uint8_t> Board::ackPayload(std::uint32_t status) const
+{
+    UploadAck ack;
+    ack.status = status;
+    ack.contiguous = upload_.contiguous;
+    const std::size_t count = upload_.received.size();
+    for (std::size_t bit = 0; bit < kAckBitmapChunks; ++bit) {
+        const std::size_t i = std::size_t(upload_.contiguous) + 1 + bit;
+        if (i >= count)
+            break;
+        if (upload_.received[i])
+            ack.bitmap |= std::uint64_t(1) << bit;
+    }
+    if (upload_.begin.flags & kUploadExtendedAck) {
+        ack.extended = true;
+        ack.arrivalUs = std::uint32_t(
+            std::chrono::duration_cast<std::chrono::microseconds>(arrival_.time_since_epoch())
+                .count());
+        const std::size_t first = std::size_t(upload_.contiguous) + 1 + kAckBitmapChunks;
+        if (upload_.highest > first) {
+            ack.more.assign((upload_.highest - first + 7) / 8, 0);
+            for (std::size_t i = first; i < upload_.highest; ++i) {
+                if (upload_.received[i])
+                    ack.more[(i - first) / 8] |= std::uint8_t(1u << ((i - first) % 8));
+            }
+        }
+    }
+    return encodeUploadAck(ack);
 }
 
 std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
 {
-    UploadAck ack;
     UploadData d;
     if (!uploading_ || upload_.session != packet.session) {
+        UploadAck ack;
         ack.status = kBoardNoUpload;
         return encodeUploadAck(ack);
     }
+    const bool deferred = upload_.begin.flags & kUploadDeferred;
     const std::size_t count = upload_.received.size();
     const std::size_t index = decodeUploadData(packet.payload, d) ? d.offset / kChunkSize : count;
-    const std::size_t expected =
-        index < count ? std::min(kChunkSize, upload_.image.size() - index * kChunkSize) : 0;
-    if (index >= count || d.offset % kChunkSize || d.size != expected) {
-        ack.status = kBoardBadRequest;
-        return encodeUploadAck(ack);
+    bool valid = index < count && d.offset % kChunkSize == 0;
+    if (valid && !deferred) {
+        valid = d.size == std::min(kChunkSize, upload_.image.size() - index * kChunkSize);
+    } else if (valid) {
+        // The size is not known yet: every chunk is whole but the last, which nothing follows.
+        const bool isShort = d.size < kChunkSize;
+        valid = d.offset + d.size <= upload_.image.size() &&
+                (upload_.shortChunk ? (index + 1 < upload_.highest && !isShort) ||
+                                          (index + 1 == upload_.highest && isShort)
+                                    : !isShort || index + 1 >= upload_.highest);
     }
+    if (!valid)
+        return ackPayload(kBoardBadRequest);
+    // What lies beyond the granted window has no room in the receive buffer.
+    if (index >= std::size_t(upload_.contiguous) + options_.window)
+        return ackPayload(kBoardOk);
     if (!upload_.received[index]) {
         std::memcpy(upload_.image.data() + d.offset, d.data, d.size);
         upload_.received[index] = true;
         upload_.bytesTaken += d.size;
+        upload_.highest = std::max(upload_.highest, index + 1);
+        upload_.end = std::max(upload_.end, std::size_t(d.offset) + d.size);
+        if (d.size < kChunkSize)
+            upload_.shortChunk = true;
         if (options_.dieAfterBytes && upload_.bytesTaken >= options_.dieAfterBytes) {
             log_("dying in the middle of the upload, after " + std::to_string(upload_.bytesTaken) +
                  " bytes");
@@ -401,33 +465,63 @@ std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
         }
         while (upload_.contiguous < count && upload_.received[upload_.contiguous])
             ++upload_.contiguous;
+        // The CRC-32 follows the data as it comes, so that the end costs no pass over it.
+        while (upload_.crcChunks < upload_.contiguous &&
+               (upload_.crcChunks + 1) * kChunkSize <= upload_.end &&
+               !(upload_.shortChunk && upload_.crcChunks + 1 == upload_.highest)) {
+            upload_.crc = crc32(upload_.image.data() + upload_.crcChunks * kChunkSize, kChunkSize,
+                                upload_.crc);
+            ++upload_.crcChunks;
+        }
     } else {
         ++upload_.repeats;
     }
-    ack.contiguous = upload_.contiguous;
-    for (std::size_t bit = 0; bit < kAckBitmapChunks; ++bit) {
-        const std::size_t i = std::size_t(upload_.contiguous) + 1 + bit;
-        if (i >= count)
-            break;
-        if (upload_.received[i])
-            ack.bitmap |= std::uint64_t(1) << bit;
-    }
-    return encodeUploadAck(ack);
+    return ackPayload(kBoardOk);
+}
+
+bool Board::deferredComplete() const
+{
+    const std::size_t size = upload_.endRequest.size;
+    return upload_.contiguous >= (size + kChunkSize - 1) / kChunkSize && upload_.end == size;
 }
 
 std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
 {
     if (!uploading_ || upload_.session != packet.session)
         return statusReply(kBoardNoUpload);
+    if (upload_.begin.flags & kUploadDeferred) {
+        UploadEnd e;
+        if (!decodeUploadEnd(packet.payload, e) || e.size > upload_.image.size() ||
+            upload_.end > e.size || (upload_.shortChunk && upload_.end != e.size) ||
+            (upload_.endPending &&
+             (e.size != upload_.endRequest.size || e.crc != upload_.endRequest.crc))) {
+            uploading_ = false;
+            log_("upload discarded: its end does not match the data");
+            return statusReply(kBoardBadRequest);
+        }
+        upload_.endRequest = e;
+        if (!deferredComplete()) {
+            // Answered again once the missing chunks are in; meanwhile this says which they are.
+            upload_.endPending = true;
+            upload_.endSequence = packet.sequence;
+            return ackPayload(kBoardIncomplete);
+        }
+        return commit(e.size, e.crc);
+    }
     if (upload_.contiguous < upload_.received.size())
         return statusReply(kBoardIncomplete);
+    return commit(upload_.begin.size, upload_.begin.crc);
+}
+
+std::vector<std::uint8_t> Board::commit(std::uint32_t size, std::uint32_t crc)
+{
     uploading_ = false;
-    if (crc32(upload_.image.data(), upload_.image.size()) != upload_.begin.crc) {
+    const std::size_t done = upload_.crcChunks * kChunkSize;
+    if (crc32(upload_.image.data() + done, size - done, upload_.crc) != crc) {
         log_("upload discarded: CRC-32 mismatch");
         return statusReply(kBoardCrcMismatch);
     }
     const std::uint8_t *head = upload_.image.data();
-    const std::size_t size = upload_.image.size();
     // The header said one thing; the data must say the same.
     if (const std::uint32_t refusal = refusalForImage(head, size))
         return statusReply(refusal);
@@ -438,14 +532,14 @@ std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
     } else if (isVersionedFirmware(head, size)) {
         state_.revision = std::uint16_t(head[4] << 8 | head[5]);
     }
-    const std::size_t chunks = upload_.received.size();
+    const std::size_t chunks = (std::size_t(size) + kChunkSize - 1) / kChunkSize;
     const std::uint64_t repeats = upload_.repeats;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now() - upload_.begun)
                           .count();
     state_.hasImage = true;
     state_.imageBase = upload_.begin.base;
-    state_.image.assign(upload_.image.begin(), upload_.image.end());
+    state_.image.assign(upload_.image.begin(), upload_.image.begin() + size);
     resetUpload();
     save();
     if (!options_.firmwareOut.empty()) {

@@ -294,6 +294,7 @@ int main(int argc, char **argv)
             if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
                 continue;
             replies.clear();
+            board.setArrival(due);
             board.handle(packet, datagram.peer, replies);
             // The board answers at once: its replies leave when the request was due. Of the
             // acknowledgements a batch of chunks earns, only the last goes: it says it all.

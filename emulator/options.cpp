@@ -97,9 +97,14 @@ const char *usageText()
            "  --refuse-mac CODE    refuse every MAC change with CODE\n"
            "  --die-after-bytes N  exit in the middle of an upload after N image bytes\n"
            "  --seed N             seed of the fault dice\n"
+           "uploads:\n"
+           "  --window N           chunks the receive buffer holds (1-1024, default 1024)\n"
+           "  --classic-upload     refuse deferred uploads and extended acknowledgements\n"
            "link:\n"
            "  --link-mbit R        simulated link rate in Mbit/s\n"
-           "  --link-latency-ms L  simulated round-trip time\n";
+           "  --link-latency-ms L  simulated round-trip time\n"
+           "  --link-queue-kib Q   bottleneck queue per direction, dropping at its tail\n"
+           "                       (default 512)\n";
 }
 
 bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &help)
@@ -118,6 +123,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
         }
         if (name == "--silent") {
             o.silent = true;
+            continue;
+        }
+        if (name == "--classic-upload") {
+            o.classicUpload = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -182,6 +191,12 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
         } else if (name == "--interface") {
             ok = *value && std::strlen(value) < 16;
             o.interfaceName = value;
+        } else if (name == "--window") {
+            ok = parseUnsigned(value, 1024, u) && u > 0;
+            o.window = std::uint16_t(u);
+        } else if (name == "--link-queue-kib") {
+            ok = parseUnsigned(value, 1024 * 1024, u) && u > 0;
+            o.linkQueueBytes = std::uint32_t(u * 1024);
         } else if (name == "--link-mbit") {
             ok = parseDouble(value, 0.001, 100000, o.linkMbit);
         } else if (name == "--link-latency-ms") {

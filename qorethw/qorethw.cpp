@@ -7,8 +7,6 @@
 #include "messages.h"
 #include "upload.h"
 
-#include "ihexreader.h"
-
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -27,10 +25,6 @@ std::mutex registryMutex;
 std::map<std::uintptr_t, std::shared_ptr<Device>> registry;
 std::uintptr_t lastHandle = 0;
 
-using UploadProgress = std::function<void(std::uint64_t, std::uint64_t)>;
-
-constexpr std::uint64_t kMaxImageSize = 256ull * 1024 * 1024;
-
 std::shared_ptr<Device> lookup(QEW_HANDLE handle)
 {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -43,22 +37,6 @@ std::uint32_t finish(Device &device, std::uint32_t result)
     if (result == QEW_ERROR_BAD_NET_RESP)
         errno = int(device.boardError());
     return result;
-}
-
-std::uint32_t fileError(const ihex::Error &error)
-{
-    switch (error.code) {
-    case ihex::ErrorCode::None:
-        return QEW_ERROR_SUCCESS;
-    case ihex::ErrorCode::CannotOpen:
-        return QEW_ERROR_FILE_NOT_FOUND;
-    case ihex::ErrorCode::CannotRead:
-        return QEW_ERROR_READ_FAULT;
-    case ihex::ErrorCode::Empty:
-        return QEW_ERROR_BAD_LENGTH;
-    default:
-        return QEW_ERROR_INVALID_DATA;
-    }
 }
 
 // Every failing call leaves a defined errno: the board's code for 58, else one fixed value per
@@ -216,36 +194,15 @@ static uint32_t rawExchange(QEW_HANDLE handle, int32_t *inLength, const uint8_t 
     return QEW_ERROR_SUCCESS;
 }
 
-static uint32_t uploadFile(QEW_HANDLE handle, const char *path, const UploadProgress &progress)
+static uint32_t uploadFirmware(QEW_HANDLE handle, const char *path, const UploadProgress &progress)
 {
     const auto device = lookup(handle);
     if (!device)
         return QEW_ERROR_INVALID_HANDLE;
     if (!path || !*path)
         return QEW_ERROR_INVALID_PARAMETER;
-    try {
-        // The whole file is read and checked before the board hears of it.
-        ihex::Image image;
-        ihex::Error error;
-        if (!ihex::parseFile(path, image, error))
-            return fileError(error);
-        if (image.empty())
-            return QEW_ERROR_BAD_LENGTH;
-        const std::uint64_t size = image.endAddress() - image.lowestAddress();
-        // The board's flash size is its word, not ours: a far-flung image is refused.
-        if (size > device->flashSize() || size > kMaxImageSize)
-            return QEW_ERROR_BAD_LENGTH;
-        // Gaps read as 0, exactly as objcopy -O binary fills them.
-        ImageView view;
-        const std::uint32_t base = image.lowestAddress();
-        for (const auto &segment : image.segments)
-            view.add(segment.address - base, segment.bytes.data(), segment.bytes.size());
-        view.setSize(std::size_t(size));
-        std::lock_guard<std::mutex> lock(device->mutex);
-        return finish(*device, uploadImage(*device, base, view, progress));
-    } catch (const std::bad_alloc &) {
-        return QEW_ERROR_BAD_LENGTH;
-    }
+    std::lock_guard<std::mutex> lock(device->mutex);
+    return finish(*device, uploadFile(*device, path, progress));
 }
 
 uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle)
@@ -278,7 +235,7 @@ uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength, const u
 
 uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
 {
-    return withErrno(uploadFile(handle, path, {}));
+    return withErrno(uploadFirmware(handle, path, {}));
 }
 
 uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
@@ -289,7 +246,7 @@ uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
         report = [progress, context](std::uint64_t done, std::uint64_t total) {
             progress(context, done, total);
         };
-    return withErrno(uploadFile(handle, path, report));
+    return withErrno(uploadFirmware(handle, path, report));
 }
 
 uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
