@@ -48,8 +48,8 @@ install_recorded() {
 }
 
 echo "== tools and build dependencies"
-missing=($(dpkg-checkbuilddeps debian/control 2>&1 | sed -n 's/.*Unmet build dependencies: //p' |
-    sed 's/([^)]*)//g'))
+unmet=$(dpkg-checkbuilddeps debian/control 2>&1 || true)
+missing=($(echo "$unmet" | sed -n 's/.*Unmet build dependencies: //p' | sed 's/([^)]*)//g'))
 for p in lintian desktop-file-utils appstream; do
     dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
