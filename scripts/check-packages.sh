@@ -11,10 +11,16 @@ sudo_cmd=()
 apt_get() {
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 "$@"
 }
-work=$(mktemp -d "${TMPDIR:-/tmp}/board-check-packages.XXXXXX")
 ours=(libqorethw1 libqorethw-dev kestrune-settings vornik kestrune-board-tools)
 installed_here=()
 emulator=
+for p in "${ours[@]}"; do
+    if dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        echo "$p is installed already; this check installs and removes its own build of it."
+        exit 1
+    fi
+done
+work=$(mktemp -d "${TMPDIR:-/tmp}/board-check-packages.XXXXXX")
 before=$(dpkg-query -W -f '${Package} ${Version}\n' | sort)
 
 cleanup() {
