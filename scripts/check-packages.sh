@@ -74,7 +74,7 @@ bash scripts/build-packages.sh "$work/debs" >"$work/build.log" 2>&1 || {
 echo "built in $((SECONDS - start)) s: $(cd "$work/debs" && echo *.deb)"
 
 echo "== lintian"
-lintian --fail-on error --info --pedantic --show-overrides "$work"/debs/*.changes || fail "lintian reports errors"
+lintian --fail-on error --display-info --pedantic --show-overrides "$work"/debs/*.changes || fail "lintian reports errors"
 
 echo "== install"
 debs=()
