@@ -6,7 +6,9 @@
 
 namespace {
 
-const char LibraryName[] = "QORETHW";
+// The versioned file name first: it is what an installed runtime library provides. The plain name
+// lets the platform add prefix and suffix, as for any library loaded by name.
+const char *const LibraryNames[] = {"libQORETHW.so.1", "QORETHW"};
 
 struct SearchPath
 {
@@ -56,10 +58,14 @@ QStringList EthLibCandidates()
         folders << appDir;
     }
     QStringList candidates;
-    for (const QString &folder : folders)
-        candidates << QDir::cleanPath(QDir(folder).filePath(QLatin1String(LibraryName)));
-    if (search.system)
-        candidates << QLatin1String(LibraryName);
+    for (const QString &folder : folders) {
+        for (const char *name : LibraryNames)
+            candidates << QDir::cleanPath(QDir(folder).filePath(QLatin1String(name)));
+    }
+    if (search.system) {
+        for (const char *name : LibraryNames)
+            candidates << QLatin1String(name);
+    }
     return candidates;
 }
 

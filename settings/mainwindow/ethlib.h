@@ -21,10 +21,10 @@ struct EthLibrary
     bool bound() const { return handle != nullptr; }
 };
 
-// The places "QORETHW" is looked for, in order: the program's own library folder
+// The places the library is looked for, in order: the program's own library folder
 // (<appdir>/../lib, and the install tree's library folder when that differs), the program's
-// folder, then the system's search by plain name. dlopen of a
-// plain name ignores the program's RUNPATH, hence the explicit folders.
+// folder, then the system's search by plain name; in each place "libQORETHW.so.1" before
+// "QORETHW". dlopen of a plain name ignores the program's RUNPATH, hence the explicit folders.
 QStringList EthLibCandidates();
 
 // Replaces the folders searched before the plain name; with system false the plain-name search

@@ -5,6 +5,7 @@
 
 #include <QBackingStore>
 #include <QFile>
+#include <QLibrary>
 #include <QTemporaryDir>
 
 using namespace MainWindowTest;
@@ -18,6 +19,7 @@ private slots:
     void cleanup();
 
     void candidates_ownLibraryFolderBeforePlainName();
+    void binding_versionedNameBeforePlainName();
     void binding_followsEntryPoints_data();
     void binding_followsEntryPoints();
     void binding_unboundLibraryIsReleased();
@@ -95,12 +97,28 @@ void BindingTest::candidates_ownLibraryFolderBeforePlainName()
 {
     const QString app = QCoreApplication::applicationDirPath();
     const QStringList candidates = EthLibCandidates();
-    QVERIFY(candidates.size() >= 3);
-    QCOMPARE(candidates.first(), QDir::cleanPath(app + "/../lib/QORETHW"));
-    QCOMPARE(candidates.mid(candidates.size() - 2), (QStringList{app + "/QORETHW", "QORETHW"}));
+    QVERIFY(candidates.size() >= 6);
+    QCOMPARE(candidates.mid(0, 2), (QStringList{QDir::cleanPath(app + "/../lib/libQORETHW.so.1"),
+                                                QDir::cleanPath(app + "/../lib/QORETHW")}));
+    QCOMPARE(
+        candidates.mid(candidates.size() - 4),
+        (QStringList{app + "/libQORETHW.so.1", app + "/QORETHW", "libQORETHW.so.1", "QORETHW"}));
     SetEthLibFolders({"/x"}, false);
-    QCOMPARE(EthLibCandidates(), QStringList{"/x/QORETHW"});
+    QCOMPARE(EthLibCandidates(), (QStringList{"/x/libQORETHW.so.1", "/x/QORETHW"}));
     ResetEthLibFolders();
+}
+
+void BindingTest::binding_versionedNameBeforePlainName()
+{
+    // A bindable libQORETHW.so.1 beside an unbindable libQORETHW.so: the versioned one decides.
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(FakeQorethw::folder("full") + "/libQORETHW.so",
+                        dir.filePath("libQORETHW.so.1")));
+    QVERIFY(QFile::copy(FakeQorethw::folder("no-strtostr") + "/libQORETHW.so",
+                        dir.filePath("libQORETHW.so")));
+    m_w = Create(dir.path());
+    QVERIFY(m_w->ethLibrary().bound());
+    QCOMPARE(m_w->ethLibrary().handle->fileName(), dir.filePath("libQORETHW.so.1"));
 }
 
 void BindingTest::binding_followsEntryPoints_data()
