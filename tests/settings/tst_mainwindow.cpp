@@ -631,8 +631,9 @@ void MainWindowTest_::tour_startWalksTheOptionsPopupsWithNext()
         TPopupForm *popup = VisiblePopup(*m_w);
         QVERIFY2(popup, qPrintable(QString::number(i)));
         QCOMPARE(popup->windowTitle(), captions[i]);
-        QVERIFY(popup->Highlight()->held());
-        QAction *entry = HotspotMenu::FindEntry(f().MainMenu1, popup->Highlight());
+        QVERIFY(qobject_cast<TBoardHighlight *>(popup->parent())->held());
+        QAction *entry =
+            HotspotMenu::FindEntry(f().MainMenu1, qobject_cast<TBoardHighlight *>(popup->parent()));
         QVERIFY(entry && entry->isChecked());
         if (i + 1 < captions.size())
             popup->findChild<QPushButton *>(QStringLiteral("NextButton"))->click();

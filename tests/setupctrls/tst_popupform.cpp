@@ -141,7 +141,7 @@ void TestPopupForm::windowIsASizeableToolAlwaysOnTop()
     QCOMPARE(popup->windowType(), Qt::Tool);
     QVERIFY(popup->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(popup->parent(), h);
-    QCOMPARE(popup->Highlight(), h);
+    QCOMPARE(qobject_cast<TBoardHighlight *>(popup->parent()), h);
     QCOMPARE(popup->tag(), 2);
     QCOMPARE(popup->windowTitle(), QStringLiteral("Calibrate"));
 }
