@@ -7,6 +7,10 @@
  * Results are system error numbers (the numbers below), 0 for success. When QEW_Connect returns
  * 0, or QEW_UploadFirmwareFile returns QEW_ERROR_BAD_NET_RESP, the reason is in the thread's
  * last-error code (errno on Linux). docs/protocol.md says which call returns which number.
+ *
+ * After every call that fails, errno holds: the board's error code for QEW_ERROR_BAD_NET_RESP;
+ * otherwise ENOENT (2), EBADF (6), EINVAL (13, 87), EMSGSIZE (24), EIO (30), EACCES (998),
+ * ETIMEDOUT (1460), ENOTCONN (2250). A call that succeeds leaves errno as it was.
  */
 #ifndef QORETHW_H
 #define QORETHW_H
@@ -64,6 +68,48 @@ QEW_API uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength,
                                            uint8_t *reply);
 QEW_API uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path);
 
+typedef void(QEW_CALL *QEW_UploadProgress_t)(void *context, uint64_t done, uint64_t total);
+/* Like QEW_UploadFirmwareFile; progress (may be null) is called on the calling thread as the board
+ * acknowledges data: done and total in bytes of the image (total 0 while not yet known). */
+QEW_API uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
+                                                   QEW_UploadProgress_t progress, void *context);
+
+/* One board that answered discovery. */
+typedef struct QEW_BoardInfo
+{
+    uint8_t family;     /* board family, 'Q' */
+    uint8_t flags;      /* bit 0: bootstrap taken, bit 1: holds an image */
+    uint16_t revision;  /* firmware revision, 0x0100 = 1.0 */
+    uint8_t mac[6];     /* MAC address */
+    uint8_t ip[4];      /* the board's IP address, first octet first */
+    uint8_t subnet[4];  /* its subnet mask */
+    uint8_t gateway[4]; /* its gateway */
+    uint8_t source[4];  /* the address its answer came from */
+} QEW_BoardInfo;
+
+/*
+ * Finds boards without knowing their addresses. Sends one discovery request (twice, 250 ms
+ * apart, when waitMs allows, in case one is lost) and collects answers for waitMs milliseconds
+ * (1 .. 10000), then returns: that is the call's time bound, whatever arrives.
+ *
+ * target: null or "" sends the limited broadcast 255.255.255.255 out of every IPv4 interface
+ * that is up and can broadcast (boards on another subnet hear it too, and answer to the
+ * broadcast address); "a.b.c.d" asks that one address; "a.b.c.d/prefix" sends to that subnet's
+ * broadcast address. Names are never looked up.
+ *
+ * boards: room for *count entries (boards may be null when *count is 0). On return *count is
+ * the number of boards that answered, each counted once (by MAC), in the order they answered.
+ *
+ * Returns 0; QEW_ERROR_BAD_LENGTH when more boards answered than there was room for (the first
+ * ones are filled in; ask again with more room); QEW_ERROR_INVALID_PARAMETER for a null count, a
+ * negative count, a null boards with room, a waitMs out of range or a malformed target (nothing
+ * sent); QEW_ERROR_NOACCESS when QORETHW_LOOPBACK_ONLY forbids every destination asked for
+ * (nothing sent); QEW_ERROR_NOT_CONNECTED when no request could be sent or the socket failed.
+ * Uses no handle; any number of threads may call it at once, each on a socket of its own.
+ */
+QEW_API uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
+                                       int32_t *count);
+
 /* The entry points as settings resolves them by name. */
 typedef QEW_HANDLE(QEW_CALL *QEW_Connect_t)(const char *, uint32_t);
 typedef uint32_t(QEW_CALL *QEW_Disconnect_t)(QEW_HANDLE);
@@ -74,6 +120,9 @@ typedef uint32_t(QEW_CALL *QEW_ChangeNetworking_t)(QEW_HANDLE, const char *, con
 typedef uint32_t(QEW_CALL *QEW_DEB_StrToStr_t)(QEW_HANDLE, int32_t *, const uint8_t *, int32_t *,
                                                uint8_t *);
 typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFile_t)(QEW_HANDLE, const char *);
+typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFileEx_t)(QEW_HANDLE, const char *,
+                                                       QEW_UploadProgress_t, void *);
+typedef uint32_t(QEW_CALL *QEW_Discover_t)(const char *, uint32_t, QEW_BoardInfo *, int32_t *);
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,8 @@ struct Datagram
 {
     std::vector<std::uint8_t> bytes;
     Endpoint peer;
+    int delayMs = 0; // a discovery answer waits this long before it leaves
+    int board = 0;   // which board, where one process plays several on one link
 };
 
 class Board
@@ -41,6 +44,12 @@ public:
     Board(const Options &options, BoardState &state, Log log);
 
     void handle(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
+    // A datagram that reached the board as a broadcast: only discovery is answered.
+    void handleBroadcast(const qorproto::Packet &packet, const Endpoint &from,
+                         std::vector<Datagram> &out);
+    // When the packets handled next arrived (the link's time, not this process's); extended
+    // acknowledgements report it.
+    void setArrival(std::chrono::steady_clock::time_point at) { arrival_ = at; }
     // What the last handled packets ask of the process; reset by taking it.
     Action takeAction(IPv4 &moveTo);
     // A restart forgets sessions and any unfinished upload.
@@ -52,6 +61,7 @@ private:
     {
         std::uint8_t mode = 0;
         Endpoint peer;
+        std::chrono::steady_clock::time_point lastUsed;
         bool hasLast = false;
         std::uint32_t lastSequence = 0;
         std::vector<std::uint8_t> lastReply; // the whole datagram
@@ -66,18 +76,33 @@ private:
         std::uint64_t bytesTaken = 0;
         std::uint64_t repeats = 0; // data packets for chunks already in
         std::chrono::steady_clock::time_point begun;
+        std::size_t highest = 0;   // one past the highest chunk in
+        std::size_t end = 0;       // one past the highest byte in
+        bool shortChunk = false;   // a chunk shorter than the chunk size (the last) is in
+        std::size_t crcChunks = 0; // whole chunks from 0 already in crc
+        std::uint32_t crc = 0;
+        // A deferred upload's end that arrived before every chunk: answered once they are in.
+        bool endPending = false;
+        std::uint32_t endSequence = 0;
+        qorproto::UploadEnd endRequest;
     };
 
     std::vector<std::uint8_t> reply(const qorproto::Packet &request,
                                     const std::vector<std::uint8_t> &payload) const;
     std::vector<std::uint8_t> handleRequest(const qorproto::Packet &packet, Session &session);
     std::vector<std::uint8_t> hello(const qorproto::Packet &packet, const Endpoint &from);
+    bool makeRoomForSession();
+    void discover(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
+    qorproto::BoardStatus currentStatus() const;
     std::vector<std::uint8_t> status(const qorproto::Packet &packet);
     std::vector<std::uint8_t> changeNetworking(const qorproto::Packet &packet);
     std::vector<std::uint8_t> raw(const qorproto::Packet &packet);
     std::vector<std::uint8_t> uploadBegin(const qorproto::Packet &packet, Session &session);
     std::vector<std::uint8_t> uploadData(const qorproto::Packet &packet);
     std::vector<std::uint8_t> uploadEnd(const qorproto::Packet &packet);
+    std::vector<std::uint8_t> ackPayload(std::uint32_t status) const;
+    bool deferredComplete() const;
+    std::vector<std::uint8_t> commit(std::uint32_t size, std::uint32_t crc);
     std::uint32_t refusalForImage(const std::uint8_t *head, std::size_t size) const;
     void save();
     void resetUpload();
@@ -97,6 +122,8 @@ private:
     std::vector<std::uint8_t> committedReply_;
     Action action_ = Action::None;
     IPv4 moveTo_{};
+    std::mt19937 dice_;
+    std::chrono::steady_clock::time_point arrival_ = std::chrono::steady_clock::now();
 };
 
 } // namespace emulator

@@ -8,8 +8,6 @@ namespace {
 
 // IP and UDP headers travel on the link too.
 constexpr std::size_t kIpUdpOverhead = 28;
-// A switch buffers this much per direction; more is dropped, as on a real link.
-constexpr std::size_t kLinkBuffer = 512 * 1024;
 
 } // namespace
 
@@ -44,9 +42,10 @@ void LinkSimulator::schedule(Direction direction, Datagram datagram, Clock::time
             duration_cast<Clock::duration>(duration<double, std::micro>(bits / options_.linkMbit));
         Clock::time_point &free = linkFree_[direction];
         const auto backlog = free > now ? free - now : Clock::duration::zero();
+        // The bottleneck's queue holds so many bytes; what finds it full is dropped at its tail.
         const auto bufferTime = duration_cast<Clock::duration>(
-            duration<double, std::micro>(double(kLinkBuffer) * 8 / options_.linkMbit));
-        if (backlog > bufferTime)
+            duration<double, std::micro>(double(options_.linkQueueBytes) * 8 / options_.linkMbit));
+        if (backlog + serialise > bufferTime)
             return;
         free = std::max(free, now) + serialise;
         due = free + duration_cast<Clock::duration>(

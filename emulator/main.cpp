@@ -2,6 +2,7 @@
 #include "board.h"
 #include "boardstate.h"
 #include "linksim.h"
+#include "netif.h"
 #include "options.h"
 
 #include <algorithm>
@@ -41,6 +42,12 @@ int openSocket(const IPv4 &address, std::uint16_t port, std::string &error)
         error = std::strerror(errno);
         return -1;
     }
+    // A discovery answer may go to the broadcast address; off loopback the same port is also
+    // bound to no address, for the broadcasts (see openBroadcastSocket).
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes);
+    if (!qorproto::isLoopback(address))
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -57,6 +64,27 @@ int openSocket(const IPv4 &address, std::uint16_t port, std::string &error)
     // Kernel arrival times let the link model ignore how late this process reads a datagram.
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    return fd;
+}
+
+// Broadcasts reach only a socket bound to no address. Loopback carries none, so a board there
+// has no such socket; in a test network the board's namespace is its own.
+int openBroadcastSocket(const IPv4 &address, std::uint16_t port)
+{
+    if (qorproto::isLoopback(address))
+        return -1;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -166,6 +194,7 @@ int main(int argc, char **argv)
     logLine("revision " + std::string(revision) + ", MAC " + formatMac(state.mac) + ", flash " +
             std::to_string(options.flashSize) + " bytes" +
             (state.bootstrapped ? ", bootstrapped" : ""));
+    int broadcastFd = openBroadcastSocket(state.ip, options.port);
     logLine("listening on " + endpointText(state.ip, options.port));
 
     Board board(options, state, logLine);
@@ -181,6 +210,8 @@ int main(int argc, char **argv)
     std::vector<std::uint8_t> buffer(65536);
     std::vector<Datagram> replies;
     std::vector<std::pair<Datagram, Clock::time_point>> pending;
+    // Discovery answers waiting out their random delay.
+    std::vector<std::pair<Datagram, Clock::time_point>> delayed;
     while (!stopRequested) {
         auto now = Clock::now();
         auto wake = now + seconds(1);
@@ -188,15 +219,43 @@ int main(int argc, char **argv)
             wake = std::min(wake, *due);
         if (down)
             wake = std::min(wake, upAt);
+        for (const auto &d : delayed)
+            wake = std::min(wake, d.second);
         const auto waitFor = duration_cast<nanoseconds>(std::max(wake - now, Clock::duration(0)));
         timespec ts{time_t(waitFor.count() / 1000000000), long(waitFor.count() % 1000000000)};
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::ppoll(&pfd, fd >= 0 ? 1 : 0, &ts, nullptr);
+        pollfd pfds[2] = {{fd, POLLIN, 0}, {broadcastFd, POLLIN, 0}};
+        const int ready = ::ppoll(pfds, fd >= 0 ? (broadcastFd >= 0 ? 2 : 1) : 0, &ts, nullptr);
         if (ready < 0 && errno != EINTR) {
             std::perror("board-emulator: poll");
             return 1;
         }
         now = Clock::now();
+        if (ready > 0 && fd >= 0 && broadcastFd >= 0 && (pfds[1].revents & POLLIN)) {
+            for (;;) {
+                sockaddr_in from{};
+                Clock::time_point arrived = now;
+                const ssize_t n = receive(broadcastFd, buffer, from, arrived);
+                if (n < 0)
+                    break;
+                qorproto::Packet packet;
+                if (options.silent || down || draining ||
+                    !qorproto::decodePacket(buffer.data(), std::size_t(n), packet))
+                    continue;
+                replies.clear();
+                board.handleBroadcast(packet, Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)},
+                                      replies);
+                for (auto &r : replies)
+                    delayed.emplace_back(std::move(r), now + milliseconds(r.delayMs));
+            }
+        }
+        for (auto it = delayed.begin(); it != delayed.end();) {
+            if (it->second <= now && !down && !draining) {
+                link.push(LinkSimulator::Outbound, std::move(it->first), now);
+                it = delayed.erase(it);
+            } else {
+                ++it;
+            }
+        }
         if (ready > 0 && fd >= 0) {
             for (;;) {
                 sockaddr_in from{};
@@ -235,10 +294,15 @@ int main(int argc, char **argv)
             if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
                 continue;
             replies.clear();
+            board.setArrival(due);
             board.handle(packet, datagram.peer, replies);
             // The board answers at once: its replies leave when the request was due. Of the
             // acknowledgements a batch of chunks earns, only the last goes: it says it all.
             for (auto &r : replies) {
+                if (r.delayMs > 0) {
+                    delayed.emplace_back(std::move(r), due + milliseconds(r.delayMs));
+                    continue;
+                }
                 if (!pending.empty() && isAck(r) && isAck(pending.back().first) &&
                     sameSessionAndPeer(r, pending.back().first))
                     pending.back() = {std::move(r), due};
@@ -273,8 +337,18 @@ int main(int argc, char **argv)
             upAt = now + milliseconds(options.restartMs);
             ::close(fd);
             fd = -1;
+            if (broadcastFd >= 0)
+                ::close(broadcastFd);
+            broadcastFd = -1;
+            delayed.clear();
             link.clear();
             board.restart();
+            if (!options.interfaceName.empty() &&
+                !setInterfaceAddress(options.interfaceName, upAddress, state.subnet, error)) {
+                logLine("cannot re-address " + options.interfaceName + ": " + error);
+                upAddress = state.ip;
+                setInterfaceAddress(options.interfaceName, state.ip, state.subnet, error);
+            }
         }
         if (down && now >= upAt) {
             down = false;
@@ -294,10 +368,13 @@ int main(int argc, char **argv)
                     logLine("error: " + error);
             }
             board.setListening(state.ip);
+            broadcastFd = openBroadcastSocket(state.ip, options.port);
             logLine("restarted; listening on " + endpointText(state.ip, options.port));
         }
     }
     if (fd >= 0)
         ::close(fd);
+    if (broadcastFd >= 0)
+        ::close(broadcastFd);
     return 0;
 }

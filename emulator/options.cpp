@@ -72,7 +72,8 @@ bool parseMac(const char *text, std::array<std::uint8_t, 6> &mac)
 const char *usageText()
 {
     return "usage: board-emulator [options]\n"
-           "  --address A          loopback address to listen on (default 127.0.0.1)\n"
+           "  --address A          address to listen on (default 127.0.0.1; loopback unless\n"
+           "                       --interface is given)\n"
            "  --port P             UDP port (default 20805, or QORETHW_PORT)\n"
            "  --state FILE         keep network settings, MAC, revision and image in FILE\n"
            "  --revision WORD      firmware revision, e.g. 0x0100 (default)\n"
@@ -83,6 +84,11 @@ const char *usageText()
            "  --flash-size BYTES   flash size (default 2097152)\n"
            "  --restart-ms N       time a restart takes (default 300)\n"
            "  --firmware-out FILE  write the committed image there as raw binary\n"
+           "  --session-idle-ms N  idle time after which a full table may take a session back\n"
+           "                       (default 60000)\n"
+           "  --interface IFACE    test network: the board owns IFACE in a namespace of its own;\n"
+           "                       --address may then be any address, and a move re-addresses\n"
+           "                       IFACE (a MAC change sets its MAC)\n"
            "faults:\n"
            "  --drop PCT --duplicate PCT --reorder PCT   per datagram, both directions\n"
            "  --delay-ms N         delay every reply\n"
@@ -91,9 +97,14 @@ const char *usageText()
            "  --refuse-mac CODE    refuse every MAC change with CODE\n"
            "  --die-after-bytes N  exit in the middle of an upload after N image bytes\n"
            "  --seed N             seed of the fault dice\n"
+           "uploads:\n"
+           "  --window N           chunks the receive buffer holds (1-1024, default 1024)\n"
+           "  --classic-upload     refuse deferred uploads and extended acknowledgements\n"
            "link:\n"
            "  --link-mbit R        simulated link rate in Mbit/s\n"
-           "  --link-latency-ms L  simulated round-trip time\n";
+           "  --link-latency-ms L  simulated round-trip time\n"
+           "  --link-queue-kib Q   bottleneck queue per direction, dropping at its tail\n"
+           "                       (default 512)\n";
 }
 
 bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &help)
@@ -114,6 +125,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
             o.silent = true;
             continue;
         }
+        if (name == "--classic-upload") {
+            o.classicUpload = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             error = name + " needs a value (or is unknown)";
             return false;
@@ -122,7 +137,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
         std::uint64_t u = 0;
         bool ok = true;
         if (name == "--address") {
-            ok = qorproto::parseDottedIPv4(value, o.address) && qorproto::isLoopback(o.address);
+            ok = qorproto::parseDottedIPv4(value, o.address);
         } else if (name == "--report-ip") {
             std::array<std::uint8_t, 4> a{};
             ok = qorproto::parseDottedIPv4(value, a);
@@ -170,6 +185,18 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
         } else if (name == "--seed") {
             ok = parseUnsigned(value, 0xFFFFFFFFu, u);
             o.seed = std::uint32_t(u);
+        } else if (name == "--session-idle-ms") {
+            ok = parseUnsigned(value, 3600000, u);
+            o.sessionIdleMs = int(u);
+        } else if (name == "--interface") {
+            ok = *value && std::strlen(value) < 16;
+            o.interfaceName = value;
+        } else if (name == "--window") {
+            ok = parseUnsigned(value, 1024, u) && u > 0;
+            o.window = std::uint16_t(u);
+        } else if (name == "--link-queue-kib") {
+            ok = parseUnsigned(value, 1024 * 1024, u) && u > 0;
+            o.linkQueueBytes = std::uint32_t(u * 1024);
         } else if (name == "--link-mbit") {
             ok = parseDouble(value, 0.001, 100000, o.linkMbit);
         } else if (name == "--link-latency-ms") {
@@ -182,6 +209,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
             error = "bad value for " + name + ": " + value;
             return false;
         }
+    }
+    if (!qorproto::isLoopback(o.address) && o.interfaceName.empty()) {
+        error = "--address must be a loopback address unless --interface names the board's own "
+                "interface";
+        return false;
     }
     return true;
 }

@@ -32,9 +32,20 @@ struct Options
     std::uint64_t dieAfterBytes = 0;
     std::uint32_t seed = 0;
 
+    // Sessions: one idle this long may be taken back when the table is full.
+    int sessionIdleMs = 60000;
+    // Test network: the board owns this interface (in a namespace of its own), so it may listen
+    // on a non-loopback address and moves by re-addressing the interface.
+    std::string interfaceName;
+    // Uploads: chunks the receive buffer holds beyond the last one in order (the window the
+    // board grants in its Hello).
+    std::uint16_t window = 1024;
+    bool classicUpload = false; // as boards before deferred uploads: refuses upload begin flags
+
     // Simulated link; 0 Mbit/s = no link model.
     double linkMbit = 0;
     double linkLatencyMs = 0;
+    std::uint32_t linkQueueBytes = 512 * 1024; // bottleneck queue per direction, tail drop
 };
 
 // Returns false (with a message) for bad options; help is set for --help.

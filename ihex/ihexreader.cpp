@@ -124,6 +124,26 @@ public:
         return record(text);
     }
 
+    // The start of a line that has run past the longest valid one: refused without reading on.
+    bool overlong(std::string_view start)
+    {
+        start = start.substr(0, MaxLineLength);
+        const std::size_t at = lineNumber + 1;
+        if (start[0] == ':' && !sawEnd) {
+            lineNumber = at;
+            const auto *digits = reinterpret_cast<const unsigned char *>(start.data() + 1);
+            for (std::size_t i = 0; i + 1 < start.size(); ++i) {
+                if (hexTable.value[digits[i]] & BadDigit)
+                    return badDigit(digits, i);
+            }
+        } else if (!line(start)) {
+            return false;
+        }
+        return fail(error, ErrorCode::BadLength, at,
+                    format("line is longer than any record can be (more than %zu characters)",
+                           MaxLineLength));
+    }
+
     bool finish()
     {
         if (!sawRecord)
@@ -409,8 +429,6 @@ bool scanFile(int fd, const std::string &path, Sink &sink, std::optional<std::ui
     std::size_t kept = 0; // an unfinished line carried over from the last piece
     std::uint64_t total = 0;
     for (;;) {
-        if (kept == buffer.size())
-            buffer.resize(buffer.size() * 2); // only a faulty file has lines this long
         const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
         if (got < 0) {
             if (errno == EINTR)
@@ -428,6 +446,8 @@ bool scanFile(int fd, const std::string &path, Sink &sink, std::optional<std::ui
         const std::string_view piece(buffer.data(), kept + std::size_t(got));
         if (!feedLines(piece, kept, scanner, tail))
             return false;
+        if (tail > MaxLineLength)
+            return scanner.overlong(std::string_view(buffer.data() + piece.size() - tail, tail));
         std::memmove(buffer.data(), buffer.data() + piece.size() - tail, tail);
         kept = tail;
     }
@@ -577,6 +597,122 @@ bool parseFile(const std::string &path, Image &image, Error &error)
     if (!assemble(builder, result, replay, error))
         return false;
     image = std::move(result);
+    return true;
+}
+
+namespace {
+
+class SinkAdapter
+{
+public:
+    explicit SinkAdapter(RecordSink &sink) : sink(sink) {}
+    bool data(std::size_t line, std::uint32_t address, const std::uint8_t *bytes,
+              std::size_t length, Error &error)
+    {
+        return sink.data(line, address, bytes, length, error);
+    }
+    RecordSink &sink;
+};
+
+// Small enough to hand data on soon, large enough that a read costs little next to parsing.
+constexpr std::size_t StreamPiece = 64 * 1024;
+
+} // namespace
+
+struct StreamReader::Private
+{
+    explicit Private(RecordSink &sink) : adapter(sink), scanner(adapter, start, scanError) {}
+    ~Private()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    SinkAdapter adapter;
+    std::optional<std::uint32_t> start;
+    Error scanError;
+    Scanner<SinkAdapter> scanner;
+    int fd = -1;
+    std::string path;
+    std::vector<char> buffer;
+    std::size_t kept = 0;
+    std::uint64_t total = 0;
+    bool finished = false;
+};
+
+StreamReader::StreamReader(RecordSink &sink) : d(new Private(sink)) {}
+
+StreamReader::~StreamReader() = default;
+
+bool StreamReader::open(const std::string &path, Error &error)
+{
+    error = Error();
+    // Without O_NONBLOCK, opening a FIFO that no one writes waits for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return fail(error, ErrorCode::CannotOpen, 0,
+                    "cannot open " + path + ": " + std::strerror(errno));
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int code = errno;
+        ::close(fd);
+        return fail(error, ErrorCode::CannotRead, 0,
+                    "cannot read " + path + ": " +
+                        (S_ISDIR(info.st_mode)   ? std::string("is a folder")
+                         : S_ISREG(info.st_mode) ? std::strerror(code)
+                                                 : std::string("not a regular file")));
+    }
+    if (std::uint64_t(info.st_size) > MaxFileSize) {
+        ::close(fd);
+        return fail(error, ErrorCode::FileTooLarge, 0,
+                    format("the file is %llu bytes, more than a firmware file can be",
+                           static_cast<unsigned long long>(info.st_size)));
+    }
+    d->fd = fd;
+    d->path = path;
+    d->buffer.resize(StreamPiece + MaxLineLength + 1);
+    return true;
+}
+
+bool StreamReader::finished() const
+{
+    return d->finished;
+}
+
+bool StreamReader::next(Error &error)
+{
+    if (d->finished)
+        return true;
+    ssize_t got;
+    do {
+        got = ::read(d->fd, d->buffer.data() + d->kept, StreamPiece);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return fail(error, ErrorCode::CannotRead, 0,
+                    "cannot read " + d->path + ": " + std::strerror(errno));
+    Scanner<SinkAdapter> &scanner = d->scanner;
+    if (got == 0) {
+        d->finished = true;
+        if (d->kept && !scanner.line(std::string_view(d->buffer.data(), d->kept)))
+            return error = d->scanError, false;
+        if (!scanner.finish())
+            return error = d->scanError, false;
+        return true;
+    }
+    d->total += std::uint64_t(got);
+    if (d->total > MaxFileSize)
+        return fail(error, ErrorCode::FileTooLarge, 0,
+                    "the file is larger than a firmware file can be");
+    std::size_t tail = 0;
+    const std::string_view piece(d->buffer.data(), d->kept + std::size_t(got));
+    if (!feedLines(piece, d->kept, scanner, tail))
+        return error = d->scanError, false;
+    if (tail > MaxLineLength) {
+        scanner.overlong(piece.substr(piece.size() - tail));
+        return error = d->scanError, false;
+    }
+    std::memmove(d->buffer.data(), d->buffer.data() + piece.size() - tail, tail);
+    d->kept = tail;
     return true;
 }
 

@@ -8,6 +8,8 @@
 // otherwise be ambiguous):
 // - A record is one line: ':' then pairs of hex digits (upper or lower case), nothing else; no
 //   blanks before, inside or after it. Lines end in LF or CRLF; the last line needs no line end.
+// - A line longer than MaxLineLength is refused before the rest of it is read: BadHexDigit for a
+//   bad digit among its first MaxLineLength characters, else BadLength.
 // - Empty lines are skipped anywhere. A file holding nothing but blanks and line ends is Empty.
 // - Byte count, address, type, data and checksum must all be there: the byte count must equal
 //   the number of data bytes on the line (BadLength), and the sum of all bytes of the record must
@@ -37,6 +39,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,6 +98,41 @@ constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
 
 bool parse(std::string_view text, Image &image, Error &error);
 bool parseFile(const std::string &path, Image &image, Error &error);
+
+// The longest line a valid file can hold: ':', 255 data bytes with their overhead as hex, CR.
+constexpr std::size_t MaxLineLength = 1 + 2 * (255 + 5) + 1;
+
+// Receives the data records of a file as they are checked, in file order.
+class RecordSink
+{
+public:
+    virtual ~RecordSink() = default;
+    // False (with error set) stops the reading.
+    virtual bool data(std::size_t line, std::uint32_t address, const std::uint8_t *bytes,
+                      std::size_t length, Error &error) = 0;
+};
+
+// Reads a regular file piece by piece with the rules above (but for overlaps, which need the
+// whole file: records that do not ascend are the sink's affair), so that a caller can act on
+// its beginning before its end has been read. Memory stays bounded by the piece size.
+class StreamReader
+{
+public:
+    explicit StreamReader(RecordSink &sink);
+    ~StreamReader();
+    StreamReader(const StreamReader &) = delete;
+    StreamReader &operator=(const StreamReader &) = delete;
+
+    // Opens without ever blocking: anything but a regular file is CannotRead.
+    bool open(const std::string &path, Error &error);
+    // Reads and checks the next piece; false on a fault. finished() once the file is done.
+    bool next(Error &error);
+    bool finished() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
 
 // "Line 12: bad checksum ..." (or the bare message when no line applies).
 std::string describe(const Error &error);

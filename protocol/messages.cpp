@@ -142,7 +142,7 @@ std::vector<std::uint8_t> encodeUploadBegin(const UploadBegin &begin)
     putU32(out, begin.size);
     putU32(out, begin.crc);
     putU16(out, begin.chunkSize);
-    putU16(out, 0);
+    putU16(out, begin.flags);
     out.insert(out.end(), begin.head.begin(), begin.head.end());
     return out;
 }
@@ -157,7 +157,9 @@ bool decodeUploadBegin(const std::vector<std::uint8_t> &payload, UploadBegin &be
     b.size = getU32(p + 4);
     b.crc = getU32(p + 8);
     b.chunkSize = getU16(p + 12);
-    if (getU16(p + 14) != 0 || b.size == 0 || b.chunkSize < kMinChunk || b.chunkSize > kMaxChunk)
+    b.flags = getU16(p + 14);
+    if ((b.flags & ~kUploadKnownFlags) || b.size == 0 || b.chunkSize < kMinChunk ||
+        b.chunkSize > kMaxChunk)
         return false;
     if (std::uint64_t(b.base) + b.size > 0x100000000ull)
         return false;
@@ -193,18 +195,62 @@ std::vector<std::uint8_t> encodeUploadAck(const UploadAck &ack)
     putU32(out, ack.contiguous);
     putU32(out, std::uint32_t(ack.bitmap >> 32));
     putU32(out, std::uint32_t(ack.bitmap));
+    if (ack.extended) {
+        putU32(out, ack.arrivalUs);
+        putU16(out, std::uint16_t(ack.more.size()));
+        out.insert(out.end(), ack.more.begin(), ack.more.end());
+    }
     return out;
 }
 
 bool decodeUploadAck(const std::vector<std::uint8_t> &payload, UploadAck &ack)
 {
-    if (payload.size() != 16)
+    if (payload.size() != 16 &&
+        (payload.size() < 22 || getU16(payload.data() + 20) != payload.size() - 22))
         return false;
     const std::uint8_t *p = payload.data();
     ack.status = getU32(p);
     ack.contiguous = getU32(p + 4);
     ack.bitmap = std::uint64_t(getU32(p + 8)) << 32 | getU32(p + 12);
+    ack.extended = payload.size() > 16;
+    ack.arrivalUs = ack.extended ? getU32(p + 16) : 0;
+    ack.more.assign(payload.begin() + (ack.extended ? 22 : 16), payload.end());
     return true;
+}
+
+bool UploadAck::has(std::size_t chunk) const
+{
+    if (chunk < contiguous)
+        return true;
+    if (chunk == contiguous)
+        return false;
+    const std::size_t bit = chunk - contiguous - 1;
+    if (bit < kAckBitmapChunks)
+        return (bitmap >> bit) & 1;
+    const std::size_t extra = bit - kAckBitmapChunks;
+    return extra / 8 < more.size() && ((more[extra / 8] >> (extra % 8)) & 1);
+}
+
+std::size_t UploadAck::highestCovered() const
+{
+    return std::size_t(contiguous) + 1 + kAckBitmapChunks + 8 * more.size();
+}
+
+std::vector<std::uint8_t> encodeUploadEnd(const UploadEnd &end)
+{
+    std::vector<std::uint8_t> out;
+    putU32(out, end.size);
+    putU32(out, end.crc);
+    return out;
+}
+
+bool decodeUploadEnd(const std::vector<std::uint8_t> &payload, UploadEnd &end)
+{
+    if (payload.size() != 8)
+        return false;
+    end.size = getU32(payload.data());
+    end.crc = getU32(payload.data() + 4);
+    return end.size != 0;
 }
 
 bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address)
@@ -234,6 +280,22 @@ bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address)
     if (*p != '\0')
         return false;
     address = result;
+    return true;
+}
+
+std::vector<std::uint8_t> encodeDiscoverRequest(std::uint16_t spreadMs)
+{
+    std::vector<std::uint8_t> out;
+    putU16(out, spreadMs);
+    putU16(out, 0);
+    return out;
+}
+
+bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16_t &spreadMs)
+{
+    if (payload.size() != 4 || getU16(payload.data() + 2) != 0)
+        return false;
+    spreadMs = getU16(payload.data());
     return true;
 }
 

@@ -24,6 +24,7 @@ enum BoardError : std::uint32_t {
     kBoardNoSession = 9,
     kBoardWrongMode = 10,
     kBoardBadAddress = 11,
+    kBoardBusy = 12,
 };
 
 constexpr std::size_t kStatusBlockSize = 23;
@@ -59,12 +60,21 @@ struct BoardStatus
 constexpr std::uint8_t kStatusBootstrapped = 0x01;
 constexpr std::uint8_t kStatusHasFirmware = 0x02;
 
+// Upload begin flags. Deferred: size is only an upper bound and crc is 0; the image's size and
+// CRC-32 travel in the upload end, once the host has read and checked the whole file. Extended
+// acknowledgements: every acknowledgement carries the arrival time and a bitmap up to the
+// highest chunk in. A board that knows neither refuses the flags as a malformed request.
+constexpr std::uint16_t kUploadDeferred = 0x0001;
+constexpr std::uint16_t kUploadExtendedAck = 0x0002;
+constexpr std::uint16_t kUploadKnownFlags = kUploadDeferred | kUploadExtendedAck;
+
 struct UploadBegin
 {
     std::uint32_t base = 0;
     std::uint32_t size = 0;
     std::uint32_t crc = 0;
     std::uint16_t chunkSize = 0;
+    std::uint16_t flags = 0;
     std::array<std::uint8_t, kImageHeadSize> head{}; // the image's first bytes, zero-padded
 };
 
@@ -80,6 +90,20 @@ struct UploadAck
     std::uint32_t status = 0;
     std::uint32_t contiguous = 0; // chunks 0 .. contiguous-1 are all in
     std::uint64_t bitmap = 0;     // bit i: chunk contiguous+1+i is in
+    // Extended acknowledgements only (kUploadExtendedAck):
+    bool extended = false;
+    std::uint32_t arrivalUs = 0;    // board clock (microseconds, wrapping) at the data's arrival
+    std::vector<std::uint8_t> more; // bit j of byte k: chunk contiguous+65+8k+j is in
+
+    bool has(std::size_t chunk) const;  // whether this acknowledgement says the chunk is in
+    std::size_t highestCovered() const; // one past the last chunk the bitmaps can describe
+};
+
+// The upload end of a deferred upload: the image's final size and CRC-32.
+struct UploadEnd
+{
+    std::uint32_t size = 0;
+    std::uint32_t crc = 0;
 };
 
 // Every reply starts with a status word; the rest is the reply's body.
@@ -108,6 +132,14 @@ std::vector<std::uint8_t> encodeUploadData(std::uint32_t offset, const std::uint
 bool decodeUploadData(const std::vector<std::uint8_t> &payload, UploadData &data);
 std::vector<std::uint8_t> encodeUploadAck(const UploadAck &ack);
 bool decodeUploadAck(const std::vector<std::uint8_t> &payload, UploadAck &ack);
+std::vector<std::uint8_t> encodeUploadEnd(const UploadEnd &end);
+bool decodeUploadEnd(const std::vector<std::uint8_t> &payload, UploadEnd &end);
+
+// Discovery: the request says how long a board may wait before it answers, the reply is a
+// status reply whose body is the status block. A board waits at most kMaxDiscoverySpreadMs.
+constexpr std::uint16_t kMaxDiscoverySpreadMs = 2000;
+std::vector<std::uint8_t> encodeDiscoverRequest(std::uint16_t spreadMs);
+bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16_t &spreadMs);
 
 // Dotted IPv4 text: exactly four decimal octets 0-255, nothing else.
 bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address);

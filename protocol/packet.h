@@ -21,6 +21,7 @@ enum class Command : std::uint8_t {
     Status = 0x03,
     ChangeNetworking = 0x04,
     Raw = 0x05,
+    Discover = 0x06,
     UploadBegin = 0x10,
     UploadData = 0x11,
     UploadEnd = 0x12,

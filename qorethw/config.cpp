@@ -47,6 +47,64 @@ bool loopbackOnly()
     return v && *v && std::strcmp(v, "0") != 0;
 }
 
+bool Subnet::contains(const std::array<std::uint8_t, 4> &address) const
+{
+    const std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t(0) << (32 - prefix);
+    return (qorproto::getU32(address.data()) & mask) == (qorproto::getU32(network.data()) & mask);
+}
+
+bool parseSubnet(const char *text, Subnet &subnet)
+{
+    if (!text)
+        return false;
+    const std::string s(text);
+    const auto slash = s.find('/');
+    long prefix = 32;
+    if (slash != std::string::npos && !parseNumber(s.c_str() + slash + 1, 0, 32, prefix))
+        return false;
+    Subnet result;
+    if (!qorproto::parseDottedIPv4(s.substr(0, slash).c_str(), result.network))
+        return false;
+    result.prefix = int(prefix);
+    subnet = result;
+    return true;
+}
+
+namespace {
+
+// Only private ranges can be allowed: a switch meant for a test network of one's own must not
+// open the way to the rest of the world.
+bool isPrivate(const Subnet &subnet)
+{
+    static const Subnet ranges[] = {
+        {{10, 0, 0, 0}, 8}, {{172, 16, 0, 0}, 12}, {{192, 168, 0, 0}, 16}};
+    for (const Subnet &range : ranges)
+        if (subnet.prefix >= range.prefix && range.contains(subnet.network))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool destinationAllowed(const std::array<std::uint8_t, 4> &address)
+{
+    if (!loopbackOnly() || qorproto::isLoopback(address))
+        return true;
+    const char *list = std::getenv("QORETHW_ALLOW_SUBNETS");
+    if (!list)
+        return false;
+    std::string rest(list);
+    while (!rest.empty()) {
+        const auto comma = rest.find(',');
+        const std::string item = rest.substr(0, comma);
+        rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+        Subnet subnet;
+        if (parseSubnet(item.c_str(), subnet) && isPrivate(subnet) && subnet.contains(address))
+            return true;
+    }
+    return false;
+}
+
 bool parseHost(const char *text, Destination &destination)
 {
     if (!text)

@@ -154,7 +154,11 @@ int Device::receivePacket(Packet &packet, Clock::time_point deadline)
 {
     // One byte more than the largest datagram, so that an oversized one is seen as such.
     std::uint8_t buffer[kMaxDatagram + 1];
-    for (;;) {
+    for (bool first = true;; first = false) {
+        // Strays that keep arriving must not hold the call past its bound; the first look is
+        // always taken, so a deadline of now still collects what is already waiting.
+        if (!first && Clock::now() >= deadline)
+            return 0;
         pollfd pfd{fd_, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR)

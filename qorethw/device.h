@@ -36,6 +36,7 @@ public:
     // 1: a packet of this session, 0: nothing before the deadline, -1: socket failure.
     int receivePacket(qorproto::Packet &packet, Clock::time_point deadline);
     std::uint32_t nextSequence() { return ++sequence_; }
+    int socket() const { return fd_; } // for waiting on replies and a send time at once
 
     std::uint32_t boardError() const { return boardError_; }
     void setBoardError(std::uint32_t code) { boardError_ = code; }

@@ -1,15 +1,15 @@
-// The seven exported entry points: argument checks, handle bookkeeping and errno.
+// The exported entry points: argument checks, handle bookkeeping and errno.
 #include "qorethw.h"
 
 #include "config.h"
 #include "device.h"
+#include "discovery.h"
 #include "messages.h"
 #include "upload.h"
 
-#include "ihexreader.h"
-
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,8 +25,6 @@ std::mutex registryMutex;
 std::map<std::uintptr_t, std::shared_ptr<Device>> registry;
 std::uintptr_t lastHandle = 0;
 
-constexpr std::uint64_t kMaxImageSize = 256ull * 1024 * 1024;
-
 std::shared_ptr<Device> lookup(QEW_HANDLE handle)
 {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -41,20 +39,40 @@ std::uint32_t finish(Device &device, std::uint32_t result)
     return result;
 }
 
-std::uint32_t fileError(const ihex::Error &error)
+// Every failing call leaves a defined errno: the board's code for 58, else one fixed value per
+// result, so that a caller never reads an earlier call's leftover.
+std::uint32_t withErrno(std::uint32_t result)
 {
-    switch (error.code) {
-    case ihex::ErrorCode::None:
-        return QEW_ERROR_SUCCESS;
-    case ihex::ErrorCode::CannotOpen:
-        return QEW_ERROR_FILE_NOT_FOUND;
-    case ihex::ErrorCode::CannotRead:
-        return QEW_ERROR_READ_FAULT;
-    case ihex::ErrorCode::Empty:
-        return QEW_ERROR_BAD_LENGTH;
-    default:
-        return QEW_ERROR_INVALID_DATA;
+    switch (result) {
+    case QEW_ERROR_SUCCESS:
+    case QEW_ERROR_BAD_NET_RESP: // finish() has put the board's code there
+        break;
+    case QEW_ERROR_FILE_NOT_FOUND:
+        errno = ENOENT;
+        break;
+    case QEW_ERROR_INVALID_HANDLE:
+        errno = EBADF;
+        break;
+    case QEW_ERROR_BAD_LENGTH:
+        errno = EMSGSIZE;
+        break;
+    case QEW_ERROR_READ_FAULT:
+        errno = EIO;
+        break;
+    case QEW_ERROR_TIMEOUT:
+        errno = ETIMEDOUT;
+        break;
+    case QEW_ERROR_NOT_CONNECTED:
+        errno = ENOTCONN;
+        break;
+    case QEW_ERROR_NOACCESS:
+        errno = EACCES;
+        break;
+    default: // QEW_ERROR_INVALID_DATA, QEW_ERROR_INVALID_PARAMETER
+        errno = EINVAL;
+        break;
     }
+    return result;
 }
 
 } // namespace
@@ -68,7 +86,7 @@ QEW_HANDLE QEW_CALL QEW_Connect(const char *host, uint32_t mode)
         errno = EINVAL;
         return nullptr;
     }
-    if (loopbackOnly() && !isLoopback(destination.address)) {
+    if (!destinationAllowed(destination.address)) {
         errno = EACCES;
         return nullptr;
     }
@@ -89,7 +107,7 @@ QEW_HANDLE QEW_CALL QEW_Connect(const char *host, uint32_t mode)
     return reinterpret_cast<QEW_HANDLE>(id);
 }
 
-uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle)
+static uint32_t disconnect(QEW_HANDLE handle)
 {
     std::shared_ptr<Device> device;
     {
@@ -105,8 +123,7 @@ uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle)
     return QEW_ERROR_SUCCESS;
 }
 
-uint32_t QEW_CALL QEW_GetStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *length,
-                                  uint8_t *buffer)
+static uint32_t getStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *length, uint8_t *buffer)
 {
     const auto device = lookup(handle);
     if (!device)
@@ -133,13 +150,8 @@ uint32_t QEW_CALL QEW_GetStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *le
     return QEW_ERROR_SUCCESS;
 }
 
-uint32_t QEW_CALL QEW_GetStatus(QEW_HANDLE handle, int32_t *length, uint8_t *buffer)
-{
-    return QEW_GetStatusEx(handle, 0, length, buffer);
-}
-
-uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *ip, const char *subnet,
-                                       const char *gateway)
+static uint32_t changeNetworking(QEW_HANDLE handle, const char *ip, const char *subnet,
+                                 const char *gateway)
 {
     const auto device = lookup(handle);
     if (!device)
@@ -155,8 +167,8 @@ uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *ip, const 
                                    deadlineFromNow()));
 }
 
-uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength, const uint8_t *command,
-                                   int32_t *outLength, uint8_t *reply)
+static uint32_t rawExchange(QEW_HANDLE handle, int32_t *inLength, const uint8_t *command,
+                            int32_t *outLength, uint8_t *reply)
 {
     const auto device = lookup(handle);
     if (!device)
@@ -182,35 +194,91 @@ uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength, const u
     return QEW_ERROR_SUCCESS;
 }
 
-uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
+static uint32_t uploadFirmware(QEW_HANDLE handle, const char *path, const UploadProgress &progress)
 {
     const auto device = lookup(handle);
     if (!device)
         return QEW_ERROR_INVALID_HANDLE;
     if (!path || !*path)
         return QEW_ERROR_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(device->mutex);
+    return finish(*device, uploadFile(*device, path, progress));
+}
+
+uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle)
+{
+    return withErrno(disconnect(handle));
+}
+
+uint32_t QEW_CALL QEW_GetStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *length,
+                                  uint8_t *buffer)
+{
+    return withErrno(getStatusEx(handle, level, length, buffer));
+}
+
+uint32_t QEW_CALL QEW_GetStatus(QEW_HANDLE handle, int32_t *length, uint8_t *buffer)
+{
+    return withErrno(getStatusEx(handle, 0, length, buffer));
+}
+
+uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *ip, const char *subnet,
+                                       const char *gateway)
+{
+    return withErrno(changeNetworking(handle, ip, subnet, gateway));
+}
+
+uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength, const uint8_t *command,
+                                   int32_t *outLength, uint8_t *reply)
+{
+    return withErrno(rawExchange(handle, inLength, command, outLength, reply));
+}
+
+uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
+{
+    return withErrno(uploadFirmware(handle, path, {}));
+}
+
+uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
+                                           QEW_UploadProgress_t progress, void *context)
+{
+    UploadProgress report;
+    if (progress)
+        report = [progress, context](std::uint64_t done, std::uint64_t total) {
+            progress(context, done, total);
+        };
+    return withErrno(uploadFirmware(handle, path, report));
+}
+
+uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
+                               int32_t *count)
+{
+    if (!count || *count < 0 || (!boards && *count > 0) || waitMs < 1 || waitMs > 10000)
+        return withErrno(QEW_ERROR_INVALID_PARAMETER);
     try {
-        // The whole file is read and checked before the board hears of it.
-        ihex::Image image;
-        ihex::Error error;
-        if (!ihex::parseFile(path, image, error))
-            return fileError(error);
-        if (image.empty())
-            return QEW_ERROR_BAD_LENGTH;
-        const std::uint64_t size = image.endAddress() - image.lowestAddress();
-        // The board's flash size is its word, not ours: a far-flung image is refused.
-        if (size > device->flashSize() || size > kMaxImageSize)
-            return QEW_ERROR_BAD_LENGTH;
-        // Gaps read as 0, exactly as objcopy -O binary fills them.
-        ImageView view;
-        const std::uint32_t base = image.lowestAddress();
-        for (const auto &segment : image.segments)
-            view.add(segment.address - base, segment.bytes.data(), segment.bytes.size());
-        view.setSize(std::size_t(size));
-        std::lock_guard<std::mutex> lock(device->mutex);
-        return finish(*device, uploadImage(*device, base, view));
+        std::vector<DiscoveryTarget> targets;
+        std::uint32_t result = discoveryTargets(target, targets);
+        std::vector<FoundBoard> found;
+        if (result == QEW_ERROR_SUCCESS)
+            result = discover(targets, int(waitMs), found);
+        if (result != QEW_ERROR_SUCCESS)
+            return withErrno(result);
+        const std::size_t room = std::size_t(*count);
+        for (std::size_t i = 0; i < found.size() && i < room; ++i) {
+            const FoundBoard &f = found[i];
+            QEW_BoardInfo &b = boards[i];
+            b.family = f.family;
+            b.flags = f.status.flags;
+            b.revision = f.status.revision;
+            std::memcpy(b.mac, f.status.mac.data(), 6);
+            std::memcpy(b.ip, f.status.network.ip.data(), 4);
+            std::memcpy(b.subnet, f.status.network.subnet.data(), 4);
+            std::memcpy(b.gateway, f.status.network.gateway.data(), 4);
+            std::memcpy(b.source, f.source.data(), 4);
+        }
+        *count = int32_t(found.size());
+        return withErrno(found.size() > room ? QEW_ERROR_BAD_LENGTH : QEW_ERROR_SUCCESS);
     } catch (const std::bad_alloc &) {
-        return QEW_ERROR_BAD_LENGTH;
+        return withErrno(QEW_ERROR_NOT_CONNECTED);
     }
 }
 

@@ -1,38 +1,22 @@
-// The windowed image transfer of QEW_UploadFirmwareFile.
+// QEW_UploadFirmwareFile's work: reading the HEX file while its image goes to the board.
 #pragma once
 
 #include "device.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <functional>
 
 namespace qorethw {
 
-// An image as runs of bytes at offsets from its start, gaps reading as 0; read straight from
-// the HEX reader's segments, so that a large image is never copied into one flat buffer.
-class ImageView
-{
-public:
-    void add(std::size_t offset, const std::uint8_t *data, std::size_t size); // in order
-    void setSize(std::size_t size) { size_ = size; }
-    std::size_t size() const { return size_; }
-    void read(std::size_t offset, std::size_t count, std::uint8_t *out) const;
-    std::uint32_t crc32() const;
+// done and total in bytes of the image; total is 0 while the file's end has not been read.
+using UploadProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-private:
-    struct Run
-    {
-        std::size_t offset;
-        const std::uint8_t *data;
-        std::size_t size;
-    };
-    std::vector<Run> runs_;
-    std::size_t size_ = 0;
-};
-
-// Sends base/image to the board and has it commit it. Returns 0 or a QEW error (for
-// QEW_ERROR_BAD_NET_RESP the board's code is in device.boardError()).
-std::uint32_t uploadImage(Device &device, std::uint32_t base, const ImageView &image);
+// Reads and checks the HEX file at path and has the board take its image (lowest to highest
+// address, gaps 0). Sending starts before the whole file is read; the board commits only on an
+// upload end that the file's last record has been checked for, so a fault found late leaves its
+// old image. A fault of the file wins over whatever the board or the network did meanwhile.
+// Returns 0 or a QEW error (for QEW_ERROR_BAD_NET_RESP the board's code is in
+// device.boardError()). Call with device.mutex held.
+std::uint32_t uploadFile(Device &device, const char *path, const UploadProgress &progress);
 
 } // namespace qorethw

@@ -1,5 +1,6 @@
 #include "template.h"
 
+#include "accessiblenames.h"
 #include "errorreport.h"
 #include "jpegimage.h"
 #include "netsettings.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QWindow>
 #include <cerrno>
@@ -204,6 +206,7 @@ void TMainForm::FormCreate()
             findChild<QRadioButton *>(QStringLiteral("RelayRadio") + h),
             findChild<QRadioButton *>(QStringLiteral("RelayRadio") + h + QLatin1Char('F'))};
     }
+    NameForScreenReaders(*ui, ChannelControls);
 
     m_lib = BindEthLibrary();
     if (m_lib.bound()) {
@@ -230,9 +233,14 @@ void TMainForm::ApplicationIdle()
     }
     if (!m_lib.bound()) {
         if (QTextEdit *rich = SetSup->HelpRich()) {
-            rich->append(QString());
-            rich->append(QString());
-            rich->append(LibraryNotFoundLine());
+            // The text view's own cursor sits on the bold title; the help ends in body text,
+            // whose format the added lines take.
+            QTextCursor end(rich->document());
+            end.movePosition(QTextCursor::End);
+            const QTextCharFormat body = end.charFormat();
+            for (int i = 0; i < 3; ++i)
+                end.insertBlock(end.blockFormat(), body);
+            end.insertText(LibraryNotFoundLine(), body);
         }
     }
 }

@@ -2,12 +2,14 @@
 
 #include "anchorlayout.h"
 #include "popupgeometry.h"
+#include "taccessiblecontrols.h"
 #include "tboardimage.h"
 #include "thotspotmenu.h"
 #include "tpopupform.h"
 #include "tradiopanel.h"
 #include "windowframe.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QMenuBar>
@@ -83,6 +85,7 @@ TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
+    InstallSetupCtrlsAccessibility();
 }
 
 TBoardHighlight::~TBoardHighlight()
@@ -150,6 +153,11 @@ void TBoardHighlight::setTitle(const QString &title)
     m_title = title;
     m_popupCaption = PopupCaptionFor(title);
     m_menuIdent = MenuIdentFor(title);
+    // Screen readers name the hotspot by its caption.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+    }
 }
 
 TPopupForm *TBoardHighlight::popup() const
@@ -288,7 +296,11 @@ void TBoardHighlight::PaintRing(QImage &image, float alpha, uint color, bool rim
 
 void TBoardHighlight::BuildStateImages()
 {
-    QImage base(size(), QImage::Format_RGB32);
+    // On a high-DPI screen the ring is worked out over the device pixels, so it stays as sharp
+    // as the text beside it; the photograph under it is taken at that resolution too.
+    const qreal ratio = devicePixelRatioF();
+    QImage base(QSize(qRound(width() * ratio), qRound(height() * ratio)), QImage::Format_RGB32);
+    base.setDevicePixelRatio(ratio);
     QWidget *parent = parentWidget();
     base.fill(parent ? parent->palette().color(parent->backgroundRole()) : QColor(Qt::black));
     // The parent's own drawing of this rectangle, without its other children.

@@ -1,7 +1,9 @@
 #include "tjumper.h"
 
+#include "taccessiblecontrols.h"
 #include "tradiopanel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -59,11 +61,25 @@ bool insideShape(const QRect &box, double rx, double ry, int x, int y)
 // right, bottom) with the right column and bottom row excluded. The 1 px
 // outline is the shape's own edge (pixels with a 4-neighbour outside), so
 // the figure never grows beyond its box; no pen means the fill covers it all.
+// On a picture of a higher device pixel ratio the shape is scaled by that
+// ratio and so is the outline's width: a sharp copy of the same figure.
 void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry,
                const std::optional<QColor> &pen, const QColor &brush)
 {
     if (r <= l || b <= t)
         return;
+    const qreal ratio = picture.devicePixelRatio();
+    int outlineWidth = 1;
+    if (ratio != 1) {
+        const auto scaled = [ratio](int v) { return qRound(v * ratio); };
+        l = scaled(l);
+        t = scaled(t);
+        r = scaled(r);
+        b = scaled(b);
+        rx *= ratio;
+        ry *= ratio;
+        outlineWidth = std::max(1, qRound(ratio));
+    }
     const QRect box(l, t, r - l, b - t);
     const QRgb fill = brush.rgb();
     const QRgb outline = pen ? pen->rgb() : fill;
@@ -74,9 +90,10 @@ void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry
         for (int x = clip.left(); x <= clip.right(); ++x) {
             if (!insideShape(box, rx, ry, x, y))
                 continue;
-            const bool edge =
-                !insideShape(box, rx, ry, x - 1, y) || !insideShape(box, rx, ry, x + 1, y) ||
-                !insideShape(box, rx, ry, x, y - 1) || !insideShape(box, rx, ry, x, y + 1);
+            bool edge = false;
+            for (int k = 1; k <= outlineWidth && !edge; ++k)
+                edge = !insideShape(box, rx, ry, x - k, y) || !insideShape(box, rx, ry, x + k, y) ||
+                       !insideShape(box, rx, ry, x, y - k) || !insideShape(box, rx, ry, x, y + k);
             row[x] = edge ? outline : fill;
         }
     }
@@ -84,7 +101,25 @@ void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry
 
 } // namespace
 
-TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent) {}
+TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent)
+{
+    InstallSetupCtrlsAccessibility();
+}
+
+void TJumperBase::announceState(bool checkedChanged)
+{
+    // The accessible name carries the state, so a screen reader hears every change.
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&nameChanged);
+    if (!checkedChanged)
+        return;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent stateChanged(this, changed);
+    QAccessible::updateAccessibility(&stateChanged);
+}
 
 TJumperBase::~TJumperBase() = default;
 
@@ -120,6 +155,7 @@ void TJumperBase::setOrientation(TOrientationType orientation)
         m_swapPending = true;
     m_orientation = orientation;
     update();
+    announceState();
 }
 
 void TJumperBase::setBorderStyle(TBorderStyle style)
@@ -167,13 +203,18 @@ void TJumperBase::composeBitmaps()
     const bool horizontal = isHorizontal(m_orientation);
     const int w = horizontal ? width() : height();
     const int h = horizontal ? height() : width();
+    // The geometry stays in logical pixels; on a high-DPI screen the pictures hold the device
+    // pixels, and the shapes scale themselves to them.
+    const qreal ratio = devicePixelRatioF();
+    const QSize deviceSize(std::max(qRound(w * ratio), 0), std::max(qRound(h * ratio), 0));
 
-    if (m_upright.size() != QSize(w, h))
-        m_upright = QImage(std::max(w, 0), std::max(h, 0), QImage::Format_RGB32);
+    if (m_upright.size() != deviceSize)
+        m_upright = QImage(deviceSize, QImage::Format_RGB32);
     if (m_upright.isNull()) {
         m_rotated = QImage();
         return;
     }
+    m_upright.setDevicePixelRatio(ratio);
 
     // The panel's own colour, so the picture blends into the popup; anywhere else the button
     // face.
@@ -183,10 +224,12 @@ void TJumperBase::composeBitmaps()
     m_upright.fill(background.rgb());
     drawUpright(m_upright, w, h);
 
-    const bool sameShape = horizontal;
-    const QSize rotatedSize = sameShape ? QSize(w, h) : QSize(h, w);
+    const int pw = m_upright.width();
+    const int ph = m_upright.height();
+    const QSize rotatedSize = horizontal ? QSize(pw, ph) : QSize(ph, pw);
     if (m_rotated.size() != rotatedSize)
         m_rotated = QImage(rotatedSize, QImage::Format_RGB32);
+    m_rotated.setDevicePixelRatio(ratio);
 
     if (m_orientation == otUp) {
         m_rotated = m_upright.copy();
@@ -197,18 +240,18 @@ void TJumperBase::composeBitmaps()
     const auto at = [bits, stride](int x, int y) -> QRgb & {
         return reinterpret_cast<QRgb *>(bits + y * stride)[x];
     };
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < ph; ++y) {
         const QRgb *src = reinterpret_cast<const QRgb *>(m_upright.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
+        for (int x = 0; x < pw; ++x) {
             switch (m_orientation) {
             case otDown:
-                at(w - 1 - x, h - 1 - y) = src[x];
+                at(pw - 1 - x, ph - 1 - y) = src[x];
                 break;
             case otLeft:
-                at(y, w - 1 - x) = src[x];
+                at(y, pw - 1 - x) = src[x];
                 break;
             case otRight:
-                at(h - 1 - y, x) = src[x];
+                at(ph - 1 - y, x) = src[x];
                 break;
             case otUp:
                 break;
@@ -284,6 +327,7 @@ void TTwoJumper::setClosed(bool closed)
         return;
     m_closed = closed;
     update();
+    announceState(true);
 }
 
 void TTwoJumper::click()
@@ -328,6 +372,7 @@ void TThreeJumper::setJumperState(TJumperState state)
         return;
     m_state = state;
     update();
+    announceState();
 }
 
 void TThreeJumper::setAllowOpen(bool allow)

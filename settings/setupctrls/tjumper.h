@@ -60,6 +60,10 @@ protected:
     // background is already filled.
     virtual void drawUpright(QImage &picture, int w, int h) = 0;
 
+    // Tells assistive technology that the state shown, and so the accessible name, changed;
+    // checkedChanged when a two-pin jumper opened or closed.
+    void announceState(bool checkedChanged = false);
+
     QColor outlineColor(uint fill) const;
     static QColor toQColor(uint bgr);
     static int roundHalfEven(double value);

@@ -27,12 +27,17 @@ public:
     bool transparent() const { return m_transparent; }
     void setTransparent(bool transparent) { m_transparent = transparent; }
 
+    // Above a device pixel ratio of 1 the graphic is scaled smoothly to the device pixels of
+    // dest rather than doubled pixel by pixel; the scaled copy is kept for the next paint.
     void draw(QPainter &painter, const QRect &dest) const;
 
 private:
+    const QImage &deviceImage(const QSize &size, qreal ratio) const;
+
     QImage m_image;
     TGraphicKind m_kind = gkNone;
     bool m_transparent = false;
+    mutable QImage m_deviceImage;
 };
 
 #endif // TPICTURE_H

@@ -366,6 +366,8 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
 
     auto *rich = new QTextEdit(form);
     rich->setObjectName(QStringLiteral("HelpRich"));
+    // Screen readers name the texts after the caption above them or their dialog's title.
+    rich->setAccessibleName(label->text());
     rich->setGeometry(0, HelpTextTop, TextWidth, HelpTextHeight);
     rich->setReadOnly(true);
     rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -474,6 +476,8 @@ TSetupSupporter::TMemoAndClose
 TSetupSupporter::addMemoAndClose(TSupportForm *form, const QString &memoName, int closeLeft)
 {
     auto *memo = newMemo(form, memoName, QRect(DialogMargin, DialogMargin, TextWidth, MemoHeight));
+    // Screen readers name the memo after its dialog's title.
+    memo->setAccessibleName(form->windowTitle());
     auto *close = addCancelButton(
         form, memo, QStringLiteral("CloseButton"), QStringLiteral("Close"),
         QRect(closeLeft, CloseTop, CloseWidth, CloseHeight), &TSetupSupporter::CloseButtonClick);

@@ -527,16 +527,27 @@ private slots:
     {
         QTest::addColumn<QByteArray>("tail");
         QTest::addColumn<ErrorCode>("code");
-        QTest::newRow("digits only") << QByteArray() << ErrorCode::BadLength;
-        QTest::newRow("bad digit at its end") << QByteArray("x") << ErrorCode::BadHexDigit;
+        QTest::addColumn<int>("badDigitAt");
+        QTest::newRow("digits only") << QByteArray() << ErrorCode::BadLength << -1;
+        // Refused once the line is longer than any record, before its end is read.
+        QTest::newRow("bad digit at its end") << QByteArray("x") << ErrorCode::BadLength << -1;
+        QTest::newRow("bad digit within a record's length")
+            << QByteArray() << ErrorCode::BadHexDigit << 300;
+        QTest::newRow("bad digit at the longest line's end")
+            << QByteArray() << ErrorCode::BadHexDigit << int(ihex::MaxLineLength - 1);
+        QTest::newRow("bad digit just beyond it")
+            << QByteArray() << ErrorCode::BadLength << int(ihex::MaxLineLength);
     }
 
     void overlongLineInFileIsRefused()
     {
         QFETCH(QByteArray, tail);
         QFETCH(ErrorCode, code);
-        const QByteArray text =
-            lines({data(0, pattern(4)), ':' + QByteArray(600000, 'A') + tail, endOfFile()});
+        QFETCH(int, badDigitAt);
+        QByteArray line = ':' + QByteArray(600000, 'A') + tail;
+        if (badDigitAt >= 0)
+            line[badDigitAt] = 'x';
+        const QByteArray text = lines({data(0, pattern(4)), line, endOfFile()});
         ihex::Image image;
         ihex::Error error;
         QVERIFY(!parseFile(writeFile(QStringLiteral("long.hex"), text), image, error));

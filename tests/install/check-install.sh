@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what a user of the installed tree relies on:
-# the library exports exactly its seven entry points, and both programs find it from their own
+# the library exports exactly its entry points, and the programs find it from their own
 # folder, without LD_LIBRARY_PATH and without the build tree.
 #   check-install.sh BUILD_DIR BINDIR LIBDIR
 set -euo pipefail
@@ -14,13 +14,14 @@ mkdir -p "$XDG_CONFIG_HOME" "$HOME"
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in "$bindir/settings" "$bindir/Vornik" "$bindir/board-emulator" "$libdir/libQORETHW.so"; do
+for f in "$bindir/settings" "$bindir/Vornik" "$bindir/board-emulator" "$bindir/qorethw" \
+    "$libdir/libQORETHW.so"; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
 
 exports=$(nm -D --defined-only "$prefix/$libdir/libQORETHW.so" | awk '$2 == "T" { print $3 }' | sort)
 expected=$(printf '%s\n' QEW_ChangeNetworking QEW_Connect QEW_DEB_StrToStr QEW_Disconnect \
-    QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile)
+    QEW_Discover QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
 [ "$exports" = "$expected" ] || fail "exported functions differ:"$'\n'"$exports"
 
 # A GUI program that is still running after a few seconds has started; one whose library is

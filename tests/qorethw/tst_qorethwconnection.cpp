@@ -3,10 +3,12 @@
 #include "qorethwtesthelpers.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -49,6 +51,18 @@ private slots:
     void macChangeRefused();
     void rawReplyLargerThanBufferWritesNothing();
     void rawCommandOfBadLengthIsRefused();
+
+    // errno
+    void failingCallLeavesItsOwnErrno_data();
+    void failingCallLeavesItsOwnErrno();
+
+    // Sessions
+    void fullSessionTableKeepsLiveSessionsAndTakesBackIdleOnes();
+
+    // Discovery
+    void discoveryOfAnAddressFindsItsBoard();
+    void discoveryRefusesWhatItMayNotSendTo_data();
+    void discoveryRefusesWhatItMayNotSendTo();
 
     // Board state and threads
     void settingsSurviveBoardRestart();
@@ -501,6 +515,186 @@ void TestQorethwConnection::callsFromManyThreadsAllSucceed()
     for (auto &thread : threads)
         thread.join();
     QCOMPARE(failures.load(), 0);
+}
+
+void TestQorethwConnection::failingCallLeavesItsOwnErrno_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<uint32_t>("result");
+    QTest::addColumn<int>("error");
+    QTest::newRow("status on a dead handle") << "status-dead" << QEW_ERROR_INVALID_HANDLE << EBADF;
+    QTest::newRow("malformed network text")
+        << "network-text" << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+    QTest::newRow("status into a small buffer")
+        << "status-small" << QEW_ERROR_BAD_LENGTH << EMSGSIZE;
+    QTest::newRow("upload of a missing file")
+        << "upload-missing" << QEW_ERROR_FILE_NOT_FOUND << ENOENT;
+    QTest::newRow("status after the board vanished")
+        << "status-gone" << QEW_ERROR_TIMEOUT << ETIMEDOUT;
+    QTest::newRow("board's refusal") << "mac-refused" << QEW_ERROR_BAD_NET_RESP << 3;
+    QTest::newRow("discovery with no room pointer")
+        << "discover-null" << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+}
+
+void TestQorethwConnection::failingCallLeavesItsOwnErrno()
+{
+    QFETCH(QString, call);
+    QFETCH(uint32_t, result);
+    QFETCH(int, error);
+    qputenv("QORETHW_TIMEOUT_MS", "400");
+    BoardEmulatorProcess board(
+        call == QLatin1String("mac-refused")
+            ? QStringList{QStringLiteral("--refuse-upload"), QStringLiteral("3")}
+            : QStringList{});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    uint8_t buffer[64];
+    int32_t length = sizeof buffer;
+    uint32_t r = 0;
+    // An unrelated earlier value that must not survive.
+    errno = EXDEV;
+    if (call == QLatin1String("status-dead")) {
+        QEW_HANDLE dead = connection.release();
+        QEW_Disconnect(dead);
+        errno = EXDEV;
+        r = QEW_GetStatus(dead, &length, buffer);
+    } else if (call == QLatin1String("network-text")) {
+        r = QEW_ChangeNetworking(connection.get(), "127.0.0.300", "255.0.0.0", "127.0.0.1");
+    } else if (call == QLatin1String("status-small")) {
+        length = 4;
+        r = QEW_GetStatus(connection.get(), &length, buffer);
+    } else if (call == QLatin1String("upload-missing")) {
+        r = QEW_UploadFirmwareFile(connection.get(), "/nonexistent/firmware.hex");
+    } else if (call == QLatin1String("status-gone")) {
+        board.stop();
+        errno = EXDEV;
+        r = QEW_GetStatus(connection.get(), &length, buffer);
+    } else if (call == QLatin1String("mac-refused")) {
+        QTemporaryDir dir;
+        const QString hex = dir.filePath(QStringLiteral("f.hex"));
+        QFile file(hex);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(":04000000514F5246C4\r\n:00000001FF\r\n");
+        file.close();
+        errno = EXDEV;
+        r = QEW_UploadFirmwareFile(connection.get(), QFile::encodeName(hex).constData());
+    } else if (call == QLatin1String("discover-null")) {
+        int32_t count = 3;
+        r = QEW_Discover(board.address().toLatin1().constData(), 100, nullptr, &count);
+    }
+    const int after = errno;
+    QCOMPARE(r, result);
+    QCOMPARE(after, error);
+}
+
+void TestQorethwConnection::fullSessionTableKeepsLiveSessionsAndTakesBackIdleOnes()
+{
+    BoardEmulatorProcess board({QStringLiteral("--session-idle-ms"), QStringLiteral("1500")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    Connection held(connectTo(board.hostText()));
+    QVERIFY(held);
+    std::vector<std::unique_ptr<Connection>> others;
+    for (int i = 0; i < 31; ++i) {
+        others.push_back(std::make_unique<Connection>(connectTo(board.hostText())));
+        QVERIFY(*others.back());
+    }
+    // All 32 in use and none idle long: a 33rd is refused, nobody loses theirs.
+    errno = 0;
+    QVERIFY(!connectTo(board.hostText()));
+    QCOMPARE(errno, ECONNREFUSED);
+    uint32_t result = 1;
+    QCOMPARE(readStatus(held.get(), &result).size(), 23);
+    QCOMPARE(readStatus(others.back()->get(), &result).size(), 23);
+
+    // Goodbyes lost: the others fall silent. The held connection stays in use.
+    for (int i = 0; i < 4; ++i) {
+        QTest::qWait(500);
+        QCOMPARE(readStatus(held.get(), &result).size(), 23);
+    }
+    Connection late(connectTo(board.hostText()));
+    QVERIFY(late);
+    QCOMPARE(readStatus(held.get(), &result).size(), 23);
+    // Exactly one idle session was taken back, and its owner hears so.
+    int lost = 0;
+    for (auto &other : others) {
+        readStatus(other->get(), &result);
+        if (result == QEW_ERROR_NOT_CONNECTED)
+            ++lost;
+        else
+            QCOMPARE(result, QEW_ERROR_SUCCESS);
+    }
+    QCOMPARE(lost, 1);
+    QVERIFY(board.log().contains(QStringLiteral("taken back")));
+}
+
+void TestQorethwConnection::discoveryOfAnAddressFindsItsBoard()
+{
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0203"),
+                                QStringLiteral("--mac"), QStringLiteral("02-00-00-00-0A-0B")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    qputenv("QORETHW_PORT", QByteArray::number(board.port()));
+    QEW_BoardInfo boards[4] = {};
+    int32_t count = 4;
+    QElapsedTimer timer;
+    timer.start();
+    const uint32_t r = QEW_Discover(board.address().toLatin1().constData(), 600, boards, &count);
+    const qint64 took = timer.elapsed();
+    qunsetenv("QORETHW_PORT");
+    QCOMPARE(r, QEW_ERROR_SUCCESS);
+    QVERIFY2(took >= 600 && took < 1500, qPrintable(QString::number(took)));
+    QCOMPARE(count, 1); // asked twice, counted once
+    QCOMPARE(boards[0].family, uint8_t('Q'));
+    QCOMPARE(boards[0].revision, uint16_t(0x0203));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(boards[0].mac), 6),
+             QByteArray::fromHex("02000000"
+                                 "0A0B"));
+    const QString ip = QStringLiteral("%1.%2.%3.%4")
+                           .arg(boards[0].ip[0])
+                           .arg(boards[0].ip[1])
+                           .arg(boards[0].ip[2])
+                           .arg(boards[0].ip[3]);
+    QCOMPARE(ip, board.address());
+    QCOMPARE(boards[0].subnet[0], uint8_t(255));
+}
+
+void TestQorethwConnection::discoveryRefusesWhatItMayNotSendTo_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<uint32_t>("waitMs");
+    QTest::addColumn<uint32_t>("result");
+    QTest::addColumn<int>("error");
+    // Loopback only, and no allow-list: no interface may carry a broadcast.
+    QTest::newRow("every interface") << QString() << 500u << QEW_ERROR_NOACCESS << EACCES;
+    QTest::newRow("private subnet") << "10.231.0.0/24" << 500u << QEW_ERROR_NOACCESS << EACCES;
+    QTest::newRow("malformed target")
+        << "127.0.0.x" << 500u << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+    QTest::newRow("prefix too long")
+        << "127.0.0.0/33" << 500u << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+    QTest::newRow("no time to listen")
+        << "127.0.0.1" << 0u << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+    QTest::newRow("too long to listen")
+        << "127.0.0.1" << 10001u << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+}
+
+void TestQorethwConnection::discoveryRefusesWhatItMayNotSendTo()
+{
+    QFETCH(QString, target);
+    QFETCH(uint32_t, waitMs);
+    QFETCH(uint32_t, result);
+    QFETCH(int, error);
+    qunsetenv("QORETHW_ALLOW_SUBNETS");
+    QEW_BoardInfo boards[2];
+    int32_t count = 2;
+    QElapsedTimer timer;
+    timer.start();
+    errno = EXDEV;
+    const QByteArray text = target.toLatin1();
+    QCOMPARE(QEW_Discover(target.isNull() ? nullptr : text.constData(), waitMs, boards, &count),
+             result);
+    QCOMPARE(errno, error);
+    QVERIFY(timer.elapsed() < 200); // refused before anything is sent or heard
+    QCOMPARE(count, 2);
 }
 
 QTEST_GUILESS_MAIN(TestQorethwConnection)

@@ -8,7 +8,10 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <mutex>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
 
 using namespace qorproto;
@@ -37,9 +40,17 @@ public:
     {
         stop_ = true;
         thread_.join();
+        for (auto &flooder : flooders_)
+            flooder.join();
         ::close(fd_);
     }
     bool isBound() const { return bound_; }
+    // From the next request on, datagrams of this content arrive without pause.
+    void floodWith(std::vector<std::uint8_t> bytes)
+    {
+        std::lock_guard<std::mutex> lock(floodMutex_);
+        flood_ = std::move(bytes);
+    }
     QString host() const { return address_ + QStringLiteral(":") + QString::number(port_); }
 
     // A well-formed reply to request, with this payload.
@@ -68,8 +79,21 @@ private:
     {
         std::uint8_t buffer[2048];
         while (!stop_) {
+            {
+                std::lock_guard<std::mutex> lock(floodMutex_);
+                if (!flood_.empty() && floodLength_ && flooders_.empty()) {
+                    // Faster than one reader drains them, so the queue is never empty.
+                    for (int t = 0; t < 3; ++t)
+                        flooders_.emplace_back(
+                            [this, bytes = flood_, to = floodTo_, length = floodLength_] {
+                                while (!stop_)
+                                    ::sendto(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT,
+                                             reinterpret_cast<const sockaddr *>(&to), length);
+                            });
+                }
+            }
             pollfd pfd{fd_, POLLIN, 0};
-            if (::poll(&pfd, 1, 20) <= 0)
+            if (::poll(&pfd, 1, flood_.empty() ? 20 : 0) <= 0)
                 continue;
             sockaddr_in from{};
             socklen_t length = sizeof from;
@@ -78,6 +102,11 @@ private:
             Packet request;
             if (n <= 0 || !decodePacket(buffer, std::size_t(n), request))
                 continue;
+            {
+                std::lock_guard<std::mutex> lock(floodMutex_);
+                floodTo_ = from;
+                floodLength_ = length;
+            }
             const auto out = answer_(request);
             if (!out.empty())
                 ::sendto(fd_, out.data(), out.size(), 0, reinterpret_cast<sockaddr *>(&from),
@@ -92,6 +121,11 @@ private:
     bool bound_ = false;
     std::atomic<bool> stop_{false};
     std::thread thread_;
+    std::vector<std::thread> flooders_;
+    std::mutex floodMutex_;
+    std::vector<std::uint8_t> flood_;
+    sockaddr_in floodTo_{};
+    socklen_t floodLength_ = 0;
 };
 
 std::vector<std::uint8_t> statusReplyOf(const std::vector<std::uint8_t> &body)
@@ -110,6 +144,8 @@ private slots:
     void malformedStatusReplyIsAnError_data();
     void malformedStatusReplyIsAnError();
     void corruptedDatagramsAreIgnoredUntilTheBound();
+    void unendingStrayDatagramsDoNotHoldACallPastItsBound_data();
+    void unendingStrayDatagramsDoNotHoldACallPastItsBound();
     void malformedHelloReplyFailsConnect_data();
     void malformedHelloReplyFailsConnect();
     void boardErrorInReplyGivesBadNetRespAndCode();
@@ -184,6 +220,50 @@ void TestQorethwReplies::corruptedDatagramsAreIgnoredUntilTheBound()
     readStatus(connection.get(), &result);
     QCOMPARE(result, QEW_ERROR_TIMEOUT);
     QVERIFY(timer.elapsed() < 3000);
+}
+
+void TestQorethwReplies::unendingStrayDatagramsDoNotHoldACallPastItsBound_data()
+{
+    QTest::addColumn<bool>("wellFormed");
+    QTest::newRow("corrupted") << false;
+    QTest::newRow("another session's replies") << true;
+}
+
+void TestQorethwReplies::unendingStrayDatagramsDoNotHoldACallPastItsBound()
+{
+    QFETCH(bool, wellFormed);
+    FakeBoard board([](const Packet &p) {
+        if (p.command() == Command::Hello)
+            return FakeBoard::helloReply(p);
+        return std::vector<std::uint8_t>(); // never answers anything else
+    });
+    QVERIFY(board.isBound());
+    Connection connection(connectTo(board.host()));
+    QVERIFY(connection);
+    Packet stray;
+    stray.type = std::uint8_t(Command::Status) | kReplyBit;
+    stray.session = 1234; // not ours
+    stray.payload = statusReplyOf(std::vector<std::uint8_t>(23, 1));
+    auto bytes = encodePacket(stray);
+    if (!wellFormed)
+        bytes[20] ^= 0x40;
+    board.floodWith(bytes);
+    QElapsedTimer timer;
+    timer.start();
+    uint32_t result = 0;
+    int error = 0;
+    // The caller at the lowest priority: the strays then outpace it, as on a busy board's
+    // network, and its queue is never empty when the deadline comes.
+    std::thread caller([&] {
+        ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+        errno = 0;
+        readStatus(connection.get(), &result);
+        error = errno;
+    });
+    caller.join();
+    QCOMPARE(result, QEW_ERROR_TIMEOUT);
+    QCOMPARE(error, ETIMEDOUT);
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestQorethwReplies::malformedHelloReplyFailsConnect_data()

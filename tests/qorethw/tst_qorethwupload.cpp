@@ -1,7 +1,10 @@
 // Firmware uploads against the emulated board: what arrives, what is refused, and faults.
 #include "boardemulatorprocess.h"
+#include "crc32.h"
 #include "ihexreader.h"
 #include "ihexwriter.h"
+#include "messages.h"
+#include "packet.h"
 #include "qorethwtesthelpers.h"
 
 #include <QFile>
@@ -12,6 +15,12 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -85,8 +94,18 @@ private slots:
     void malformedHexIsRefusedAndBoardUntouched();
     void imageTooLargeForFlashIsRefusedBeforeTransfer();
     void boardRefusalCodeReachesErrno();
+    void unreadableOrEndlessFileIsRefusedAtOnce_data();
+    void unreadableOrEndlessFileIsRefusedAtOnce();
+
+    // Sending while the file is read
+    void faultFoundHalfWayLeavesOldImage_data();
+    void faultFoundHalfWayLeavesOldImage();
+    void progressFollowsAcknowledgedBytes();
+    void boardCommitsOnlyAnEndThatVouchesForTheImage_data();
+    void boardCommitsOnlyAnEndThatVouchesForTheImage();
 
     // Faults
+    void uploadIsExactDespiteLossDuplicatesAndReordering_data();
     void uploadIsExactDespiteLossDuplicatesAndReordering();
     void boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware();
     void duplicatedAcknowledgementsCauseNoResending();
@@ -340,10 +359,325 @@ void TestQorethwUpload::boardRefusalCodeReachesErrno()
     QCOMPARE(errno, 42);
 }
 
+void TestQorethwUpload::unreadableOrEndlessFileIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<uint>("result");
+    QTest::newRow("FIFO without a writer") << "fifo" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("character device") << "/dev/zero" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("folder") << "folder" << uint(QEW_ERROR_READ_FAULT);
+    QTest::newRow("1 GiB of zero bytes, no line end") << "sparse" << uint(QEW_ERROR_INVALID_DATA);
+    QTest::newRow("one line of 8 MiB of hex digits") << "line" << uint(QEW_ERROR_INVALID_DATA);
+}
+
+void TestQorethwUpload::unreadableOrEndlessFileIsRefusedAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(uint, result);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    QString path = kind;
+    if (kind == "fifo") {
+        path = dir_.filePath("fifo.hex");
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (kind == "folder") {
+        path = dir_.path();
+    } else if (kind == "sparse") {
+        // Reads as zeros without taking disk space.
+        path = dir_.filePath("zeros.hex");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30));
+    } else if (kind == "line") {
+        path = writeText(':' + QByteArray(8 << 20, 'A'), "line.hex");
+    }
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    // On a thread of its own, so that a call that never returns fails the test instead of
+    // hanging it.
+    const QByteArray name = QFile::encodeName(path);
+    QEW_HANDLE handle = connection.get();
+    auto call = std::async(std::launch::async,
+                           [&] { return QEW_UploadFirmwareFile(handle, name.constData()); });
+    const bool returned = call.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!returned && kind == "fifo") {
+        // Let the stuck call go before failing.
+        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    QVERIFY2(returned, "the call did not return");
+    QCOMPARE(call.get(), uint32_t(result));
+    readStatus(connection.get());
+    QVERIFY(!board.log().contains(QStringLiteral("upload")));
+}
+
+void TestQorethwUpload::faultFoundHalfWayLeavesOldImage_data()
+{
+    // Large enough that sending starts long before the fault is read.
+    const auto image = pattern(600000, 21);
+    ihex::Image good = makeImage({{0x10000, image}});
+    ihex::WriteOptions options;
+    options.bytesPerRecord = 32;
+    const QByteArray text = QByteArray::fromStdString(ihex::write(good, options));
+    const int eofAt = text.lastIndexOf(":00000001FF");
+    const int lateLine = text.lastIndexOf('\n', eofAt - 2000) + 1;
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<uint>("result");
+    QByteArray badSum = text;
+    badSum[lateLine + 9] = badSum[lateLine + 9] == '0' ? '1' : '0';
+    QTest::newRow("bad checksum near the end") << badSum << uint(QEW_ERROR_INVALID_DATA);
+    QTest::newRow("no end-of-file record") << text.left(eofAt) << uint(QEW_ERROR_INVALID_DATA);
+    // The last records go back and give bytes a second time.
+    QTest::newRow("overlap near the end")
+        << text.left(eofAt) + text.mid(lateLine, eofAt - lateLine) + ":00000001FF\n"
+        << uint(QEW_ERROR_INVALID_DATA);
+    // A last record far beyond the rest makes the image larger than the flash.
+    QTest::newRow("image grows past the flash")
+        << text.left(eofAt) + ":020000040100F9\n:0400000001020304F2\n:00000001FF\n"
+        << uint(QEW_ERROR_BAD_LENGTH);
+}
+
+void TestQorethwUpload::faultFoundHalfWayLeavesOldImage()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(uint, result);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto old = pattern(5000, 4);
+    const QString oldPath = writeHex(makeImage({{0, old}}), "old.hex");
+    {
+        Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+        QVERIFY(connection);
+        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), oldPath.toLocal8Bit().constData()), 0u);
+    }
+    QVERIFY(board.waitForLog(QStringLiteral("restarted")));
+    const QString path = writeText(text, "late-fault.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
+             uint32_t(result));
+    readStatus(connection.get()); // everything sent before this has been answered
+    const QString log = board.log();
+    QCOMPARE(log.count(QStringLiteral("committed")), 1);
+    QCOMPARE(board.firmware(), toByteArray(old));
+    // The board still takes the next good file.
+    const auto next = pattern(200000, 5);
+    const QString nextPath = writeHex(makeImage({{0, next}}), "next.hex");
+    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), nextPath.toLocal8Bit().constData()), 0u);
+    QCOMPARE(board.firmware(), toByteArray(next));
+}
+
+namespace {
+
+struct ProgressLog
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+    std::thread::id thread;
+    bool otherThread = false;
+};
+
+void QEW_CALL recordProgress(void *context, uint64_t done, uint64_t total)
+{
+    auto *log = static_cast<ProgressLog *>(context);
+    log->calls.emplace_back(done, total);
+    log->otherThread |= std::this_thread::get_id() != log->thread;
+}
+
+} // namespace
+
+void TestQorethwUpload::progressFollowsAcknowledgedBytes()
+{
+    BoardEmulatorProcess board({"--revision", "0x0200", "--link-mbit", "50", "--drop", "2"});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    const auto image = pattern(400001, 13);
+    const QString path = writeHex(makeImage({{0x2000, image}}), "progress.hex");
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    ProgressLog log;
+    log.thread = std::this_thread::get_id();
+    QCOMPARE(QEW_UploadFirmwareFileEx(connection.get(), path.toLocal8Bit().constData(),
+                                      recordProgress, &log),
+             0u);
+    QCOMPARE(board.firmware(), toByteArray(image));
+    QVERIFY(!log.otherThread);
+    QVERIFY(log.calls.size() > 10);
+    std::uint64_t last = 0;
+    for (const auto &[done, total] : log.calls) {
+        QVERIFY(done >= last);
+        QVERIFY(total == 0 || total == image.size());
+        QVERIFY(total == 0 || done <= total);
+        last = done;
+    }
+    QCOMPARE(log.calls.back().first, std::uint64_t(image.size()));
+    QCOMPARE(log.calls.back().second, std::uint64_t(image.size()));
+    // No callback is fine too, and a refusal reports nothing.
+    const QString bad = writeText(":0400000001020304F3\n:00000001FF\n", "bad-progress.hex");
+    log.calls.clear();
+    QCOMPARE(QEW_UploadFirmwareFileEx(connection.get(), bad.toLocal8Bit().constData(),
+                                      recordProgress, &log),
+             QEW_ERROR_INVALID_DATA);
+    QVERIFY(log.calls.empty());
+}
+
+namespace {
+
+// Speaks the wire protocol to a board directly, one request at a time.
+class RawClient
+{
+public:
+    RawClient(const QString &address, quint16 port)
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        ::inet_pton(AF_INET, address.toLatin1().constData(), &a.sin_addr);
+        ::connect(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    ~RawClient() { ::close(fd_); }
+
+    void send(qorproto::Command command, const std::vector<std::uint8_t> &payload)
+    {
+        qorproto::Packet p;
+        p.type = std::uint8_t(command);
+        p.session = session;
+        p.sequence = ++sequence_;
+        p.payload = payload;
+        const auto bytes = qorproto::encodePacket(p);
+        ::send(fd_, bytes.data(), bytes.size(), 0);
+    }
+    // The next reply of this type, if one comes within a second.
+    bool receive(qorproto::Command command, qorproto::Packet &reply)
+    {
+        std::uint8_t buffer[2048];
+        pollfd pfd{fd_, POLLIN, 0};
+        while (::poll(&pfd, 1, 1000) > 0) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0 && qorproto::decodePacket(buffer, std::size_t(n), reply) &&
+                reply.type == (std::uint8_t(command) | qorproto::kReplyBit))
+                return true;
+        }
+        return false;
+    }
+    std::uint32_t status(qorproto::Command command, const std::vector<std::uint8_t> &payload)
+    {
+        send(command, payload);
+        qorproto::Packet reply;
+        std::uint32_t code = 0xFFFFFFFF;
+        std::vector<std::uint8_t> body;
+        if (receive(command, reply))
+            qorproto::decodeReply(reply.payload, code, body);
+        return code;
+    }
+
+    std::uint32_t session = 0;
+
+private:
+    int fd_ = -1;
+    std::uint32_t sequence_ = 0;
+};
+
+} // namespace
+
+void TestQorethwUpload::boardCommitsOnlyAnEndThatVouchesForTheImage_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<uint>("status");
+    QTest::newRow("end without size and CRC-32") << "bare" << uint(qorproto::kBoardBadRequest);
+    QTest::newRow("end with a wrong CRC-32") << "crc" << uint(qorproto::kBoardCrcMismatch);
+    QTest::newRow("end short of the data") << "short" << uint(qorproto::kBoardBadRequest);
+    QTest::newRow("end before the last chunk") << "early" << uint(qorproto::kBoardOk);
+    QTest::newRow("right end") << "right" << uint(qorproto::kBoardOk);
+}
+
+void TestQorethwUpload::boardCommitsOnlyAnEndThatVouchesForTheImage()
+{
+    using namespace qorproto;
+    QFETCH(QString, end);
+    QFETCH(uint, status);
+    BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200")});
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    RawClient client(board.address(), board.port());
+    client.send(Command::Hello, encodeHelloRequest(1));
+    Packet reply;
+    QVERIFY(client.receive(Command::Hello, reply));
+    HelloReply hello;
+    QVERIFY(decodeHelloReply(reply.payload, hello));
+    client.session = hello.session;
+
+    const auto image = pattern(3 * kMaxChunk + 100, 8);
+    UploadBegin begin;
+    begin.size = 65536; // an upper bound
+    begin.chunkSize = std::uint16_t(kMaxChunk);
+    begin.flags = kUploadDeferred | kUploadExtendedAck;
+    std::copy_n(image.begin(), kImageHeadSize, begin.head.begin());
+    QCOMPARE(client.status(Command::UploadBegin, encodeUploadBegin(begin)), 0u);
+    const std::size_t chunks = (image.size() + kMaxChunk - 1) / kMaxChunk;
+    for (std::size_t i = 0; i < chunks; ++i) {
+        if (end == "early" && i == 1)
+            continue;
+        const std::size_t size = std::min(kMaxChunk, image.size() - i * kMaxChunk);
+        client.send(Command::UploadData, encodeUploadData(std::uint32_t(i * kMaxChunk),
+                                                          image.data() + i * kMaxChunk, size));
+        QVERIFY(client.receive(Command::UploadData, reply));
+    }
+    UploadEnd vouch;
+    vouch.size = std::uint32_t(image.size());
+    vouch.crc = crc32(image.data(), image.size());
+    if (end == "crc")
+        vouch.crc ^= 1;
+    if (end == "short")
+        vouch.size -= 1;
+    if (end == "early") {
+        client.send(Command::UploadEnd, encodeUploadEnd(vouch));
+        QVERIFY(client.receive(Command::UploadEnd, reply));
+        UploadAck ack;
+        QVERIFY(decodeUploadAck(reply.payload, ack));
+        QCOMPARE(ack.status, kBoardIncomplete);
+        QVERIFY(ack.has(0) && !ack.has(1) && ack.has(2) && ack.has(3));
+        QVERIFY(!board.log().contains(QStringLiteral("committed")));
+        // The missing chunk answers the pending end.
+        client.send(Command::UploadData, encodeUploadData(std::uint32_t(kMaxChunk),
+                                                          image.data() + kMaxChunk, kMaxChunk));
+        QVERIFY(client.receive(Command::UploadEnd, reply));
+        std::uint32_t code = 0;
+        std::vector<std::uint8_t> body;
+        QVERIFY(decodeReply(reply.payload, code, body));
+        QCOMPARE(code, 0u);
+    } else {
+        QCOMPARE(client.status(Command::UploadEnd, end == "bare" ? std::vector<std::uint8_t>{}
+                                                                 : encodeUploadEnd(vouch)),
+                 uint32_t(status));
+    }
+    if (status == kBoardOk) {
+        QVERIFY(board.waitForLog(QStringLiteral("committed")));
+        QCOMPARE(board.firmware(), toByteArray(image));
+    } else {
+        QVERIFY(!board.log().contains(QStringLiteral("committed")));
+        QVERIFY(!QFile::exists(board.firmwareFile()));
+    }
+}
+
+void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("loss, duplicates and reordering")
+        << QStringList{"--drop", "10", "--duplicate", "10", "--reorder", "10"};
+    // A small board: eight chunks of receive buffer.
+    QTest::newRow("window of 8 chunks, lossy")
+        << QStringList{"--window", "8", "--drop", "5", "--reorder", "5"};
+    // A slow, long path whose short queue drops at its tail, and random loss on top.
+    QTest::newRow("bottleneck with a short queue") << QStringList{
+        "--link-mbit", "40", "--link-latency-ms", "20", "--link-queue-kib", "48", "--drop", "3"};
+    // A board that knows only uploads whose size and CRC-32 come first.
+    QTest::newRow("board without deferred uploads")
+        << QStringList{"--classic-upload", "--drop", "5", "--duplicate", "5"};
+}
+
 void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering()
 {
-    BoardEmulatorProcess board(
-        {"--revision", "0x0200", "--drop", "10", "--duplicate", "10", "--reorder", "10"});
+    QFETCH(QStringList, faults);
+    BoardEmulatorProcess board(QStringList{"--revision", "0x0200"} + faults);
     QVERIFY2(board.start(), qPrintable(board.errorString()));
     const auto image = pattern(300000, 11);
     const QString path = writeHex(makeImage({{0x4000, image}}), "lossy.hex");

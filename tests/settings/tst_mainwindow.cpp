@@ -8,10 +8,14 @@
 #include "tpaintbox.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextEdit>
 
 using namespace MainWindowTest;
 
@@ -65,6 +69,9 @@ private slots:
     void reset_jumperClicksMoveRadios();
     void reset_radiosMoveJumper();
     void power_drawingAtLayoutSize();
+
+    // accessibility
+    void accessibility_controlsSpeakUsefulNames();
 
 private:
     std::unique_ptr<TMainForm> m_w;
@@ -533,6 +540,13 @@ void MainWindowTest_::startup_libraryAbsent()
     QVERIFY2(help.endsWith(QStringLiteral("\n\n\n") + TMainForm::LibraryNotFoundLine()),
              qPrintable(help.right(200)));
     QVERIFY(help.startsWith(QLatin1String("Kestrune NET-RLX-16/NET-INX-16 Settings Program")));
+    // The added line reads as body text (12 point, regular), not as the 16 point bold title.
+    QTextCursor last(m_w->setSup()->HelpRich()->document());
+    last.movePosition(QTextCursor::End);
+    last.movePosition(QTextCursor::StartOfBlock);
+    last.movePosition(QTextCursor::NextCharacter);
+    QCOMPARE(last.charFormat().fontPointSize(), 12.0);
+    QCOMPARE(last.charFormat().fontWeight(), int(QFont::Normal));
 
     // the network handlers do nothing
     OpenIpPopup(*m_w);
@@ -793,6 +807,104 @@ void MainWindowTest_::power_drawingAtLayoutSize()
     QCOMPARE(shown.pixel(28, 16), qRgb(0xC0, 0xC0, 0xC0));
     QCOMPARE(shown.pixel(22, 23), qRgb(0xFF, 0xFF, 0xFF));
     QCOMPARE(shown.pixel(43, 6), qRgb(0, 0, 0));
+}
+
+// ---- accessibility ----
+
+void MainWindowTest_::accessibility_controlsSpeakUsefulNames()
+{
+    createShown(FakeQorethw::folder("full"));
+    const auto nameOf = [](QObject *control) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+        return a ? a->text(QAccessible::Name) : QStringLiteral("<no interface>");
+    };
+    const auto roleOf = [](QObject *control) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+        return a ? a->role() : QAccessible::NoRole;
+    };
+    const struct
+    {
+        QObject *control;
+        const char *name;
+        QAccessible::Role role;
+    } expected[] = {
+        {f().IPEdit, "IP", QAccessible::EditableText},
+        {f().SubnetEdit, "Subnet", QAccessible::EditableText},
+        {f().GatewayEdit, "Gateway", QAccessible::EditableText},
+        {f().MACEdit, "MAC Address", QAccessible::EditableText},
+        {f().ConnectButton, "Connect", QAccessible::Button},
+        {f().DisconnectButton, "Disconnect", QAccessible::Button},
+        {f().ChangeNetButton, "Change IP settings", QAccessible::Button},
+        {f().ChangeMACButton, "Change MAC address", QAccessible::Button},
+        {f().RelayRadio0, "Input 0 plain", QAccessible::RadioButton},
+        {f().RelayRadio5, "Input 5 plain", QAccessible::RadioButton},
+        {f().RelayRadio5F, "Input 5 filtered", QAccessible::RadioButton},
+        {f().RelayRadioAF, "Input 10 filtered", QAccessible::RadioButton},
+        {f().FilterJumper5, "Filter jumper 5, closed", QAccessible::Button},
+        {f().FilterJumperF, "Filter jumper 15, closed", QAccessible::Button},
+        {f().AllPlainButton, "All plain", QAccessible::Button},
+        {f().AllFilteredButton, "All filtered", QAccessible::Button},
+        {f().ResetNetJumper, "Reset networking jumper, left pair closed", QAccessible::Button},
+        {f().NormNetRadio, "Normal Operation", QAccessible::RadioButton},
+        {f().ResetNetRadio, "Reset Networking", QAccessible::RadioButton},
+        {f().IPHighlight, "IP Address", QAccessible::Button},
+        {f().PowerHighlight1, "Main/VBB Power", QAccessible::Button},
+        {f().LedHighlight, "Power/Activity LED", QAccessible::Button},
+        {m_w->setSup()->HelpRich(), "How to use this program", QAccessible::EditableText},
+        {m_w->setSup()->TechForm()->findChild<QPlainTextEdit *>(QStringLiteral("TechMemo")),
+         "Technical Support", QAccessible::EditableText},
+    };
+    for (const auto &e : expected) {
+        QCOMPARE(nameOf(e.control), QString::fromUtf8(e.name));
+        QCOMPARE(roleOf(e.control), e.role);
+    }
+
+    // Every ring is a button named by its popup's caption; every control of every panel has a
+    // name of its own within its panel.
+    for (TBoardHighlight *h : Hotspots(*m_w)) {
+        QCOMPARE(roleOf(h), QAccessible::Button);
+        QCOMPARE(nameOf(h), h->popupCaption());
+    }
+    const auto panels = m_w->findChildren<TRadioPanel *>();
+    QCOMPARE(panels.size(), 9);
+    for (TRadioPanel *panel : panels) {
+        QSet<QString> names;
+        const auto widgets = panel->findChildren<QWidget *>();
+        for (QWidget *w : widgets) {
+            if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QLineEdit *>(w) &&
+                !qobject_cast<TJumperBase *>(w))
+                continue;
+            const QString name = nameOf(w);
+            QVERIFY2(!name.isEmpty(), qPrintable(w->objectName()));
+            QVERIFY2(!names.contains(name), qPrintable(name));
+            names.insert(name);
+        }
+    }
+
+    // A jumper's name follows its state, and pressing it through the interface is a click.
+    QAccessibleInterface *jumper = QAccessible::queryAccessibleInterface(f().FilterJumper5);
+    QVERIFY(jumper->state().checkable && jumper->state().checked);
+    QVERIFY(jumper->actionInterface());
+    jumper->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(!f().FilterJumper5->closed());
+    QVERIFY(f().RelayRadio5->isChecked());
+    QCOMPARE(jumper->text(QAccessible::Name), QStringLiteral("Filter jumper 5, open"));
+    QVERIFY(!jumper->state().checked);
+    f().ResetNetRadio->setChecked(true);
+    QCOMPARE(nameOf(f().ResetNetJumper),
+             QStringLiteral("Reset networking jumper, right pair closed"));
+    // The unused jumper takes no clicks, from a screen reader either.
+    QAccessible::queryAccessibleInterface(f().ThreeJumper1)
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(f().ThreeJumper1->jumperState(), TThreeJumper::jsLeft);
+
+    // Pressing a ring opens its popup and holds it there.
+    QAccessibleInterface *ring = QAccessible::queryAccessibleInterface(f().IPHighlight);
+    QVERIFY(ring->actionInterface());
+    ring->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QVERIFY(f().IPHighlight->popup() && f().IPHighlight->popup()->isVisible());
+    QVERIFY(f().IPHighlight->held());
 }
 
 QTEST_MAIN(MainWindowTest_)

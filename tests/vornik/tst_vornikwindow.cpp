@@ -4,6 +4,7 @@
 #include "settingsstore.h"
 #include "vorniktest.h"
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QListWidget>
@@ -70,6 +71,7 @@ private slots:
     void windowHasItsClientAreaCaptionAndPlace();
     void controlsStartWithLayoutTextsAndStates();
     void tabOrderFollowsTheLayout();
+    void controlsSpeakTheirCaptions();
     void controlsFollowTheWindowWidth_data();
     void controlsFollowTheWindowWidth();
     void windowFontIsTheMessageFont();
@@ -215,6 +217,40 @@ void TestVornikWindow::tabOrderFollowsTheLayout()
                                   "BrowseButton", "UploadButton",  "FirmEdit",
                                   "BootstrapList"};
     QCOMPARE(chain.mid(0, expected.size()), expected);
+}
+
+void TestVornikWindow::controlsSpeakTheirCaptions()
+{
+    window_ = OpenWindow();
+    const struct
+    {
+        const char *control;
+        const char *name;
+        QAccessible::Role role;
+    } expected[] = {
+        {"GroupBox1", "Connection", QAccessible::Grouping},
+        {"HostEdit", "Board address", QAccessible::EditableText},
+        {"ConnectButton", "Connect", QAccessible::Button},
+        {"DisconnectButton", "Disconnect", QAccessible::Button},
+        {"GroupBox2", "Firmware", QAccessible::Grouping},
+        {"FirmEdit", "Firmware file", QAccessible::EditableText},
+        {"BrowseButton", "Browse...", QAccessible::Button},
+        {"UploadButton", "Upload", QAccessible::Button},
+    };
+    for (const auto &e : expected) {
+        QWidget *control = window_->findChild<QWidget *>(QLatin1String(e.control));
+        QVERIFY2(control, e.control);
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+        QVERIFY2(a, e.control);
+        QCOMPARE(a->text(QAccessible::Name), QString::fromUtf8(e.name));
+        QCOMPARE(a->role(), e.role);
+    }
+    // The status line is read as it changes.
+    auto *status = window_->findChild<QLabel *>(QStringLiteral("MainStatusText"));
+    QVERIFY(status);
+    status->setText(QStringLiteral("Not connected."));
+    QCOMPARE(QAccessible::queryAccessibleInterface(status)->text(QAccessible::Name),
+             QStringLiteral("Not connected."));
 }
 
 void TestVornikWindow::controlsFollowTheWindowWidth_data()

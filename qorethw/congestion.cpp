@@ -1,0 +1,137 @@
+#include "congestion.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qorethw {
+
+using std::chrono::duration;
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr auto kFirstProbe = milliseconds(200);
+constexpr auto kMinProbe = milliseconds(2);
+// Delivery rates are measured over at least this much of the board's clock.
+constexpr auto kMinSpan = microseconds(1000);
+// In flight beyond two bandwidth-delay products: room for this host's and the board's
+// scheduling, which a round trip of a millisecond or less does not show.
+constexpr auto kSchedulingAllowance = milliseconds(10);
+constexpr std::size_t kMinWindow = 4;
+constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
+constexpr double kMaxLossCompensated = 0.25;
+constexpr auto kQueueTarget = milliseconds(5);
+// The gains of the cruising phases while the queue is below its target, and above twice that.
+constexpr double kQueueBuildGain = 1.1;
+constexpr double kQueueDrainGain = 0.9;
+
+} // namespace
+
+void RttEstimator::sample(Clock::duration rtt)
+{
+    if (!valid_) {
+        srtt_ = rtt;
+        rttvar_ = rtt / 2;
+        min_ = rtt;
+        valid_ = true;
+        return;
+    }
+    const Clock::duration delta = srtt_ > rtt ? srtt_ - rtt : rtt - srtt_;
+    rttvar_ = (rttvar_ * 3 + delta) / 4;
+    srtt_ = (srtt_ * 7 + rtt) / 8;
+    min_ = std::min(min_, rtt);
+}
+
+Clock::duration RttEstimator::srtt() const
+{
+    return valid_ ? srtt_ : Clock::duration(kFirstProbe) / 2;
+}
+
+Clock::duration RttEstimator::minRtt() const
+{
+    return valid_ ? min_ : Clock::duration(kFirstProbe) / 2;
+}
+
+Clock::duration RttEstimator::probeTimeout() const
+{
+    if (!valid_)
+        return kFirstProbe;
+    return std::max({srtt_ * 2, srtt_ + rttvar_ * 4, Clock::duration(kMinProbe)});
+}
+
+RateController::RateController(std::size_t initialWindow, std::size_t maxWindow)
+    : initialWindow_(std::min(initialWindow, maxWindow)), maxWindow_(maxWindow),
+      window_(initialWindow_)
+{
+}
+
+double RateController::bandwidth() const
+{
+    return maxFilter_.empty() ? 0 : maxFilter_.front().rate;
+}
+
+void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arrival,
+                                 Clock::time_point now, Clock::duration minRtt, bool appLimited)
+{
+    if (!history_.empty() && arrival < history_.back().at)
+        return; // a late acknowledgement, overtaken by a newer one
+    history_.push_back({arrival, delivered});
+    // The rate over the shortest stretch of at least kMinSpan that ends here.
+    while (history_.size() > 2 && arrival - history_[1].at >= kMinSpan)
+        history_.pop_front();
+    const Point &from = history_.front();
+    if (arrival - from.at >= kMinSpan && delivered > from.delivered) {
+        const double seconds = duration<double>(arrival - from.at).count();
+        const double rate = double(delivered - from.delivered) / seconds;
+        if (!appLimited || rate > bandwidth()) {
+            while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
+                maxFilter_.pop_back();
+            maxFilter_.push_back({now, rate});
+        }
+    }
+    delivered_ = delivered;
+    recompute(now, minRtt, !appLimited);
+}
+
+void RateController::setPath(double lossShare, Clock::duration queue)
+{
+    queue_ = queue;
+    lossFactor_ =
+        queue < kQueueTarget * 2 ? 1 / (1 - std::clamp(lossShare, 0.0, kMaxLossCompensated)) : 1;
+}
+
+void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bool expire)
+{
+    // The bottleneck's rate is the highest seen over about ten round trips (of measurements
+    // that could show it).
+    const auto keep = std::max(Clock::duration(minRtt * 10), Clock::duration(milliseconds(30)));
+    while (expire && maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
+        maxFilter_.pop_front();
+    const double bw = bandwidth();
+    if (bw <= 0) {
+        // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
+        window_ = std::min(maxWindow_, initialWindow_ + std::size_t(delivered_));
+        return;
+    }
+    const auto phaseLength = std::max(minRtt, Clock::duration(milliseconds(2)));
+    if (phaseStart_ == Clock::time_point{}) {
+        phaseStart_ = now;
+        phase_ = 0;
+    } else if (now - phaseStart_ >= phaseLength) {
+        phaseStart_ = now;
+        phase_ = (phase_ + 1) % int(std::size(kGains));
+    }
+    const double window =
+        lossFactor_ * bw * duration<double>(minRtt * 2 + kSchedulingAllowance).count();
+    window_ = std::clamp<std::size_t>(std::size_t(std::ceil(window)), kMinWindow, maxWindow_);
+    double gain = kGains[phase_];
+    if (gain == 1 && queue_ < kQueueTarget)
+        gain = kQueueBuildGain;
+    else if (gain == 1 && queue_ > kQueueTarget * 2)
+        gain = kQueueDrainGain; // what the first window or a probe left queued
+    interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * gain * lossFactor_)));
+}
+
+} // namespace qorethw

@@ -1,0 +1,88 @@
+// How long the upload waits before it probes, how much it keeps in flight and how fast it sends.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+namespace qorethw {
+
+using Clock = std::chrono::steady_clock;
+
+// Smoothed round trip and its variation as TCP keeps them (RFC 6298), and the least seen.
+class RttEstimator
+{
+public:
+    void sample(Clock::duration rtt);
+    bool valid() const { return valid_; }
+    Clock::duration srtt() const;
+    Clock::duration minRtt() const;
+    // Silence that makes the sender probe (RFC 8985's PTO: two smoothed round trips, and never
+    // less than the RFC 6298 timeout would be without its one-second floor).
+    Clock::duration probeTimeout() const;
+
+private:
+    bool valid_ = false;
+    Clock::duration srtt_{}, rttvar_{}, min_{};
+};
+
+// A delivery-rate controller in the manner of BBR (Cardwell et al., "BBR: Congestion-Based
+// Congestion Control", ACM Queue 14(5), 2016): the bottleneck's rate is the highest delivery
+// rate measured lately, the round trip the least; the sender paces at that rate times a gain
+// that cycles (1.25 to probe for more, 0.75 to drain what the probe queued, then 1) and keeps
+// at most two bandwidth-delay products in flight. Random loss does not lower the rate; the
+// bounded amount in flight keeps the bottleneck's queue short.
+class RateController
+{
+public:
+    RateController(std::size_t initialWindow, std::size_t maxWindow);
+
+    // `delivered` chunks have arrived in total, the last of them at `arrival` (the board's clock
+    // when it reports one: then neither the return path nor this process's wake-ups blur it).
+    // appLimited: the sender had nothing new to send, so the rate measured may be short of
+    // what the path carries; it is taken only if it is higher than the estimate.
+    void onDelivered(std::uint64_t delivered, Clock::time_point arrival, Clock::time_point now,
+                     Clock::duration minRtt, bool appLimited);
+    // What the path shows besides the rate: the share of chunks lost lately and how long the
+    // bottleneck's queue is (the one-way delay above its least, on the board's clock).
+    //
+    // A queue of a few milliseconds is kept on purpose: it keeps the link busy while this host
+    // or the board is late to run, which a sender paced at exactly the bottleneck's rate cannot
+    // make up for. Random loss on a path whose queue stays that short is no sign of a full
+    // bottleneck, yet a lost chunk arrives nowhere, so sending is scaled up by the share lost; a
+    // queue that has grown cancels both, so a bottleneck that drops at its tail is never pressed.
+    void setPath(double lossShare, Clock::duration queue);
+    // Chunks allowed in flight.
+    std::size_t window() const { return window_; }
+    // Time between two chunks; zero while the rate is unknown (the first window goes at once).
+    Clock::duration interval() const { return interval_; }
+    // Chunks per second; 0 while unknown.
+    double bandwidth() const;
+
+private:
+    struct Point
+    {
+        Clock::time_point at;
+        std::uint64_t delivered;
+    };
+    struct Sample
+    {
+        Clock::time_point at;
+        double rate;
+    };
+    void recompute(Clock::time_point now, Clock::duration minRtt, bool expire);
+
+    const std::size_t initialWindow_, maxWindow_;
+    std::deque<Point> history_;
+    std::deque<Sample> maxFilter_; // decreasing rates, newest last
+    std::size_t window_;
+    Clock::duration interval_{};
+    Clock::time_point phaseStart_{};
+    int phase_ = 0;
+    double lossFactor_ = 1;
+    Clock::duration queue_{};
+    std::uint64_t delivered_ = 0;
+};
+
+} // namespace qorethw

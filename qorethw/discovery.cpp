@@ -1,0 +1,216 @@
+#include "discovery.h"
+
+#include "config.h"
+#include "device.h"
+#include "packet.h"
+#include "qorethw.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qorethw {
+
+using namespace qorproto;
+using std::chrono::milliseconds;
+
+namespace {
+
+// A second request a little later covers one that was lost; answers are told apart by MAC.
+constexpr milliseconds kRepeatAfter{250};
+
+std::array<std::uint8_t, 4> bytesOf(const sockaddr *address)
+{
+    std::array<std::uint8_t, 4> out{};
+    std::memcpy(out.data(), &reinterpret_cast<const sockaddr_in *>(address)->sin_addr, 4);
+    return out;
+}
+
+class Socket
+{
+public:
+    Socket() : fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+    ~Socket()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+    const int fd;
+};
+
+bool sendTo(int fd, const DiscoveryTarget &target, const std::vector<std::uint8_t> &bytes)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(defaultPort());
+    std::memcpy(&to.sin_addr, target.address.data(), 4);
+    iovec iov{const_cast<std::uint8_t *>(bytes.data()), bytes.size()};
+    msghdr msg{};
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof to;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    // The limited broadcast has no route of its own; the interface is named per datagram.
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (target.viaInterface) {
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr *c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = int(target.ifIndex);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    for (;;) {
+        if (::sendmsg(fd, &msg, MSG_NOSIGNAL) >= 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+
+std::uint32_t discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets)
+{
+    targets.clear();
+    if (text && *text) {
+        Subnet subnet;
+        if (!parseSubnet(text, subnet)) {
+            errno = EINVAL;
+            return QEW_ERROR_INVALID_PARAMETER;
+        }
+        DiscoveryTarget t;
+        const std::uint32_t hostBits = subnet.prefix == 0 ? ~0u : ~(~0u << (32 - subnet.prefix));
+        const std::uint32_t address = getU32(subnet.network.data()) | hostBits;
+        for (int i = 0; i < 4; ++i)
+            t.address[i] = std::uint8_t(address >> (24 - 8 * i));
+        if (!destinationAllowed(t.address) || !destinationAllowed(subnet.network)) {
+            errno = EACCES;
+            return QEW_ERROR_NOACCESS;
+        }
+        targets.push_back(t);
+        return QEW_ERROR_SUCCESS;
+    }
+    ifaddrs *list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return QEW_ERROR_NOT_CONNECTED;
+    for (const ifaddrs *i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP) ||
+            !(i->ifa_flags & IFF_BROADCAST) || (i->ifa_flags & IFF_LOOPBACK))
+            continue;
+        // An interface whose own address may not be used must not carry our broadcast either.
+        if (!destinationAllowed(bytesOf(i->ifa_addr)))
+            continue;
+        DiscoveryTarget t;
+        t.address = {255, 255, 255, 255};
+        t.viaInterface = true;
+        t.ifIndex = ::if_nametoindex(i->ifa_name);
+        if (t.ifIndex && std::none_of(targets.begin(), targets.end(),
+                                      [&](const auto &o) { return o.ifIndex == t.ifIndex; }))
+            targets.push_back(t);
+    }
+    ::freeifaddrs(list);
+    if (targets.empty()) {
+        errno = loopbackOnly() ? EACCES : ENETUNREACH;
+        return loopbackOnly() ? QEW_ERROR_NOACCESS : QEW_ERROR_NOT_CONNECTED;
+    }
+    return QEW_ERROR_SUCCESS;
+}
+
+std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
+                       std::vector<FoundBoard> &found)
+{
+    found.clear();
+    Socket socket;
+    const int on = 1;
+    if (socket.fd < 0 || ::setsockopt(socket.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return QEW_ERROR_NOT_CONNECTED;
+    // Bound to no address: a board on another subnet answers to the broadcast address.
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    if (::bind(socket.fd, reinterpret_cast<sockaddr *>(&any), sizeof any) != 0)
+        return QEW_ERROR_NOT_CONNECTED;
+
+    Packet request;
+    request.type = std::uint8_t(Command::Discover);
+    request.sequence = std::random_device{}() & 0x7FFFFFFF;
+    // Boards spread their answers over a third of the listening time.
+    request.payload =
+        encodeDiscoverRequest(std::uint16_t(std::min<int>(waitMs / 3, kMaxDiscoverySpreadMs)));
+    const auto bytes = encodePacket(request);
+
+    const auto start = Clock::now();
+    const auto deadline = start + milliseconds(waitMs);
+    bool repeated = false;
+    bool sentAny = false;
+    int sendError = 0;
+    for (const auto &target : targets) {
+        if (sendTo(socket.fd, target, bytes))
+            sentAny = true;
+        else
+            sendError = errno;
+    }
+    if (!sentAny) {
+        errno = sendError;
+        return QEW_ERROR_NOT_CONNECTED;
+    }
+    std::uint8_t buffer[kMaxDatagram + 1];
+    for (;;) {
+        const auto now = Clock::now();
+        if (now >= deadline)
+            break;
+        if (!repeated && now >= start + kRepeatAfter && start + kRepeatAfter * 2 < deadline) {
+            repeated = true;
+            for (const auto &target : targets)
+                sendTo(socket.fd, target, bytes);
+        }
+        auto wake = repeated ? deadline : std::min(deadline, start + kRepeatAfter);
+        const auto left = std::chrono::duration_cast<milliseconds>(wake - now).count() + 1;
+        pollfd pfd{socket.fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(std::clamp<long long>(left, 0, 60000)));
+        if (ready < 0 && errno != EINTR)
+            return QEW_ERROR_NOT_CONNECTED;
+        if (ready <= 0)
+            continue;
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n = ::recvfrom(socket.fd, buffer, sizeof buffer, MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr *>(&from), &length);
+        if (n < 0)
+            continue; // an "unreachable" from a unicast target, or a signal
+        Packet reply;
+        if (!decodePacket(buffer, std::size_t(n), reply) ||
+            reply.type != (std::uint8_t(Command::Discover) | kReplyBit) ||
+            reply.sequence != request.sequence)
+            continue;
+        std::uint32_t status = 0;
+        std::vector<std::uint8_t> body;
+        FoundBoard board;
+        if (!decodeReply(reply.payload, status, body) || status != kBoardOk ||
+            !decodeStatusBlock(body.data(), body.size(), board.status))
+            continue;
+        board.family = body[0];
+        board.source = bytesOf(reinterpret_cast<sockaddr *>(&from));
+        const bool known = std::any_of(found.begin(), found.end(), [&](const FoundBoard &b) {
+            return b.status.mac == board.status.mac;
+        });
+        if (!known)
+            found.push_back(board);
+    }
+    return QEW_ERROR_SUCCESS;
+}
+
+} // namespace qorethw

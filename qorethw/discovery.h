@@ -1,0 +1,38 @@
+// Finding boards: one request to broadcast addresses (or given ones), answers collected for a
+// bounded time and told apart by MAC.
+#pragma once
+
+#include "messages.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace qorethw {
+
+struct FoundBoard
+{
+    qorproto::BoardStatus status;
+    std::uint8_t family = 0;
+    std::array<std::uint8_t, 4> source{}; // where the answer came from
+};
+
+struct DiscoveryTarget
+{
+    std::array<std::uint8_t, 4> address{};
+    bool viaInterface = false; // the limited broadcast out of interface ifIndex
+    unsigned ifIndex = 0;
+};
+
+// Null or "": the limited broadcast out of every IPv4 interface that may be used; "a.b.c.d":
+// that address; "a.b.c.d/prefix": that subnet's broadcast address. 0, or a QEW error:
+// QEW_ERROR_INVALID_PARAMETER for a malformed text, QEW_ERROR_NOACCESS when no destination may
+// be used (QORETHW_LOOPBACK_ONLY), with errno set.
+std::uint32_t discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets);
+
+// Sends the request to every target and listens for waitMs; 0 or QEW_ERROR_NOT_CONNECTED when
+// the socket fails (errno set).
+std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
+                       std::vector<FoundBoard> &found);
+
+} // namespace qorethw
