@@ -68,8 +68,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
     MainStatusText = new QLabel(ui->MainStatus);
     MainStatusText->setObjectName(QStringLiteral("MainStatusText"));
     ui->MainStatus->addWidget(MainStatusText, 1);
-    new TEdgeAnchors(ui->GroupBox1);
-    new TEdgeAnchors(ui->GroupBox2);
+    AnchorToEdges(ui->GroupBox1);
+    AnchorToEdges(ui->GroupBox2);
     OpenEm = new QFileDialog(this, QStringLiteral("Select Firmware..."));
     OpenEm->setObjectName(QStringLiteral("OpenEm"));
     OpenEm->setAcceptMode(QFileDialog::AcceptOpen);

@@ -1,5 +1,4 @@
-#ifndef LLQORWDM_H
-#define LLQORWDM_H
+#pragma once
 
 #include <QtGlobal>
 
@@ -71,5 +70,3 @@ qint32 InstalledCardCount();
 int LoadAttempts();
 
 } // namespace LLQORWDM
-
-#endif // LLQORWDM_H

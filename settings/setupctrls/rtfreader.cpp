@@ -92,7 +92,19 @@ public:
     void run();
 
 private:
+    void openGroup();
+    void closeGroup();
+    // At the character after a backslash; i moves past the escape.
+    void readEscape(int &i);
+    void readControlWord(int &i);
+    void readHexEscape(int &i);
     void controlWord(const QByteArray &word, bool hasParam, int param);
+    bool destinationWord(const QByteArray &word);
+    void colorTableWord(const QByteArray &word, int param);
+    static QChar specialCharacter(const QByteArray &word);
+    void unicodeWord(int param);
+    // Character formatting; false for a word that is none.
+    bool formattingWord(const QByteArray &word, bool hasParam, int param);
     void controlSymbol(char c);
     void character(QChar c);
     void flush();
@@ -123,104 +135,115 @@ void Parser::run()
     const int n = m_in.size();
     int i = 0;
     while (i < n && !m_done) {
-        const char c = m_in.at(i);
+        const char c = m_in.at(i++);
         if (c == '{') {
-            ++i;
-            m_skipChars = 0;
-            m_highSurrogate = 0;
-            if (m_stack.size() >= MaxDepth) {
-                ++m_overflowDepth;
-                continue;
-            }
-            flush();
-            m_stack.append(m_state);
-            continue;
-        }
-        if (c == '}') {
-            ++i;
-            m_skipChars = 0;
-            m_highSurrogate = 0;
-            m_ignorableNext = false;
-            if (m_overflowDepth > 0) {
-                --m_overflowDepth;
-                continue;
-            }
-            if (m_stack.isEmpty())
-                continue; // a stray closing brace
-            flush();
-            if (m_state.destination == Destination::FontTable && m_fontNumber >= 0 &&
-                !m_fontName.trimmed().isEmpty())
-                m_fonts.insert(m_fontNumber, m_fontName.trimmed());
-            m_state = m_stack.takeLast();
-            if (m_stack.isEmpty())
-                m_done = true; // the document's own group has ended
-            continue;
-        }
-        if (c == '\\') {
-            ++i;
+            openGroup();
+        } else if (c == '}') {
+            closeGroup();
+        } else if (c == '\\') {
             if (i >= n)
                 break;
-            const char d = m_in.at(i);
-            if (isLetter(d)) {
-                QByteArray word;
-                while (i < n && isLetter(m_in.at(i))) {
-                    if (word.size() < MaxWordLength)
-                        word.append(m_in.at(i));
-                    ++i;
-                }
-                bool negative = false;
-                bool hasParam = false;
-                qint64 value = 0;
-                if (i < n && m_in.at(i) == '-' && i + 1 < n && isDigit(m_in.at(i + 1))) {
-                    negative = true;
-                    ++i;
-                }
-                int digits = 0;
-                while (i < n && isDigit(m_in.at(i))) {
-                    hasParam = true;
-                    if (digits < MaxDigits)
-                        value = value * 10 + (m_in.at(i) - '0');
-                    ++digits;
-                    ++i;
-                }
-                value = std::min<qint64>(value, 0x7FFFFFFF);
-                if (negative)
-                    value = -value;
-                if (i < n && m_in.at(i) == ' ')
-                    ++i;
-                controlWord(word, hasParam, int(value));
-                continue;
-            }
-            if (d == '\'') {
-                ++i;
-                const int hi = i < n ? hexValue(m_in.at(i)) : -1;
-                const int lo = i + 1 < n ? hexValue(m_in.at(i + 1)) : -1;
-                if (hi < 0 || lo < 0) {
-                    // A truncated escape: drop it, read on from what follows.
-                    if (hi >= 0)
-                        ++i;
-                    continue;
-                }
-                i += 2;
-                character(fromCp1252(uchar(hi * 16 + lo)));
-                continue;
-            }
-            ++i;
-            controlSymbol(d);
-            continue;
-        }
-        ++i;
-        if (c == '\r' || c == '\n' || c == '\0')
-            continue;
-        if (c == '\t') {
+            readEscape(i);
+        } else if (c == '\t') {
             character(QChar('\t'));
-            continue;
+        } else if (uchar(c) >= 0x20) {
+            character(fromCp1252(uchar(c)));
         }
-        if (uchar(c) < 0x20)
-            continue;
-        character(fromCp1252(uchar(c)));
+        // Line breaks and other control characters carry nothing.
     }
     flush();
+}
+
+void Parser::openGroup()
+{
+    m_skipChars = 0;
+    m_highSurrogate = 0;
+    if (m_stack.size() >= MaxDepth) {
+        ++m_overflowDepth;
+        return;
+    }
+    flush();
+    m_stack.append(m_state);
+}
+
+void Parser::closeGroup()
+{
+    m_skipChars = 0;
+    m_highSurrogate = 0;
+    m_ignorableNext = false;
+    if (m_overflowDepth > 0) {
+        --m_overflowDepth;
+        return;
+    }
+    if (m_stack.isEmpty())
+        return; // a stray closing brace
+    flush();
+    if (m_state.destination == Destination::FontTable && m_fontNumber >= 0 &&
+        !m_fontName.trimmed().isEmpty())
+        m_fonts.insert(m_fontNumber, m_fontName.trimmed());
+    m_state = m_stack.takeLast();
+    if (m_stack.isEmpty())
+        m_done = true; // the document's own group has ended
+}
+
+void Parser::readEscape(int &i)
+{
+    const char d = m_in.at(i);
+    if (isLetter(d)) {
+        readControlWord(i);
+    } else if (d == '\'') {
+        readHexEscape(++i);
+    } else {
+        ++i;
+        controlSymbol(d);
+    }
+}
+
+void Parser::readControlWord(int &i)
+{
+    const int n = m_in.size();
+    QByteArray word;
+    while (i < n && isLetter(m_in.at(i))) {
+        if (word.size() < MaxWordLength)
+            word.append(m_in.at(i));
+        ++i;
+    }
+    bool negative = false;
+    bool hasParam = false;
+    qint64 value = 0;
+    if (i < n && m_in.at(i) == '-' && i + 1 < n && isDigit(m_in.at(i + 1))) {
+        negative = true;
+        ++i;
+    }
+    int digits = 0;
+    while (i < n && isDigit(m_in.at(i))) {
+        hasParam = true;
+        if (digits < MaxDigits)
+            value = value * 10 + (m_in.at(i) - '0');
+        ++digits;
+        ++i;
+    }
+    value = std::min<qint64>(value, 0x7FFFFFFF);
+    if (negative)
+        value = -value;
+    if (i < n && m_in.at(i) == ' ')
+        ++i;
+    controlWord(word, hasParam, int(value));
+}
+
+void Parser::readHexEscape(int &i)
+{
+    const int n = m_in.size();
+    const int hi = i < n ? hexValue(m_in.at(i)) : -1;
+    const int lo = i + 1 < n ? hexValue(m_in.at(i + 1)) : -1;
+    if (hi < 0 || lo < 0) {
+        // A truncated escape: drop it, read on from what follows.
+        if (hi >= 0)
+            ++i;
+        return;
+    }
+    i += 2;
+    character(fromCp1252(uchar(hi * 16 + lo)));
 }
 
 QTextCharFormat Parser::charFormat() const
@@ -321,32 +344,11 @@ void Parser::controlWord(const QByteArray &w, bool hasParam, int param)
 {
     const bool ignorable = m_ignorableNext;
     m_ignorableNext = false;
-    const bool on = !hasParam || param != 0;
-
     // Destinations first: they change what the rest of the group means.
-    if (w == "fonttbl") {
-        m_state.destination = Destination::FontTable;
-        m_fontName.clear();
+    if (destinationWord(w))
         return;
-    }
-    if (w == "colortbl") {
-        m_state.destination = Destination::ColorTable;
-        return;
-    }
-    if (isSkippedDestination(w)) {
-        m_state.destination = Destination::Skip;
-        return;
-    }
-
     if (m_state.destination == Destination::ColorTable) {
-        int *component = w == "red"     ? &m_red
-                         : w == "green" ? &m_green
-                         : w == "blue"  ? &m_blue
-                                        : nullptr;
-        if (component) {
-            *component = std::clamp(param, 0, 255);
-            m_colorSet = true;
-        }
+        colorTableWord(w, param);
         return;
     }
     if (m_state.destination == Destination::FontTable) {
@@ -356,86 +358,126 @@ void Parser::controlWord(const QByteArray &w, bool hasParam, int param)
         }
         return; // \fswiss, \fprq, \fcharset... do not matter here
     }
-
     if (w == "par") {
         if (m_state.destination == Destination::Text)
             newParagraph();
-    } else if (w == "line") {
-        character(QChar::LineSeparator);
-    } else if (w == "tab") {
-        character(QChar('\t'));
-    } else if (w == "emdash") {
-        character(QChar(0x2014));
-    } else if (w == "endash") {
-        character(QChar(0x2013));
-    } else if (w == "bullet") {
-        character(QChar(0x2022));
-    } else if (w == "lquote") {
-        character(QChar(0x2018));
-    } else if (w == "rquote") {
-        character(QChar(0x2019));
-    } else if (w == "ldblquote") {
-        character(QChar(0x201C));
-    } else if (w == "rdblquote") {
-        character(QChar(0x201D));
+    } else if (const QChar special = specialCharacter(w); !special.isNull()) {
+        character(special);
     } else if (w == "u") {
-        // A signed 16-bit value; the fallback characters that follow are
-        // dropped. Characters beyond 16 bits come as two \u, one per half.
-        const int code = param < 0 ? param + 65536 : param;
-        m_skipChars = 0;
-        if (code > 0 && code < 0x10000) {
-            const char16_t unit = char16_t(code);
-            if (QChar::isHighSurrogate(unit)) {
-                m_highSurrogate = unit;
-            } else if (QChar::isLowSurrogate(unit)) {
-                const char16_t high = m_highSurrogate;
-                if (high) {
-                    character(QChar(high));
-                    character(QChar(unit));
-                }
-            } else {
-                character(QChar(unit));
-            }
-        }
-        m_skipChars = m_state.unicodeSkip;
-        return;
+        unicodeWord(param);
     } else if (w == "uc") {
         m_state.unicodeSkip = std::clamp(param, 0, 16);
     } else if (w == "deff") {
         m_defaultFont = param;
-    } else if (w == "f") {
-        flush();
-        m_state.font = param;
-    } else if (w == "fs") {
-        flush();
-        m_state.fontSize = hasParam && param > 0 ? std::min(param, MaxFontSize) : DefaultFontSize;
-    } else if (w == "b") {
-        flush();
-        m_state.bold = on;
-    } else if (w == "i") {
-        flush();
-        m_state.italic = on;
-    } else if (w == "ul") {
-        flush();
-        m_state.underline = on;
-    } else if (w == "ulnone") {
-        flush();
-        m_state.underline = false;
-    } else if (w == "cf") {
-        flush();
-        m_state.color = param;
-    } else if (w == "plain") {
-        flush();
-        const State keep = m_state;
-        m_state = State();
-        m_state.destination = keep.destination;
-        m_state.unicodeSkip = keep.unicodeSkip;
-    } else if (ignorable) {
+    } else if (!formattingWord(w, hasParam, param) && ignorable) {
         // An optional destination we do not know: leave the whole group out.
         m_state.destination = Destination::Skip;
     }
     // Everything else (\rtf, \ansi, \pard, \viewkind, \deflang...) has no
     // visible effect on this document.
+}
+
+bool Parser::destinationWord(const QByteArray &w)
+{
+    if (w == "fonttbl") {
+        m_state.destination = Destination::FontTable;
+        m_fontName.clear();
+    } else if (w == "colortbl") {
+        m_state.destination = Destination::ColorTable;
+    } else if (isSkippedDestination(w)) {
+        m_state.destination = Destination::Skip;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void Parser::colorTableWord(const QByteArray &w, int param)
+{
+    int *component = w == "red"     ? &m_red
+                     : w == "green" ? &m_green
+                     : w == "blue"  ? &m_blue
+                                    : nullptr;
+    if (component) {
+        *component = std::clamp(param, 0, 255);
+        m_colorSet = true;
+    }
+}
+
+QChar Parser::specialCharacter(const QByteArray &w)
+{
+    static const struct
+    {
+        const char *word;
+        char16_t character;
+    } table[] = {
+        {"line", QChar::LineSeparator},
+        {"tab", u'\t'},
+        {"emdash", 0x2014},
+        {"endash", 0x2013},
+        {"bullet", 0x2022},
+        {"lquote", 0x2018},
+        {"rquote", 0x2019},
+        {"ldblquote", 0x201C},
+        {"rdblquote", 0x201D},
+    };
+    for (const auto &entry : table) {
+        if (w == entry.word)
+            return QChar(entry.character);
+    }
+    return QChar();
+}
+
+void Parser::unicodeWord(int param)
+{
+    // A signed 16-bit value; the fallback characters that follow are
+    // dropped. Characters beyond 16 bits come as two \u, one per half.
+    const int code = param < 0 ? param + 65536 : param;
+    m_skipChars = 0;
+    if (code > 0 && code < 0x10000) {
+        const char16_t unit = char16_t(code);
+        if (QChar::isHighSurrogate(unit)) {
+            m_highSurrogate = unit;
+        } else if (QChar::isLowSurrogate(unit)) {
+            const char16_t high = m_highSurrogate;
+            if (high) {
+                character(QChar(high));
+                character(QChar(unit));
+            }
+        } else {
+            character(QChar(unit));
+        }
+    }
+    m_skipChars = m_state.unicodeSkip;
+}
+
+bool Parser::formattingWord(const QByteArray &w, bool hasParam, int param)
+{
+    const bool on = !hasParam || param != 0;
+    bool *flag = w == "b"    ? &m_state.bold
+                 : w == "i"  ? &m_state.italic
+                 : w == "ul" ? &m_state.underline
+                             : nullptr;
+    if (!flag && w != "f" && w != "fs" && w != "ulnone" && w != "cf" && w != "plain")
+        return false;
+    flush();
+    if (flag) {
+        *flag = on;
+    } else if (w == "f") {
+        m_state.font = param;
+    } else if (w == "fs") {
+        m_state.fontSize = hasParam && param > 0 ? std::min(param, MaxFontSize) : DefaultFontSize;
+    } else if (w == "ulnone") {
+        m_state.underline = false;
+    } else if (w == "cf") {
+        m_state.color = param;
+    } else {
+        const State keep = m_state;
+        m_state = State();
+        m_state.destination = keep.destination;
+        m_state.unicodeSkip = keep.unicodeSkip;
+    }
+    return true;
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-#ifndef RTFREADER_H
-#define RTFREADER_H
+#pragma once
 
 #include <QByteArray>
 #include <QString>
@@ -19,5 +18,3 @@ public:
     // in as plain text, so nothing is lost, and false is returned.
     static bool read(const QByteArray &rtf, QTextDocument *document);
 };
-
-#endif // RTFREADER_H

@@ -1,5 +1,7 @@
 #include "tboardhighlight.h"
 
+#include "anchorlayout.h"
+#include "popupgeometry.h"
 #include "taccessiblecontrols.h"
 #include "tboardimage.h"
 #include "thotspotmenu.h"
@@ -22,6 +24,8 @@
 #include <cmath>
 
 namespace {
+
+constexpr int NewHotspotSize = 65;
 
 struct TypeRow
 {
@@ -77,7 +81,7 @@ inline int blend(float m, int base, int colour)
 
 TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
 {
-    resize(65, 65);
+    resize(NewHotspotSize, NewHotspotSize);
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
@@ -89,7 +93,7 @@ TBoardHighlight::~TBoardHighlight()
     // The popup is deleted before this object stops being a hotspot, so its
     // deactivation cannot call back into a half-destroyed one.
     if (m_popup) {
-        m_popup->forgetHighlight();
+        m_popup->disconnect(this);
         delete m_popup;
         m_popup = nullptr;
     }
@@ -505,108 +509,29 @@ void TBoardHighlight::ShowPopup()
 
 void TBoardHighlight::buildPopup()
 {
-    auto *popup = new TPopupForm(this);
-    m_popup = popup;
-    m_held = false;
+    TPopupForm *popup = createPopupWindow();
     // Sizes and places below are the outer window's, frame and caption included.
     const QMargins frame = ExpectedFrameMargins(popup);
-    const int frameWidth = frame.left() + frame.right();
-    const int frameHeight = frame.top() + frame.bottom();
-
     TRadioPanel *panel = m_radioPanel;
-    int memoHeight = 58;
-    QPoint remembered(0, 0);
+    const int memoHeight = panel ? panel->memoHeight() : PopupGeometry::MemoHeight;
+    const QPoint remembered = panel ? panel->pos() : QPoint(0, 0);
+    if (panel)
+        adoptPanel(popup, panel);
+    else
+        popup->resize(PopupGeometry::OuterWidth - (frame.left() + frame.right()),
+                      PopupGeometry::BareOuterHeight - (frame.top() + frame.bottom()));
+    const QSize client = settlePopupSize(popup, frame);
+    QPushButton *done = addPopupControls(popup, client, memoHeight);
     if (panel) {
-        memoHeight = panel->memoHeight();
-        connect(popup, &TPopupForm::OnActivate, panel, &TRadioPanel::OnActivate);
-        connect(popup, &TPopupForm::OnDeactivate, panel, &TRadioPanel::OnDeactivate);
-        remembered = panel->pos();
-        popup->resize(panel->width(), panel->height() + memoHeight + 51);
-        panel->setParent(popup);
-        panel->move(0, 0);
-        panel->show();
-        // Anchored at this size, so a panel anchored right or bottom grows
-        // with the minimum size below.
-        panel->enterPopup();
-    } else {
-        popup->resize(194 - frameWidth, 58 + 64 + 19 - frameHeight);
-    }
-
-    popup->setWindowTitle(m_popupCaption);
-    const int outerWidth = qMax(194, popup->width() + frameWidth);
-    const int outerHeight = qMax(122, popup->height() + frameHeight);
-    const QSize client(outerWidth - frameWidth, outerHeight - frameHeight);
-    popup->resize(client);
-    // The popup may grow but not shrink below what it was built at.
-    popup->setMinimumSize(client);
-    popup->setTag(int(m_highlightType));
-
-    // Centring has moved the board image from where the layout put it; the
-    // panels' layout positions move with it.
-    QPoint pos;
-    QWidget *parent = parentWidget();
-    TBoardImage *board = boardImage();
-    if (panel && board)
-        pos =
-            remembered + QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
-    else if (panel)
-        pos = parent ? parent->pos() : QPoint();
-    else if (parent)
-        pos = QPoint(parent->x(), parent->y() + parent->height() + 38);
-
-    const int cw = client.width();
-    const int ch = client.height();
-    using A = TRadioPanel;
-
-    auto *status = new QStatusBar(popup);
-    status->setObjectName(QStringLiteral("PopupStatus"));
-    status->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    status->setGeometry(0, ch - 19, cw, 19);
-    popup->setPopupStatus(status);
-    popup->setChildAnchors(status, A::akLeft | A::akRight | A::akBottom);
-
-    auto *previous = new QPushButton(QStringLiteral("Previous"), popup);
-    previous->setObjectName(QStringLiteral("PreviousButton"));
-    previous->setGeometry(6, ch - 44, 58, 25);
-    popup->setChildAnchors(previous, A::akLeft | A::akBottom);
-    connect(previous, &QPushButton::clicked, this, &TBoardHighlight::PreviousClick);
-
-    auto *next = new QPushButton(QStringLiteral("Next"), popup);
-    next->setObjectName(QStringLiteral("NextButton"));
-    next->setGeometry((cw - 58) / 2, ch - 44, 58, 25);
-    popup->setChildAnchors(next, A::akBottom);
-    connect(next, &QPushButton::clicked, this, &TBoardHighlight::NextClick);
-
-    auto *done = new QPushButton(QStringLiteral("Done"), popup);
-    done->setObjectName(QStringLiteral("DoneButton"));
-    done->setGeometry(cw - 64, ch - 44, 58, 25);
-    popup->setChildAnchors(done, A::akRight | A::akBottom);
-    connect(done, &QPushButton::clicked, this, &TBoardHighlight::DoneClick);
-
-    auto *memo = new QPlainTextEdit(popup);
-    memo->setObjectName(QStringLiteral("StatusMemo"));
-    memo->setReadOnly(true);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setGeometry(6, done->y() - 6 - memoHeight, cw - 12, memoHeight);
-    popup->setChildAnchors(memo, A::akLeft | A::akTop | A::akRight | A::akBottom);
-
-    if (panel) {
+        auto *memo = popup->findChild<QPlainTextEdit *>(QStringLiteral("StatusMemo"));
         memo->setPlainText(panel->lines().join(QLatin1Char('\n')));
         panel->setStatusMemo(memo);
     }
 
     // Keep the whole window on the primary screen.
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize screenSize = screen->geometry().size();
-        if (pos.x() < 0)
-            pos.setX(0);
-        else if (pos.x() + outerWidth > screenSize.width())
-            pos.setX(screenSize.width() - outerWidth);
-        if (pos.y() < 0)
-            pos.setY(0);
-        else if (pos.y() + outerHeight > screenSize.height())
-            pos.setY(screenSize.height() - outerHeight);
-    }
+    QPoint pos = popupPlace(remembered);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->geometry().size());
     PlaceOuterRect(popup, pos, client, frame);
 
     showPopupWindow();
@@ -614,6 +539,109 @@ void TBoardHighlight::buildPopup()
         panel->setFocus();
     else
         done->setFocus();
+}
+
+TPopupForm *TBoardHighlight::createPopupWindow()
+{
+    auto *popup = new TPopupForm(this);
+    m_popup = popup;
+    connect(popup, &TPopupForm::activeChanged, this,
+            [this](bool active) { SetPopupActive(active, true); });
+    connect(popup, &TPopupForm::closed, this, &TBoardHighlight::PopupClosed);
+    m_held = false;
+    return popup;
+}
+
+void TBoardHighlight::adoptPanel(TPopupForm *popup, TRadioPanel *panel)
+{
+    connect(popup, &TPopupForm::OnActivate, panel, &TRadioPanel::OnActivate);
+    connect(popup, &TPopupForm::OnDeactivate, panel, &TRadioPanel::OnDeactivate);
+    popup->resize(panel->width(), panel->height() + PopupGeometry::PanelToMemo +
+                                      panel->memoHeight() + PopupGeometry::BelowMemo);
+    panel->setParent(popup);
+    panel->move(0, 0);
+    panel->show();
+    // Anchored at this size, so a panel anchored right or bottom grows with the minimum size
+    // below.
+    panel->enterPopup();
+}
+
+QSize TBoardHighlight::settlePopupSize(TPopupForm *popup, const QMargins &frame)
+{
+    popup->setWindowTitle(m_popupCaption);
+    const QSize outer = popup->size().grownBy(frame).expandedTo(
+        QSize(PopupGeometry::OuterWidth, PopupGeometry::LeastOuterHeight));
+    const QSize client = outer.shrunkBy(frame);
+    popup->resize(client);
+    // The popup may grow but not shrink below what it was built at.
+    popup->setMinimumSize(client);
+    popup->setTag(int(m_highlightType));
+    return client;
+}
+
+QPoint TBoardHighlight::popupPlace(QPoint remembered) const
+{
+    // Centring has moved the board image from where the layout put it; the panels' layout
+    // positions move with it.
+    QWidget *parent = parentWidget();
+    TBoardImage *board = boardImage();
+    if (m_radioPanel && board)
+        return remembered +
+               QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
+    if (m_radioPanel)
+        return parent ? parent->pos() : QPoint();
+    if (parent)
+        return QPoint(parent->x(), parent->y() + parent->height() + PopupGeometry::BelowParent);
+    return QPoint();
+}
+
+QPushButton *TBoardHighlight::addPopupControls(TPopupForm *popup, const QSize &client,
+                                               int memoHeight)
+{
+    using namespace PopupGeometry;
+    using A = TAnchorKinds;
+    TAnchorLayout *anchors = TAnchorLayout::Of(popup);
+    const int cw = client.width();
+    const int ch = client.height();
+
+    auto *status = new QStatusBar(popup);
+    status->setObjectName(QStringLiteral("PopupStatus"));
+    status->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    status->setGeometry(0, ch - StatusHeight, cw, StatusHeight);
+    popup->setPopupStatus(status);
+    anchors->setAnchors(status, A::akLeft | A::akRight | A::akBottom);
+
+    const int buttonTop = ch - StatusHeight - ButtonHeight;
+    addPopupButton(popup, QStringLiteral("Previous"),
+                   QRect(Gap, buttonTop, ButtonWidth, ButtonHeight), A::akLeft | A::akBottom,
+                   &TBoardHighlight::PreviousClick);
+    addPopupButton(popup, QStringLiteral("Next"),
+                   QRect((cw - ButtonWidth) / 2, buttonTop, ButtonWidth, ButtonHeight), A::akBottom,
+                   &TBoardHighlight::NextClick);
+    QPushButton *done =
+        addPopupButton(popup, QStringLiteral("Done"),
+                       QRect(cw - Gap - ButtonWidth, buttonTop, ButtonWidth, ButtonHeight),
+                       A::akRight | A::akBottom, &TBoardHighlight::DoneClick);
+
+    auto *memo = new QPlainTextEdit(popup);
+    memo->setObjectName(QStringLiteral("StatusMemo"));
+    memo->setReadOnly(true);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setGeometry(Gap, buttonTop - Gap - memoHeight, cw - 2 * Gap, memoHeight);
+    anchors->setAnchors(memo, A::akLeft | A::akTop | A::akRight | A::akBottom);
+    return done;
+}
+
+QPushButton *TBoardHighlight::addPopupButton(TPopupForm *popup, const QString &text,
+                                             const QRect &geometry, TAnchorKinds::TAnchors anchors,
+                                             void (TBoardHighlight::*handler)())
+{
+    auto *button = new QPushButton(text, popup);
+    button->setObjectName(text + QStringLiteral("Button"));
+    button->setGeometry(geometry);
+    TAnchorLayout::Of(popup)->setAnchors(button, anchors);
+    connect(button, &QPushButton::clicked, this, handler);
+    return button;
 }
 
 void TBoardHighlight::showPopupWindow()

@@ -1,5 +1,4 @@
-#ifndef TBOARDHIGHLIGHT_H
-#define TBOARDHIGHLIGHT_H
+#pragma once
 
 #include "tradiopanel.h"
 
@@ -9,6 +8,7 @@
 #include <QWidget>
 
 class QMenuBar;
+class QPushButton;
 class TBoardImage;
 class TPopupForm;
 
@@ -109,6 +109,16 @@ private:
     void showPopupWindow();
     void navigate(bool forward);
     void buildPopup();
+    TPopupForm *createPopupWindow();
+    void adoptPanel(TPopupForm *popup, TRadioPanel *panel);
+    // Gives the popup its caption, tag and client size, and keeps it from shrinking below it.
+    QSize settlePopupSize(TPopupForm *popup, const QMargins &frame);
+    // Outer top-left corner before it is kept on the screen.
+    QPoint popupPlace(QPoint remembered) const;
+    // Status bar, Previous, Next and Done, and the text area; returns Done.
+    QPushButton *addPopupControls(TPopupForm *popup, const QSize &client, int memoHeight);
+    QPushButton *addPopupButton(TPopupForm *popup, const QString &text, const QRect &geometry,
+                                TAnchorKinds::TAnchors anchors, void (TBoardHighlight::*handler)());
 
     QImage m_idleImage;
     QImage m_rimImage;
@@ -134,5 +144,3 @@ private:
 };
 
 using THighlightType = TBoardHighlight::THighlightType;
-
-#endif // TBOARDHIGHLIGHT_H

@@ -1,5 +1,4 @@
-#ifndef TBOARDIMAGE_H
-#define TBOARDIMAGE_H
+#pragma once
 
 #include "tboardhighlight.h"
 #include "tpicture.h"
@@ -112,5 +111,3 @@ private:
     QPointer<QWidget> m_watchedParent;
     QPointer<QWidget> m_watchedWindow;
 };
-
-#endif // TBOARDIMAGE_H

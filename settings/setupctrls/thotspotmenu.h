@@ -1,5 +1,4 @@
-#ifndef THOTSPOTMENU_H
-#define THOTSPOTMENU_H
+#pragma once
 
 #include "tboardhighlight.h"
 
@@ -47,5 +46,3 @@ QAction *FindEntry(QMenuBar *menu, const TBoardHighlight *hotspot, QMenu **categ
 THotspotMenuEntry *Neighbour(QMenuBar *menu, const TBoardHighlight *hotspot, bool forward);
 
 } // namespace HotspotMenu
-
-#endif // THOTSPOTMENU_H

@@ -1,11 +1,5 @@
-#ifndef TPOPUPFORM_H
-#define TPOPUPFORM_H
+#pragma once
 
-#include "tboardhighlight.h"
-#include "tradiopanel.h"
-
-#include <QList>
-#include <QPointer>
 #include <QWidget>
 
 class QStatusBar;
@@ -19,12 +13,10 @@ class TPopupForm : public QWidget
     Q_PROPERTY(bool CloseOnLeave READ closeOnLeave WRITE setCloseOnLeave)
 
 public:
-    explicit TPopupForm(TBoardHighlight *highlight);
+    // owner is the hotspot; it learns of activation and closing through the signals.
+    explicit TPopupForm(QWidget *owner);
     ~TPopupForm() override;
 
-    TBoardHighlight *Highlight() const { return m_highlight; }
-    // The hotspot is going away: no more calls back into it.
-    void forgetHighlight() { m_highlight = nullptr; }
     QStatusBar *PopupStatus() const { return m_popupStatus; }
     void setPopupStatus(QStatusBar *statusBar) { m_popupStatus = statusBar; }
     bool closeOnLeave() const { return m_closeOnLeave; }
@@ -36,11 +28,12 @@ public:
     QRect outerRect() const;
     // Frame and caption around the client area, as the platform reports them.
     QMargins frameMargins() const;
-    // Keeps child at its distances to the anchored edges when the popup resizes.
-    void setChildAnchors(QWidget *child, TRadioPanel::TAnchors anchors);
-    TRadioPanel::TAnchors childAnchors(const QWidget *child) const;
 
 Q_SIGNALS:
+    // Emitted before OnActivate or OnDeactivate, for the owning hotspot.
+    void activeChanged(bool active);
+    // Closed by any means; the popup is hidden, not destroyed.
+    void closed();
     void OnActivate(QObject *Sender);
     void OnDeactivate(QObject *Sender);
 
@@ -48,22 +41,9 @@ protected:
     void changeEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    struct Anchored
-    {
-        QPointer<QWidget> widget;
-        TRadioPanel::TAnchors anchors;
-        QRect rect;       // geometry when anchored
-        QSize clientSize; // popup client size at that moment
-    };
-
-    QPointer<TBoardHighlight> m_highlight;
     QStatusBar *m_popupStatus = nullptr;
     bool m_closeOnLeave = false;
     int m_tag = 0;
-    QList<Anchored> m_anchored;
 };
-
-#endif // TPOPUPFORM_H

@@ -1,14 +1,13 @@
 #include "tradiopanel.h"
 
 #include "tjumper.h"
-#include "tpopupform.h"
 
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 
 TRadioPanel::TRadioPanel(QWidget *parent) : QWidget(parent)
 {
-    resize(194, 100);
+    resize(PopupGeometry::OuterWidth, PopupGeometry::PanelHeight);
     setAutoFillBackground(true);
     hide();
 }
@@ -34,8 +33,8 @@ void TRadioPanel::setFinalAnchors(TAnchors anchors)
 void TRadioPanel::setAnchors(TAnchors anchors)
 {
     m_anchors = anchors;
-    if (auto *popup = qobject_cast<TPopupForm *>(parentWidget()))
-        popup->setChildAnchors(this, anchors);
+    if (TAnchorLayout *layout = TAnchorLayout::Of(parentWidget()))
+        layout->setAnchors(this, anchors);
 }
 
 void TRadioPanel::enterPopup()

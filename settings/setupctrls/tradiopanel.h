@@ -1,5 +1,7 @@
-#ifndef TRADIOPANEL_H
-#define TRADIOPANEL_H
+#pragma once
+
+#include "anchorlayout.h"
+#include "popupgeometry.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -10,7 +12,7 @@ class TTwoJumper;
 
 // A content panel: designed hidden in the main window, moved for good into
 // the popup of the hotspot that first shows it.
-class TRadioPanel : public QWidget
+class TRadioPanel : public QWidget, public TAnchorKinds
 {
     Q_OBJECT
     Q_PROPERTY(bool RadioEnabled READ radioEnabled WRITE setRadioEnabled)
@@ -21,10 +23,6 @@ class TRadioPanel : public QWidget
     Q_PROPERTY(int Tag READ tag WRITE setTag)
 
 public:
-    enum TAnchorKind { akLeft = 0x1, akTop = 0x2, akRight = 0x4, akBottom = 0x8 };
-    Q_DECLARE_FLAGS(TAnchors, TAnchorKind)
-    Q_FLAG(TAnchors)
-
     explicit TRadioPanel(QWidget *parent = nullptr);
     ~TRadioPanel() override;
 
@@ -67,13 +65,9 @@ private:
     bool m_radioEnabled = false;
     QStringList m_lines;
     QPointer<QPlainTextEdit> m_statusMemo;
-    int m_memoHeight = 58;
+    int m_memoHeight = PopupGeometry::MemoHeight;
     TAnchors m_finalAnchors = TAnchors(akLeft | akTop);
     TAnchors m_anchors = TAnchors(akLeft | akTop);
     bool m_inPopup = false;
     int m_tag = 0;
 };
-
-Q_DECLARE_OPERATORS_FOR_FLAGS(TRadioPanel::TAnchors)
-
-#endif // TRADIOPANEL_H

@@ -28,6 +28,26 @@ namespace {
 
 const char CRLF[] = "\r\n";
 
+// The dialogs as they are laid out, before fitting to their controls and scaling.
+constexpr int DialogMargin = 8; // around the memos, and below the Start button
+constexpr int TextWidth = 305;  // the help text and the memos
+constexpr int MemoHeight = 89;
+constexpr int HelpTextTop = 24;
+constexpr int HelpTextHeight = 72;
+constexpr int CloseTop = DialogMargin + MemoHeight + DialogMargin;
+constexpr int CloseWidth = 73;
+constexpr int CloseHeight = 25;
+constexpr int TechCloseLeft = 165;
+constexpr int StartWidth = 172;
+constexpr int StartHeight = 24;
+constexpr int StartGap = 16; // between the help text and Start
+// The screen the dialogs are drawn for, when no screen is known.
+constexpr QSize DesignScreen(800, 600);
+// Font sizes in points.
+constexpr int HeaderPoints = 18;
+constexpr int HelpTitlePoints = 12;
+constexpr int CardsPoints = 10;
+
 // Property texts go into the help text verbatim, except for the three
 // characters that would change its structure.
 QString rtfEscaped(const QString &text)
@@ -72,6 +92,16 @@ QFont namedFont(const QString &family, int points, bool bold)
     font.setPointSize(points);
     font.setBold(bold);
     return font;
+}
+
+// The text grows with the dialog; the button keeps to its bottom, centred when asked.
+void anchorTextAndButton(TSupportForm *form, QWidget *text, QPushButton *button, bool centre)
+{
+    form->anchor(text, TSupportForm::akLeft | TSupportForm::akTop | TSupportForm::akRight |
+                           TSupportForm::akBottom);
+    if (centre)
+        button->move((form->width() - button->width()) / 2, button->y());
+    form->anchor(button, TSupportForm::akBottom);
 }
 
 } // namespace
@@ -297,7 +327,7 @@ void TSetupSupporter::buildHeaderLabel(QWidget *)
     auto *label = new QLabel(area);
     label->setObjectName(QStringLiteral("HeaderLabel"));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setFont(namedFont(QStringLiteral("Tahoma"), 18, true));
+    label->setFont(namedFont(QStringLiteral("Tahoma"), HeaderPoints, true));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(pal);
@@ -329,7 +359,7 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
     auto *label = new QLabel(QStringLiteral("How to use this program"), form);
     label->setObjectName(QStringLiteral("HelpLabel"));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setFont(namedFont(QStringLiteral("Verdana"), 12, true));
+    label->setFont(namedFont(QStringLiteral("Verdana"), HelpTitlePoints, true));
     label->setGeometry(0, 0, form->width(), label->sizeHint().height());
     form->anchor(label, TSupportForm::akLeft | TSupportForm::akTop | TSupportForm::akRight);
     form->HelpLabel = label;
@@ -338,7 +368,7 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
     rich->setObjectName(QStringLiteral("HelpRich"));
     // Screen readers name the texts after the caption above them or their dialog's title.
     rich->setAccessibleName(label->text());
-    rich->setGeometry(0, 24, 305, 72);
+    rich->setGeometry(0, HelpTextTop, TextWidth, HelpTextHeight);
     rich->setReadOnly(true);
     rich->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette pal = rich->palette();
@@ -349,25 +379,21 @@ void TSetupSupporter::buildHelpForm(QWidget *main)
     rich->moveCursor(QTextCursor::Start);
     form->HelpRich = rich;
 
-    auto *start = newButton(form, QStringLiteral("StartButton"), QStringLiteral("Start"),
-                            QRect(0, label->height() + rich->height() + 16, 172, 24));
+    auto *start = addCancelButton(
+        form, rich, QStringLiteral("StartButton"), QStringLiteral("Start"),
+        QRect(0, label->height() + rich->height() + StartGap, StartWidth, StartHeight),
+        &TSetupSupporter::StartButtonClick);
     start->setDefault(true);
-    form->setCancelButton(start);
-    QWidget::setTabOrder(start, rich);
-    connect(start, &QPushButton::clicked, this, &TSetupSupporter::StartButtonClick);
     form->StartButton = start;
 
     form->setClientSize(QSize(rich->width(), form->height()));
     form->fitToControls();
-    form->setClientSize(QSize(form->width(), start->y() + start->height() + 8));
-    form->anchor(rich, TSupportForm::akLeft | TSupportForm::akTop | TSupportForm::akRight |
-                           TSupportForm::akBottom);
-    start->move((form->width() - 172) / 2, start->y());
-    form->anchor(start, TSupportForm::akBottom);
+    form->setClientSize(QSize(form->width(), start->y() + start->height() + DialogMargin));
+    anchorTextAndButton(form, rich, start, true);
 
     // Fonts stay; the text view simply grows with the screen.
     const QScreen *screen = QGuiApplication::primaryScreen();
-    const double s = screenScale(screen ? screen->size() : QSize(800, 600));
+    const double s = screenScale(screen ? screen->size() : DesignScreen);
     form->setClientSize(
         QSize(int(std::nearbyint(form->width() * s)), int(std::nearbyint(form->height() * s))));
     m_helpForm = form;
@@ -379,69 +405,37 @@ void TSetupSupporter::buildTechForm(QWidget *main)
     form->setObjectName(QStringLiteral("TechForm"));
     form->setWindowTitle(QStringLiteral("Technical Support"));
 
-    auto *memo = newMemo(form, QStringLiteral("TechMemo"), QRect(8, 8, 305, 89));
-    memo->setAccessibleName(form->windowTitle());
-    memo->setPlainText(supportText());
-    form->TechMemo = memo;
-
-    auto *close = newButton(form, QStringLiteral("CloseButton"), QStringLiteral("Close"),
-                            QRect(165, 105, 73, 25));
-    form->setCancelButton(close);
-    QWidget::setTabOrder(close, memo);
-    connect(close, &QPushButton::clicked, this, &TSetupSupporter::CloseButtonClick);
-    form->CloseButton = close;
+    const TMemoAndClose pair = addMemoAndClose(form, QStringLiteral("TechMemo"), TechCloseLeft);
+    pair.memo->setPlainText(supportText());
+    form->TechMemo = pair.memo;
+    form->CloseButton = pair.close;
 
     form->fitToControls();
-    form->anchor(memo, TSupportForm::akLeft | TSupportForm::akTop | TSupportForm::akRight |
-                           TSupportForm::akBottom);
-    close->move((form->width() - 73) / 2, close->y());
-    form->anchor(close, TSupportForm::akBottom);
+    anchorTextAndButton(form, pair.memo, pair.close, true);
     m_techForm = form;
 }
 
 bool TSetupSupporter::buildPCIForm(QWidget *main)
 {
     const QString product = productName();
-    if (auto *mw = qobject_cast<QMainWindow *>(main)) {
-        if (auto *bar = qobject_cast<QMenuBar *>(mw->menuWidget())) {
-            for (QAction *item : bar->actions()) {
-                if (item->text() != QLatin1String("&File") || !item->menu())
-                    continue;
-                QMenu *file = item->menu();
-                auto *entry = new QAction(QStringLiteral("Display ") + product +
-                                              QStringLiteral(" Cards Installed"),
-                                          file);
-                entry->setObjectName(QStringLiteral("DisplayPCI"));
-                connect(entry, &QAction::triggered, this, &TSetupSupporter::DisplayCardsClick);
-                file->insertAction(file->actions().value(0, nullptr), entry);
-                break;
-            }
-        }
-    }
+    addCardsMenuEntry(main, product);
 
     auto *form = new TPCIForm(main);
     form->setObjectName(QStringLiteral("PCIForm"));
     form->setWindowTitle(product + QStringLiteral(" Cards installed"));
     form->show();
 
-    auto *memo = newMemo(form, QStringLiteral("PCIMemo"), QRect(8, 8, 305, 89));
-    memo->setAccessibleName(form->windowTitle());
-    memo->setFont(namedFont(QStringLiteral("Tahoma"), 10, true));
+    const TMemoAndClose pair =
+        addMemoAndClose(form, QStringLiteral("PCIMemo"), (form->width() - CloseWidth) / 2);
+    QPlainTextEdit *memo = pair.memo;
+    memo->setFont(namedFont(QStringLiteral("Tahoma"), CardsPoints, true));
     form->PCIMemo = memo;
-
-    auto *close = newButton(form, QStringLiteral("CloseButton"), QStringLiteral("Close"),
-                            QRect((form->width() - 73) / 2, 105, 73, 25));
-    form->setCancelButton(close);
-    QWidget::setTabOrder(close, memo);
-    connect(close, &QPushButton::clicked, this, &TSetupSupporter::CloseButtonClick);
-    form->CloseButton = close;
+    form->CloseButton = pair.close;
     memo->show();
-    close->show();
+    pair.close->show();
 
     form->fitToControls();
-    form->anchor(memo, TSupportForm::akLeft | TSupportForm::akTop | TSupportForm::akRight |
-                           TSupportForm::akBottom);
-    form->anchor(close, TSupportForm::akBottom);
+    anchorTextAndButton(form, memo, pair.close, false);
     m_pciForm = form;
 
     LLQORWDM::BindCardDriver();
@@ -456,6 +450,50 @@ bool TSetupSupporter::buildPCIForm(QWidget *main)
         return false;
     memo->appendPlainText(text);
     return true;
+}
+
+void TSetupSupporter::addCardsMenuEntry(QWidget *main, const QString &product)
+{
+    auto *mw = qobject_cast<QMainWindow *>(main);
+    if (!mw)
+        return;
+    if (auto *bar = qobject_cast<QMenuBar *>(mw->menuWidget())) {
+        for (QAction *item : bar->actions()) {
+            if (item->text() != QLatin1String("&File") || !item->menu())
+                continue;
+            QMenu *file = item->menu();
+            auto *entry = new QAction(
+                QStringLiteral("Display ") + product + QStringLiteral(" Cards Installed"), file);
+            entry->setObjectName(QStringLiteral("DisplayPCI"));
+            connect(entry, &QAction::triggered, this, &TSetupSupporter::DisplayCardsClick);
+            file->insertAction(file->actions().value(0, nullptr), entry);
+            break;
+        }
+    }
+}
+
+TSetupSupporter::TMemoAndClose
+TSetupSupporter::addMemoAndClose(TSupportForm *form, const QString &memoName, int closeLeft)
+{
+    auto *memo = newMemo(form, memoName, QRect(DialogMargin, DialogMargin, TextWidth, MemoHeight));
+    // Screen readers name the memo after its dialog's title.
+    memo->setAccessibleName(form->windowTitle());
+    auto *close = addCancelButton(
+        form, memo, QStringLiteral("CloseButton"), QStringLiteral("Close"),
+        QRect(closeLeft, CloseTop, CloseWidth, CloseHeight), &TSetupSupporter::CloseButtonClick);
+    return {memo, close};
+}
+
+QPushButton *TSetupSupporter::addCancelButton(TSupportForm *form, QWidget *text,
+                                              const QString &name, const QString &caption,
+                                              const QRect &geometry,
+                                              void (TSetupSupporter::*handler)())
+{
+    auto *button = newButton(form, name, caption, geometry);
+    form->setCancelButton(button);
+    QWidget::setTabOrder(button, text);
+    connect(button, &QPushButton::clicked, this, handler);
+    return button;
 }
 
 void TSetupSupporter::UpdateTimer()

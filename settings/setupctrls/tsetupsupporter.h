@@ -1,5 +1,4 @@
-#ifndef TSETUPSUPPORTER_H
-#define TSETUPSUPPORTER_H
+#pragma once
 
 #include <QList>
 #include <QObject>
@@ -12,10 +11,13 @@
 class QAbstractButton;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
+class QRect;
 class QTextEdit;
 class QWidget;
 class THelpForm;
 class TPCIForm;
+class TSupportForm;
 class TTechForm;
 
 // Event types of the support component. Sender is the supporter.
@@ -151,6 +153,18 @@ private:
     void buildHelpForm(QWidget *main);
     void buildTechForm(QWidget *main);
     bool buildPCIForm(QWidget *main);
+    void addCardsMenuEntry(QWidget *main, const QString &product);
+    // A read-only memo with a Close button under it that Escape presses.
+    struct TMemoAndClose
+    {
+        QPlainTextEdit *memo;
+        QPushButton *close;
+    };
+    TMemoAndClose addMemoAndClose(TSupportForm *form, const QString &memoName, int closeLeft);
+    // A button that Escape presses, before text in the tab order.
+    QPushButton *addCancelButton(TSupportForm *form, QWidget *text, const QString &name,
+                                 const QString &caption, const QRect &geometry,
+                                 void (TSetupSupporter::*handler)());
     void calibrationTick();
 
     QString m_companyName;
@@ -181,5 +195,3 @@ private:
     QPointer<TPCIForm> m_pciForm;
     QList<TCalibControls> m_calibControls;
 };
-
-#endif // TSETUPSUPPORTER_H

@@ -1,8 +1,8 @@
-#ifndef TSUPPORTFORMS_H
-#define TSUPPORTFORMS_H
+#pragma once
+
+#include "anchorlayout.h"
 
 #include <QDialog>
-#include <QList>
 
 class QLabel;
 class QPlainTextEdit;
@@ -12,14 +12,11 @@ class QTextEdit;
 // The setup supporter's dialogs: resizable, always on top, laid out in code
 // with fixed geometries and edge anchors, and hidden (never destroyed) when
 // closed.
-class TSupportForm : public QDialog
+class TSupportForm : public QDialog, public TAnchorKinds
 {
     Q_OBJECT
 
 public:
-    enum TAnchorKind { akLeft = 0x1, akTop = 0x2, akRight = 0x4, akBottom = 0x8 };
-    Q_DECLARE_FLAGS(TAnchors, TAnchorKind)
-
     explicit TSupportForm(QWidget *owner);
 
     // Ties a control to edges of the client area from its present geometry;
@@ -41,23 +38,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    struct Rule
-    {
-        QWidget *control;
-        TAnchors anchors;
-        QRect origin;
-        QSize formSize;
-    };
-    void applyAnchors();
-
-    QList<Rule> m_rules;
+    TAnchorLayout *m_anchors;
     QPushButton *m_cancelButton = nullptr;
 };
-
-Q_DECLARE_OPERATORS_FOR_FLAGS(TSupportForm::TAnchors)
 
 class THelpForm : public TSupportForm
 {
@@ -97,5 +82,3 @@ public:
     QPlainTextEdit *PCIMemo = nullptr;
     QPushButton *CloseButton = nullptr;
 };
-
-#endif // TSUPPORTFORMS_H

@@ -83,12 +83,12 @@ class TestCardDriver : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void beforeBinding_nothingIsLoaded();
-    void bind_fillsTheSlotsOfTheNamesFound();
-    void bind_loadedOnlyWhenAllNamesFound();
-    void cardCount_comesFromGetNumCardsWhenPresent();
-    void secondBind_returnsAtOnceOnlyWhenLoaded();
-    void library_isNeverReleased();
+    void beforeBindingNothingIsLoaded();
+    void bindFillsTheSlotsOfTheNamesFound();
+    void bindLoadedOnlyWhenAllNamesFound();
+    void cardCountComesFromGetNumCardsWhenPresent();
+    void secondBindReturnsAtOnceOnlyWhenLoaded();
+    void libraryIsNeverReleased();
 
 private:
     Expectation m_expect;
@@ -100,7 +100,7 @@ void TestCardDriver::initTestCase()
     m_expect = expectation();
 }
 
-void TestCardDriver::beforeBinding_nothingIsLoaded()
+void TestCardDriver::beforeBindingNothingIsLoaded()
 {
     QVERIFY(!CardDriverLoaded());
     QCOMPARE(LoadAttempts(), 0);
@@ -109,7 +109,7 @@ void TestCardDriver::beforeBinding_nothingIsLoaded()
     QVERIFY(!libraryStillLoaded());
 }
 
-void TestCardDriver::bind_fillsTheSlotsOfTheNamesFound()
+void TestCardDriver::bindFillsTheSlotsOfTheNamesFound()
 {
     BindCardDriver();
     QCOMPARE(int(EntryPointCount), int(std::size(TableOrder)));
@@ -134,18 +134,18 @@ void TestCardDriver::bind_fillsTheSlotsOfTheNamesFound()
         dlclose(library);
 }
 
-void TestCardDriver::bind_loadedOnlyWhenAllNamesFound()
+void TestCardDriver::bindLoadedOnlyWhenAllNamesFound()
 {
     QCOMPARE(CardDriverLoaded(), m_expect.present && !m_expect.withoutEmergencyReboot);
 }
 
-void TestCardDriver::cardCount_comesFromGetNumCardsWhenPresent()
+void TestCardDriver::cardCountComesFromGetNumCardsWhenPresent()
 {
     QCOMPARE(bool(GetNumCardsSlot()), m_expect.present);
     QCOMPARE(InstalledCardCount(), m_expect.cards);
 }
 
-void TestCardDriver::secondBind_returnsAtOnceOnlyWhenLoaded()
+void TestCardDriver::secondBindReturnsAtOnceOnlyWhenLoaded()
 {
     const int before = LoadAttempts();
     QCOMPARE(before, 1);
@@ -156,7 +156,7 @@ void TestCardDriver::secondBind_returnsAtOnceOnlyWhenLoaded()
     QCOMPARE(InstalledCardCount(), m_expect.cards);
 }
 
-void TestCardDriver::library_isNeverReleased()
+void TestCardDriver::libraryIsNeverReleased()
 {
     QCOMPARE(libraryStillLoaded(), m_expect.present);
 }

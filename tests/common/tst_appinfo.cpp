@@ -13,13 +13,13 @@ class AppInfoTest : public QObject
     Q_OBJECT
 
 private slots:
-    void commandLine_leavesAllElseToQApplication_data();
-    void commandLine_leavesAllElseToQApplication();
-    void identity_builtInIconAtEverySize_data();
-    void identity_builtInIconAtEverySize();
+    void commandLineLeavesAllElseToQApplication_data();
+    void commandLineLeavesAllElseToQApplication();
+    void identityBuiltInIconAtEverySize_data();
+    void identityBuiltInIconAtEverySize();
 };
 
-void AppInfoTest::commandLine_leavesAllElseToQApplication_data()
+void AppInfoTest::commandLineLeavesAllElseToQApplication_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("none") << QStringList{};
@@ -29,7 +29,7 @@ void AppInfoTest::commandLine_leavesAllElseToQApplication_data()
     QTest::newRow("after --") << QStringList{"--", "--help", "-v"};
 }
 
-void AppInfoTest::commandLine_leavesAllElseToQApplication()
+void AppInfoTest::commandLineLeavesAllElseToQApplication()
 {
     QFETCH(QStringList, arguments);
     std::vector<QByteArray> storage{QByteArray("program")};
@@ -46,14 +46,14 @@ void AppInfoTest::commandLine_leavesAllElseToQApplication()
     QVERIFY(!status);
 }
 
-void AppInfoTest::identity_builtInIconAtEverySize_data()
+void AppInfoTest::identityBuiltInIconAtEverySize_data()
 {
     QTest::addColumn<QString>("id");
     QTest::newRow("settings") << "com.kestrune.BoardSettings";
     QTest::newRow("Vornik") << "com.kestrune.Vornik";
 }
 
-void AppInfoTest::identity_builtInIconAtEverySize()
+void AppInfoTest::identityBuiltInIconAtEverySize()
 {
     QFETCH(QString, id);
     const QByteArray name = id.toUtf8();

@@ -18,34 +18,34 @@ private slots:
     void init();
     void cleanup();
 
-    void candidates_ownLibraryFolderBeforePlainName();
-    void binding_versionedNameBeforePlainName();
-    void binding_followsEntryPoints_data();
-    void binding_followsEntryPoints();
-    void binding_unboundLibraryIsReleased();
+    void candidatesOwnLibraryFolderBeforePlainName();
+    void bindingVersionedNameBeforePlainName();
+    void bindingFollowsEntryPoints_data();
+    void bindingFollowsEntryPoints();
+    void bindingUnboundLibraryIsReleased();
 
-    void connect_fillsAllFourEdits_data();
-    void connect_fillsAllFourEdits();
-    void connect_shortStatusChangesOnlyMacAndIp_data();
-    void connect_shortStatusChangesOnlyMacAndIp();
-    void connect_statusLengthAboveBufferIsCut_data();
-    void connect_statusLengthAboveBufferIsCut();
-    void connect_failedStatusReadKeepsEdits();
-    void connect_failureShowsLastError();
-    void connect_controlStates();
-    void disconnect_showsPanelTextAndDisablesEdits();
+    void connectFillsAllFourEdits_data();
+    void connectFillsAllFourEdits();
+    void connectShortStatusChangesOnlyMacAndIp_data();
+    void connectShortStatusChangesOnlyMacAndIp();
+    void connectStatusLengthAboveBufferIsCut_data();
+    void connectStatusLengthAboveBufferIsCut();
+    void connectFailedStatusReadKeepsEdits();
+    void connectFailureShowsLastError();
+    void connectControlStates();
+    void disconnectShowsPanelTextAndDisablesEdits();
 
-    void changeNet_successClosesConnection();
-    void changeNet_failureKeepsConnection();
+    void changeNetSuccessClosesConnection();
+    void changeNetFailureKeepsConnection();
 
-    void changeMac_sendsCanonicalCommandAndClearsArp();
-    void changeMac_replies_data();
-    void changeMac_replies();
-    void changeMac_parseErrorsShowBoxAndSendNothing_data();
-    void changeMac_parseErrorsShowBoxAndSendNothing();
-    void changeMac_noArpForNonIpAddress();
-    void progressText_isOnScreenDuringTheCall_data();
-    void progressText_isOnScreenDuringTheCall();
+    void changeMacSendsCanonicalCommandAndClearsArp();
+    void changeMacReplies_data();
+    void changeMacReplies();
+    void changeMacParseErrorsShowBoxAndSendNothing_data();
+    void changeMacParseErrorsShowBoxAndSendNothing();
+    void changeMacNoArpForNonIpAddress();
+    void progressTextIsOnScreenDuringTheCall_data();
+    void progressTextIsOnScreenDuringTheCall();
 
 private:
     std::unique_ptr<TMainForm> m_w;
@@ -93,7 +93,7 @@ void BindingTest::openConnected(const QString &variant, const QByteArray &status
     QVERIFY(m_w->deviceHandle());
 }
 
-void BindingTest::candidates_ownLibraryFolderBeforePlainName()
+void BindingTest::candidatesOwnLibraryFolderBeforePlainName()
 {
     const QString app = QCoreApplication::applicationDirPath();
     const QStringList candidates = EthLibCandidates();
@@ -108,7 +108,7 @@ void BindingTest::candidates_ownLibraryFolderBeforePlainName()
     ResetEthLibFolders();
 }
 
-void BindingTest::binding_versionedNameBeforePlainName()
+void BindingTest::bindingVersionedNameBeforePlainName()
 {
     // A bindable libQORETHW.so.1 beside an unbindable libQORETHW.so: the versioned one decides.
     QTemporaryDir dir;
@@ -121,7 +121,7 @@ void BindingTest::binding_versionedNameBeforePlainName()
     QCOMPARE(m_w->ethLibrary().handle->fileName(), dir.filePath("libQORETHW.so.1"));
 }
 
-void BindingTest::binding_followsEntryPoints_data()
+void BindingTest::bindingFollowsEntryPoints_data()
 {
     QTest::addColumn<QString>("variant");
     QTest::addColumn<bool>("bound");
@@ -135,7 +135,7 @@ void BindingTest::binding_followsEntryPoints_data()
     QTest::newRow("no raw exchange") << "no-strtostr" << false;
 }
 
-void BindingTest::binding_followsEntryPoints()
+void BindingTest::bindingFollowsEntryPoints()
 {
     QFETCH(QString, variant);
     QFETCH(bool, bound);
@@ -161,7 +161,7 @@ static bool Mapped(const QString &path)
     return QString::fromLocal8Bit(maps.readAll()).contains(path);
 }
 
-void BindingTest::binding_unboundLibraryIsReleased()
+void BindingTest::bindingUnboundLibraryIsReleased()
 {
     const QString path = FakeQorethw::folder("no-strtostr") + "/libQORETHW.so";
     QVERIFY(QFile::exists(path));
@@ -174,7 +174,7 @@ void BindingTest::binding_unboundLibraryIsReleased()
     QVERIFY(Mapped(FakeQorethw::folder("no-getstatus") + "/libQORETHW.so"));
 }
 
-void BindingTest::connect_fillsAllFourEdits_data()
+void BindingTest::connectFillsAllFourEdits_data()
 {
     QTest::addColumn<QString>("variant");
     QTest::addColumn<QString>("statusCall");
@@ -184,7 +184,7 @@ void BindingTest::connect_fillsAllFourEdits_data()
                                                       << "GetStatus 256";
 }
 
-void BindingTest::connect_fillsAllFourEdits()
+void BindingTest::connectFillsAllFourEdits()
 {
     QFETCH(QString, variant);
     QFETCH(QString, statusCall);
@@ -198,14 +198,14 @@ void BindingTest::connect_fillsAllFourEdits()
     QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99"));
 }
 
-void BindingTest::connect_shortStatusChangesOnlyMacAndIp_data()
+void BindingTest::connectShortStatusChangesOnlyMacAndIp_data()
 {
     QTest::addColumn<QString>("variant");
     QTest::newRow("extended status") << "full";
     QTest::newRow("plain status") << "no-getstatusex";
 }
 
-void BindingTest::connect_shortStatusChangesOnlyMacAndIp()
+void BindingTest::connectShortStatusChangesOnlyMacAndIp()
 {
     QFETCH(QString, variant);
     // 15 status bytes: 16 in the level-1 form, enough for MAC and IP only
@@ -216,14 +216,14 @@ void BindingTest::connect_shortStatusChangesOnlyMacAndIp()
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("192.168.1.1"));
 }
 
-void BindingTest::connect_statusLengthAboveBufferIsCut_data()
+void BindingTest::connectStatusLengthAboveBufferIsCut_data()
 {
     QTest::addColumn<QString>("variant");
     QTest::newRow("extended status") << "full";
     QTest::newRow("plain status, zero byte in front") << "no-getstatusex";
 }
 
-void BindingTest::connect_statusLengthAboveBufferIsCut()
+void BindingTest::connectStatusLengthAboveBufferIsCut()
 {
     QFETCH(QString, variant);
     m_fake = std::make_unique<FakeQorethw>(variant);
@@ -242,7 +242,7 @@ void BindingTest::connect_statusLengthAboveBufferIsCut()
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
 }
 
-void BindingTest::connect_failedStatusReadKeepsEdits()
+void BindingTest::connectFailedStatusReadKeepsEdits()
 {
     m_fake->setStatus(Status());
     m_fake->setResult(FakeQorethw::Status, 1460);
@@ -257,7 +257,7 @@ void BindingTest::connect_failedStatusReadKeepsEdits()
     QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TMainForm::ConnectedTextTail()));
 }
 
-void BindingTest::connect_failureShowsLastError()
+void BindingTest::connectFailureShowsLastError()
 {
     m_w = Create(FakeQorethw::folder("full"));
     QVERIFY(ShowAndSettle(*m_w));
@@ -272,7 +272,7 @@ void BindingTest::connect_failureShowsLastError()
     QVERIFY(m_w->connectedAddress().isEmpty());
 }
 
-void BindingTest::connect_controlStates()
+void BindingTest::connectControlStates()
 {
     openConnected("full", Status());
     QVERIFY(!f().ConnectButton->isEnabled());
@@ -285,7 +285,7 @@ void BindingTest::connect_controlStates()
              QApplication::palette().color(QPalette::Base));
 }
 
-void BindingTest::disconnect_showsPanelTextAndDisablesEdits()
+void BindingTest::disconnectShowsPanelTextAndDisablesEdits()
 {
     openConnected("full", Status());
     f().DisconnectButton->click();
@@ -307,7 +307,7 @@ void BindingTest::disconnect_showsPanelTextAndDisablesEdits()
     QVERIFY(!f().SubnetEdit->isEnabled());
 }
 
-void BindingTest::changeNet_successClosesConnection()
+void BindingTest::changeNetSuccessClosesConnection()
 {
     openConnected("full", Status());
     f().IPEdit->setText(QStringLiteral(" 127.0.0.42"));
@@ -324,7 +324,7 @@ void BindingTest::changeNet_successClosesConnection()
     QVERIFY(!f().MACEdit->isEnabled());
 }
 
-void BindingTest::changeNet_failureKeepsConnection()
+void BindingTest::changeNetFailureKeepsConnection()
 {
     openConnected("full", Status());
     m_fake->setResult(FakeQorethw::ChangeNetworking, 87);
@@ -335,7 +335,7 @@ void BindingTest::changeNet_failureKeepsConnection()
     QVERIFY(!m_fake->log().contains(QLatin1String("Disconnect")));
 }
 
-void BindingTest::changeMac_sendsCanonicalCommandAndClearsArp()
+void BindingTest::changeMacSendsCanonicalCommandAndClearsArp()
 {
     openConnected("full", Status());
     QList<SystemCommand> runs;
@@ -352,7 +352,7 @@ void BindingTest::changeMac_sendsCanonicalCommandAndClearsArp()
     QVERIFY(f().ChangeMACButton->isEnabled());
 }
 
-void BindingTest::changeMac_replies_data()
+void BindingTest::changeMacReplies_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<uint>("result");
@@ -371,7 +371,7 @@ void BindingTest::changeMac_replies_data()
                                         << "Remote error 7 changing the device's MAC address.";
 }
 
-void BindingTest::changeMac_replies()
+void BindingTest::changeMacReplies()
 {
     QFETCH(QByteArray, reply);
     QFETCH(uint, result);
@@ -389,7 +389,7 @@ void BindingTest::changeMac_replies()
     QVERIFY(m_w->deviceHandle());
 }
 
-void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing_data()
+void BindingTest::changeMacParseErrorsShowBoxAndSendNothing_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("box");
@@ -405,7 +405,7 @@ void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing_data()
                              << "MAC byte \"FFFFFFFF\" is out of range.";
 }
 
-void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing()
+void BindingTest::changeMacParseErrorsShowBoxAndSendNothing()
 {
     QFETCH(QString, text);
     QFETCH(QString, box);
@@ -424,7 +424,7 @@ void BindingTest::changeMac_parseErrorsShowBoxAndSendNothing()
     QVERIFY(m_w->deviceHandle());
 }
 
-void BindingTest::changeMac_noArpForNonIpAddress()
+void BindingTest::changeMacNoArpForNonIpAddress()
 {
     m_fake->setStatus(Status().left(5)); // keeps the typed address in the edit
     m_w = Create(FakeQorethw::folder("full"));
@@ -463,7 +463,7 @@ static void DuringCall(const char *call)
     g_seenOnScreen = buffer.copy(area) == now;
 }
 
-void BindingTest::progressText_isOnScreenDuringTheCall_data()
+void BindingTest::progressTextIsOnScreenDuringTheCall_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("call");
@@ -479,7 +479,7 @@ void BindingTest::progressText_isOnScreenDuringTheCall_data()
                                 << "Changing MAC address...";
 }
 
-void BindingTest::progressText_isOnScreenDuringTheCall()
+void BindingTest::progressTextIsOnScreenDuringTheCall()
 {
     QFETCH(QString, button);
     QFETCH(QString, call);

@@ -28,50 +28,50 @@ private slots:
     void cleanup();
 
     // layout
-    void layout_window();
-    void layout_geometry_data();
-    void layout_geometry();
-    void layout_texts_data();
-    void layout_texts();
-    void layout_hotspots_data();
-    void layout_hotspots();
-    void layout_panels_data();
-    void layout_panels();
-    void layout_initialStates();
-    void layout_channelTagsAndControls();
-    void layout_ipTabOrder();
-    void layout_supporterValues();
-    void layout_picturesLoaded();
+    void layoutWindow();
+    void layoutGeometry_data();
+    void layoutGeometry();
+    void layoutTexts_data();
+    void layoutTexts();
+    void layoutHotspots_data();
+    void layoutHotspots();
+    void layoutPanels_data();
+    void layoutPanels();
+    void layoutInitialStates();
+    void layoutChannelTagsAndControls();
+    void layoutIpTabOrder();
+    void layoutSupporterValues();
+    void layoutPicturesLoaded();
 
     // start-up
-    void startup_menuBarBeforeFirstPaint();
-    void startup_menuBarAfterFirstPaint();
-    void startup_idleHandlerRunsOnce();
-    void startup_boundLibraryText();
-    void startup_libraryAbsent();
-    void startup_headerLabel();
+    void startupMenuBarBeforeFirstPaint();
+    void startupMenuBarAfterFirstPaint();
+    void startupIdleHandlerRunsOnce();
+    void startupBoundLibraryText();
+    void startupLibraryAbsent();
+    void startupHeaderLabel();
 
     // menus
-    void menu_helpEntriesShowTheirDialogs();
-    void menu_helpEntriesBeforeDialogsDoNothing();
-    void menu_exitEndsTheProgram();
+    void menuHelpEntriesShowTheirDialogs();
+    void menuHelpEntriesBeforeDialogsDoNothing();
+    void menuExitEndsTheProgram();
 
     // tour and popups
-    void tour_startWalksTheOptionsPopupsWithNext();
-    void popups_placedFromPanelPositions_data();
-    void popups_placedFromPanelPositions();
+    void tourStartWalksTheOptionsPopupsWithNext();
+    void popupsPlacedFromPanelPositions_data();
+    void popupsPlacedFromPanelPositions();
 
     // option panels
-    void filter_jumperClickFollowsRadios();
-    void filter_plainRadioOpensOnlyItsJumper();
-    void filter_allPlainThenAllFiltered();
-    void filter_userClicksOnRadios();
-    void reset_jumperClicksMoveRadios();
-    void reset_radiosMoveJumper();
-    void power_drawingAtLayoutSize();
+    void filterJumperClickFollowsRadios();
+    void filterPlainRadioOpensOnlyItsJumper();
+    void filterAllPlainThenAllFiltered();
+    void filterUserClicksOnRadios();
+    void resetJumperClicksMoveRadios();
+    void resetRadiosMoveJumper();
+    void powerDrawingAtLayoutSize();
 
     // accessibility
-    void accessibility_controlsSpeakUsefulNames();
+    void accessibilityControlsSpeakUsefulNames();
 
 private:
     std::unique_ptr<TMainForm> m_w;
@@ -101,7 +101,7 @@ void MainWindowTest_::createShown(const QString &folder)
 
 // ---- layout ----
 
-void MainWindowTest_::layout_window()
+void MainWindowTest_::layoutWindow()
 {
     m_w = Create(FakeQorethw::folder("full"));
     QCOMPARE(m_w->objectName(), QStringLiteral("MainForm"));
@@ -116,7 +116,7 @@ void MainWindowTest_::layout_window()
     QVERIFY(!f().BoardImage1->autoSize());
 }
 
-void MainWindowTest_::layout_geometry_data()
+void MainWindowTest_::layoutGeometry_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("rect");
@@ -174,7 +174,7 @@ void MainWindowTest_::layout_geometry_data()
     QTest::newRow("AllFilteredButton") << "AllFilteredButton" << QRect(160, 280, 32, 16);
 }
 
-void MainWindowTest_::layout_geometry()
+void MainWindowTest_::layoutGeometry()
 {
     QFETCH(QString, name);
     QFETCH(QRect, rect);
@@ -184,7 +184,7 @@ void MainWindowTest_::layout_geometry()
     QCOMPARE(widget->geometry(), rect);
 }
 
-void MainWindowTest_::layout_texts_data()
+void MainWindowTest_::layoutTexts_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
@@ -250,7 +250,7 @@ void MainWindowTest_::layout_texts_data()
                                        << "All" << none;
 }
 
-void MainWindowTest_::layout_texts()
+void MainWindowTest_::layoutTexts()
 {
     QFETCH(QString, name);
     QFETCH(QString, text);
@@ -263,7 +263,7 @@ void MainWindowTest_::layout_texts()
         QCOMPARE(int(qobject_cast<QLabel *>(o)->alignment()), alignment);
 }
 
-void MainWindowTest_::layout_hotspots_data()
+void MainWindowTest_::layoutHotspots_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("type");
@@ -292,7 +292,7 @@ void MainWindowTest_::layout_hotspots_data()
                                     << "&Isolated Inputs";
 }
 
-void MainWindowTest_::layout_hotspots()
+void MainWindowTest_::layoutHotspots()
 {
     QFETCH(QString, name);
     QFETCH(int, type);
@@ -311,7 +311,7 @@ void MainWindowTest_::layout_hotspots()
     QCOMPARE(f().BoardImage1->children().indexOf(h), int(Hotspots(*m_w).indexOf(h)));
 }
 
-void MainWindowTest_::layout_panels_data()
+void MainWindowTest_::layoutPanels_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("lines");
@@ -347,7 +347,7 @@ void MainWindowTest_::layout_panels_data()
                                 << QStringList{"The relays are on this 50-pin header."};
 }
 
-void MainWindowTest_::layout_panels()
+void MainWindowTest_::layoutPanels()
 {
     QFETCH(QString, name);
     QFETCH(QStringList, lines);
@@ -361,7 +361,7 @@ void MainWindowTest_::layout_panels()
     QCOMPARE(panel->lines(), lines);
 }
 
-void MainWindowTest_::layout_initialStates()
+void MainWindowTest_::layoutInitialStates()
 {
     m_w = Create(FakeQorethw::folder("full"));
     QVERIFY(f().ConnectButton->isEnabled());
@@ -383,7 +383,7 @@ void MainWindowTest_::layout_initialStates()
     }
 }
 
-void MainWindowTest_::layout_channelTagsAndControls()
+void MainWindowTest_::layoutChannelTagsAndControls()
 {
     m_w = Create(FakeQorethw::folder("full"));
     const QString hex = QStringLiteral("0123456789ABCDEF");
@@ -404,7 +404,7 @@ void MainWindowTest_::layout_channelTagsAndControls()
     }
 }
 
-void MainWindowTest_::layout_ipTabOrder()
+void MainWindowTest_::layoutIpTabOrder()
 {
     m_w = Create(FakeQorethw::folder("full"));
     const QList<QWidget *> order{f().ConnectButton,   f().IPEdit,          f().SubnetEdit,
@@ -414,7 +414,7 @@ void MainWindowTest_::layout_ipTabOrder()
         QCOMPARE(order[i]->nextInFocusChain(), order[i + 1]);
 }
 
-void MainWindowTest_::layout_supporterValues()
+void MainWindowTest_::layoutSupporterValues()
 {
     m_w = Create(FakeQorethw::folder("full"));
     TSetupSupporter *s = m_w->setSup();
@@ -435,7 +435,7 @@ void MainWindowTest_::layout_supporterValues()
                                       QStringLiteral(" for any of your product questions.")));
 }
 
-void MainWindowTest_::layout_picturesLoaded()
+void MainWindowTest_::layoutPicturesLoaded()
 {
     m_w = Create(FakeQorethw::folder("full"));
     const TPicture &pic = f().BoardImage1->picture();
@@ -457,7 +457,7 @@ static QStringList TopLevel(QMenuBar *bar)
     return texts;
 }
 
-void MainWindowTest_::startup_menuBarBeforeFirstPaint()
+void MainWindowTest_::startupMenuBarBeforeFirstPaint()
 {
     m_w = Create(FakeQorethw::folder("full"));
     QCOMPARE(TopLevel(f().MainMenu1), (QStringList{"&File", "&Help"}));
@@ -470,7 +470,7 @@ void MainWindowTest_::startup_menuBarBeforeFirstPaint()
     QCOMPARE(f().TechnicalSupport1->text(), QStringLiteral("&Technical Support"));
 }
 
-void MainWindowTest_::startup_menuBarAfterFirstPaint()
+void MainWindowTest_::startupMenuBarAfterFirstPaint()
 {
     createShown(FakeQorethw::folder("full"));
     QCOMPARE(TopLevel(f().MainMenu1), (QStringList{"&File", "&Settings", "&Options", "&Help"}));
@@ -496,7 +496,7 @@ void MainWindowTest_::startup_menuBarAfterFirstPaint()
     QCOMPARE(f().File1->actions(), QList<QAction *>{f().Exit2}); // no cards entry
 }
 
-void MainWindowTest_::startup_idleHandlerRunsOnce()
+void MainWindowTest_::startupIdleHandlerRunsOnce()
 {
     createShown(FakeQorethw::folder("full"));
     THelpForm *help = m_w->setSup()->HelpForm();
@@ -511,7 +511,7 @@ void MainWindowTest_::startup_idleHandlerRunsOnce()
     QVERIFY(!m_w->setSup()->timerRunning());
 }
 
-void MainWindowTest_::startup_boundLibraryText()
+void MainWindowTest_::startupBoundLibraryText()
 {
     createShown(FakeQorethw::folder("full"));
     QVERIFY(m_w->ethLibrary().bound());
@@ -526,7 +526,7 @@ void MainWindowTest_::startup_boundLibraryText()
     QCOMPARE(MemoText(*m_w), t1.join('\n'));
 }
 
-void MainWindowTest_::startup_libraryAbsent()
+void MainWindowTest_::startupLibraryAbsent()
 {
     QTemporaryDir empty;
     createShown(empty.path());
@@ -559,7 +559,7 @@ void MainWindowTest_::startup_libraryAbsent()
     QVERIFY(!m_w->deviceHandle());
 }
 
-void MainWindowTest_::startup_headerLabel()
+void MainWindowTest_::startupHeaderLabel()
 {
     createShown(FakeQorethw::folder("full"));
     QCOMPARE(m_w->setSup()->HeaderLabel()->text(),
@@ -568,7 +568,7 @@ void MainWindowTest_::startup_headerLabel()
 
 // ---- menus ----
 
-void MainWindowTest_::menu_helpEntriesShowTheirDialogs()
+void MainWindowTest_::menuHelpEntriesShowTheirDialogs()
 {
     createShown(FakeQorethw::folder("full"));
     THelpForm *help = m_w->setSup()->HelpForm();
@@ -582,7 +582,7 @@ void MainWindowTest_::menu_helpEntriesShowTheirDialogs()
     QVERIFY(tech->TechMemo->toPlainText().contains(m_w->setSup()->callHow()));
 }
 
-void MainWindowTest_::menu_helpEntriesBeforeDialogsDoNothing()
+void MainWindowTest_::menuHelpEntriesBeforeDialogsDoNothing()
 {
     m_w = Create(FakeQorethw::folder("full"));
     f().Howtousethisprogram1->trigger();
@@ -591,7 +591,7 @@ void MainWindowTest_::menu_helpEntriesBeforeDialogsDoNothing()
     QVERIFY(!m_w->setSup()->TechForm());
 }
 
-void MainWindowTest_::menu_exitEndsTheProgram()
+void MainWindowTest_::menuExitEndsTheProgram()
 {
     createShown(FakeQorethw::folder("full"));
     // popups and dialogs open must not keep the program alive
@@ -629,7 +629,7 @@ static TPopupForm *VisiblePopup(TMainForm &w)
     return found;
 }
 
-void MainWindowTest_::tour_startWalksTheOptionsPopupsWithNext()
+void MainWindowTest_::tourStartWalksTheOptionsPopupsWithNext()
 {
     createShown(FakeQorethw::folder("full"));
     THelpForm *help = m_w->setSup()->HelpForm();
@@ -645,15 +645,16 @@ void MainWindowTest_::tour_startWalksTheOptionsPopupsWithNext()
         TPopupForm *popup = VisiblePopup(*m_w);
         QVERIFY2(popup, qPrintable(QString::number(i)));
         QCOMPARE(popup->windowTitle(), captions[i]);
-        QVERIFY(popup->Highlight()->held());
-        QAction *entry = HotspotMenu::FindEntry(f().MainMenu1, popup->Highlight());
+        QVERIFY(qobject_cast<TBoardHighlight *>(popup->parent())->held());
+        QAction *entry =
+            HotspotMenu::FindEntry(f().MainMenu1, qobject_cast<TBoardHighlight *>(popup->parent()));
         QVERIFY(entry && entry->isChecked());
         if (i + 1 < captions.size())
             popup->findChild<QPushButton *>(QStringLiteral("NextButton"))->click();
     }
 }
 
-void MainWindowTest_::popups_placedFromPanelPositions_data()
+void MainWindowTest_::popupsPlacedFromPanelPositions_data()
 {
     QTest::addColumn<QString>("hotspot");
     QTest::addColumn<QSize>("client");
@@ -664,7 +665,7 @@ void MainWindowTest_::popups_placedFromPanelPositions_data()
     QTest::newRow("Relay") << "DIOHighlight" << QSize(201, 9 + 58 + 51);
 }
 
-void MainWindowTest_::popups_placedFromPanelPositions()
+void MainWindowTest_::popupsPlacedFromPanelPositions()
 {
     QFETCH(QString, hotspot);
     QFETCH(QSize, client);
@@ -690,7 +691,7 @@ void MainWindowTest_::popups_placedFromPanelPositions()
 
 // ---- option panels ----
 
-void MainWindowTest_::filter_jumperClickFollowsRadios()
+void MainWindowTest_::filterJumperClickFollowsRadios()
 {
     createShown(FakeQorethw::folder("full"));
     OpenHeld(f().FilterHighlight);
@@ -707,7 +708,7 @@ void MainWindowTest_::filter_jumperClickFollowsRadios()
         QVERIFY(m_w->channelControls()[size_t(i)].Jumper->closed());
 }
 
-void MainWindowTest_::filter_plainRadioOpensOnlyItsJumper()
+void MainWindowTest_::filterPlainRadioOpensOnlyItsJumper()
 {
     createShown(FakeQorethw::folder("full"));
     f().RelayRadioA->setChecked(true);
@@ -721,7 +722,7 @@ void MainWindowTest_::filter_plainRadioOpensOnlyItsJumper()
     QVERIFY(f().FilterJumperA->closed());
 }
 
-void MainWindowTest_::filter_allPlainThenAllFiltered()
+void MainWindowTest_::filterAllPlainThenAllFiltered()
 {
     createShown(FakeQorethw::folder("full"));
     f().RelayRadio3->setChecked(true);
@@ -746,7 +747,7 @@ void MainWindowTest_::filter_allPlainThenAllFiltered()
     }
 }
 
-void MainWindowTest_::filter_userClicksOnRadios()
+void MainWindowTest_::filterUserClicksOnRadios()
 {
     createShown(FakeQorethw::folder("full"));
     OpenHeld(f().FilterHighlight);
@@ -762,7 +763,7 @@ void MainWindowTest_::filter_userClicksOnRadios()
     QVERIFY(!f().RelayRadioC->isChecked());
 }
 
-void MainWindowTest_::reset_jumperClicksMoveRadios()
+void MainWindowTest_::resetJumperClicksMoveRadios()
 {
     createShown(FakeQorethw::folder("full"));
     OpenHeld(f().ResetHighlight);
@@ -780,7 +781,7 @@ void MainWindowTest_::reset_jumperClicksMoveRadios()
     QVERIFY(f().NormNetRadio->isChecked());
 }
 
-void MainWindowTest_::reset_radiosMoveJumper()
+void MainWindowTest_::resetRadiosMoveJumper()
 {
     createShown(FakeQorethw::folder("full"));
     f().ResetNetRadio->setChecked(true);
@@ -789,7 +790,7 @@ void MainWindowTest_::reset_radiosMoveJumper()
     QCOMPARE(f().ResetNetJumper->jumperState(), TThreeJumper::jsLeft);
 }
 
-void MainWindowTest_::power_drawingAtLayoutSize()
+void MainWindowTest_::powerDrawingAtLayoutSize()
 {
     createShown(FakeQorethw::folder("full"));
     OpenHeld(f().PowerHighlight0);
@@ -810,7 +811,7 @@ void MainWindowTest_::power_drawingAtLayoutSize()
 
 // ---- accessibility ----
 
-void MainWindowTest_::accessibility_controlsSpeakUsefulNames()
+void MainWindowTest_::accessibilityControlsSpeakUsefulNames()
 {
     createShown(FakeQorethw::folder("full"));
     const auto nameOf = [](QObject *control) {

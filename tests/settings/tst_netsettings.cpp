@@ -16,21 +16,21 @@ private slots:
     void splitText();
     void bytesToInt_data();
     void bytesToInt();
-    void parseMac_accepts_data();
-    void parseMac_accepts();
-    void parseMac_refuses_data();
-    void parseMac_refuses();
-    void statusTexts_followLengthThresholds_data();
-    void statusTexts_followLengthThresholds();
+    void parseMacAccepts_data();
+    void parseMacAccepts();
+    void parseMacRefuses_data();
+    void parseMacRefuses();
+    void statusTextsFollowLengthThresholds_data();
+    void statusTextsFollowLengthThresholds();
     void plainIPv4_data();
     void plainIPv4();
-    void arpClearing_runsPlatformCommandWithAddressAsOneArgument();
-    void arpClearing_runsNothingForOtherTexts_data();
-    void arpClearing_runsNothingForOtherTexts();
-    void arpClearing_namesTheAddressTheLibraryConnectedTo_data();
-    void arpClearing_namesTheAddressTheLibraryConnectedTo();
-    void systemCommand_isNotWaitedForLongerThanASecond();
-    void systemCommand_missingProgramIsIgnored();
+    void arpClearingRunsPlatformCommandWithAddressAsOneArgument();
+    void arpClearingRunsNothingForOtherTexts_data();
+    void arpClearingRunsNothingForOtherTexts();
+    void arpClearingNamesTheAddressTheLibraryConnectedTo_data();
+    void arpClearingNamesTheAddressTheLibraryConnectedTo();
+    void systemCommandIsNotWaitedForLongerThanASecond();
+    void systemCommandMissingProgramIsIgnored();
 };
 
 void NetSettingsTest::formatBytes_data()
@@ -98,7 +98,7 @@ void NetSettingsTest::bytesToInt()
     QCOMPARE(BytesToInt(bytes), value);
 }
 
-void NetSettingsTest::parseMac_accepts_data()
+void NetSettingsTest::parseMacAccepts_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
@@ -111,7 +111,7 @@ void NetSettingsTest::parseMac_accepts_data()
     QTest::newRow("mixed case") << "aB-Cd-eF-00-11-22" << QByteArray::fromHex("abcdef001122");
 }
 
-void NetSettingsTest::parseMac_accepts()
+void NetSettingsTest::parseMacAccepts()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
@@ -121,7 +121,7 @@ void NetSettingsTest::parseMac_accepts()
     QCOMPARE(parsed, bytes);
 }
 
-void NetSettingsTest::parseMac_refuses_data()
+void NetSettingsTest::parseMacRefuses_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
@@ -155,7 +155,7 @@ void NetSettingsTest::parseMac_refuses_data()
                                              << "MAC byte \"300\" is out of range.";
 }
 
-void NetSettingsTest::parseMac_refuses()
+void NetSettingsTest::parseMacRefuses()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
@@ -166,7 +166,7 @@ void NetSettingsTest::parseMac_refuses()
     QCOMPARE(parsed, QByteArray("untouched"));
 }
 
-void NetSettingsTest::statusTexts_followLengthThresholds_data()
+void NetSettingsTest::statusTextsFollowLengthThresholds_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("mac");
@@ -190,7 +190,7 @@ void NetSettingsTest::statusTexts_followLengthThresholds_data()
                          << "127.0.0.1";
 }
 
-void NetSettingsTest::statusTexts_followLengthThresholds()
+void NetSettingsTest::statusTextsFollowLengthThresholds()
 {
     QFETCH(int, length);
     QByteArray level1(256, '\x55');
@@ -229,7 +229,7 @@ void NetSettingsTest::plainIPv4()
     QCOMPARE(IsPlainIPv4(text), plain);
 }
 
-void NetSettingsTest::arpClearing_runsPlatformCommandWithAddressAsOneArgument()
+void NetSettingsTest::arpClearingRunsPlatformCommandWithAddressAsOneArgument()
 {
     QList<SystemCommand> runs;
     ClearArpEntry(QStringLiteral("127.0.0.7"), [&](const SystemCommand &c) { runs << c; });
@@ -238,12 +238,12 @@ void NetSettingsTest::arpClearing_runsPlatformCommandWithAddressAsOneArgument()
     QCOMPARE(runs[0].arguments, (QStringList{"neigh", "flush", "to", "127.0.0.7"}));
 }
 
-void NetSettingsTest::arpClearing_runsNothingForOtherTexts_data()
+void NetSettingsTest::arpClearingRunsNothingForOtherTexts_data()
 {
     plainIPv4_data();
 }
 
-void NetSettingsTest::arpClearing_runsNothingForOtherTexts()
+void NetSettingsTest::arpClearingRunsNothingForOtherTexts()
 {
     QFETCH(QString, text);
     QFETCH(bool, plain);
@@ -252,7 +252,7 @@ void NetSettingsTest::arpClearing_runsNothingForOtherTexts()
     QCOMPARE(runs, plain ? 1 : 0);
 }
 
-void NetSettingsTest::arpClearing_namesTheAddressTheLibraryConnectedTo_data()
+void NetSettingsTest::arpClearingNamesTheAddressTheLibraryConnectedTo_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("argument");
@@ -265,7 +265,7 @@ void NetSettingsTest::arpClearing_namesTheAddressTheLibraryConnectedTo_data()
                                 << "127.0.0.1";
 }
 
-void NetSettingsTest::arpClearing_namesTheAddressTheLibraryConnectedTo()
+void NetSettingsTest::arpClearingNamesTheAddressTheLibraryConnectedTo()
 {
     QFETCH(QString, typed);
     QFETCH(QString, argument);
@@ -276,7 +276,7 @@ void NetSettingsTest::arpClearing_namesTheAddressTheLibraryConnectedTo()
     QCOMPARE(runs[0].arguments.count(argument), 1);
 }
 
-void NetSettingsTest::systemCommand_isNotWaitedForLongerThanASecond()
+void NetSettingsTest::systemCommandIsNotWaitedForLongerThanASecond()
 {
     QTemporaryDir dir;
     const QString mark = dir.filePath(QStringLiteral("still-running"));
@@ -292,7 +292,7 @@ void NetSettingsTest::systemCommand_isNotWaitedForLongerThanASecond()
     QVERIFY(!QFile::exists(mark));
 }
 
-void NetSettingsTest::systemCommand_missingProgramIsIgnored()
+void NetSettingsTest::systemCommandMissingProgramIsIgnored()
 {
     QElapsedTimer clock;
     clock.start();

@@ -15,13 +15,13 @@ class NetworkPopupTest : public QObject
 private slots:
     void cleanup();
 
-    void connect_refillsTheFourEdits();
-    void connect_unreachableAddressShowsError();
-    void changeNet_boardMovesToTheNewAddress();
-    void changeMac_acceptedByTheBoard();
-    void changeMac_refusedByTheBoard();
-    void changeMac_malformedTextSendsNothing_data();
-    void changeMac_malformedTextSendsNothing();
+    void connectRefillsTheFourEdits();
+    void connectUnreachableAddressShowsError();
+    void changeNetBoardMovesToTheNewAddress();
+    void changeMacAcceptedByTheBoard();
+    void changeMacRefusedByTheBoard();
+    void changeMacMalformedTextSendsNothing_data();
+    void changeMacMalformedTextSendsNothing();
 
 private:
     std::unique_ptr<TMainForm> m_w;
@@ -69,7 +69,7 @@ static QString FreeLoopbackAddress()
         .arg(random->bounded(1, 255));
 }
 
-void NetworkPopupTest::connect_refillsTheFourEdits()
+void NetworkPopupTest::connectRefillsTheFourEdits()
 {
     BoardEmulatorProcess board(
         {"--mac", "02-00-00-00-00-2a", "--subnet", "255.255.255.0", "--gateway", "127.0.0.1"});
@@ -84,7 +84,7 @@ void NetworkPopupTest::connect_refillsTheFourEdits()
     QVERIFY(f().DisconnectButton->isEnabled());
 }
 
-void NetworkPopupTest::connect_unreachableAddressShowsError()
+void NetworkPopupTest::connectUnreachableAddressShowsError()
 {
     m_w = Create(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"));
     QVERIFY(m_w->ethLibrary().bound());
@@ -98,7 +98,7 @@ void NetworkPopupTest::connect_unreachableAddressShowsError()
     QVERIFY(f().ConnectButton->isEnabled());
 }
 
-void NetworkPopupTest::changeNet_boardMovesToTheNewAddress()
+void NetworkPopupTest::changeNetBoardMovesToTheNewAddress()
 {
     BoardEmulatorProcess board;
     QVERIFY(openOn(board));
@@ -119,7 +119,7 @@ void NetworkPopupTest::changeNet_boardMovesToTheNewAddress()
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
 }
 
-void NetworkPopupTest::changeMac_acceptedByTheBoard()
+void NetworkPopupTest::changeMacAcceptedByTheBoard()
 {
     BoardEmulatorProcess board;
     QVERIFY(openOn(board));
@@ -137,7 +137,7 @@ void NetworkPopupTest::changeMac_acceptedByTheBoard()
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-7B"));
 }
 
-void NetworkPopupTest::changeMac_refusedByTheBoard()
+void NetworkPopupTest::changeMacRefusedByTheBoard()
 {
     BoardEmulatorProcess board({"--refuse-mac", "9"});
     QVERIFY(openOn(board));
@@ -153,7 +153,7 @@ void NetworkPopupTest::changeMac_refusedByTheBoard()
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-01"));
 }
 
-void NetworkPopupTest::changeMac_malformedTextSendsNothing_data()
+void NetworkPopupTest::changeMacMalformedTextSendsNothing_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("box");
@@ -173,7 +173,7 @@ void NetworkPopupTest::changeMac_malformedTextSendsNothing_data()
                              << "'$7g' is not a valid integer value.";
 }
 
-void NetworkPopupTest::changeMac_malformedTextSendsNothing()
+void NetworkPopupTest::changeMacMalformedTextSendsNothing()
 {
     QFETCH(QString, text);
     QFETCH(QString, box);

@@ -8,12 +8,12 @@ class PicturesTest : public QObject
     Q_OBJECT
 
 private slots:
-    void boardPhoto_isProgressiveThreeComponentJpeg();
-    void boardPhoto_decodesAtLayoutSize();
-    void decode_matchesQtsOwnReader();
-    void decode_refusesBadData_data();
-    void decode_refusesBadData();
-    void powerJack_is256ColourBitmapAtLayoutSize();
+    void boardPhotoIsProgressiveThreeComponentJpeg();
+    void boardPhotoDecodesAtLayoutSize();
+    void decodeMatchesQtsOwnReader();
+    void decodeRefusesBadData_data();
+    void decodeRefusesBadData();
+    void powerJackIs256ColourBitmapAtLayoutSize();
 
 private:
     static QByteArray read(const QString &name);
@@ -27,7 +27,7 @@ QByteArray PicturesTest::read(const QString &name)
     return f.readAll();
 }
 
-void PicturesTest::boardPhoto_isProgressiveThreeComponentJpeg()
+void PicturesTest::boardPhotoIsProgressiveThreeComponentJpeg()
 {
     const QByteArray jpeg = read(QStringLiteral("board.jpg"));
     QVERIFY(jpeg.startsWith("\xFF\xD8"));
@@ -54,7 +54,7 @@ void PicturesTest::boardPhoto_isProgressiveThreeComponentJpeg()
     QCOMPARE(int(quint8(jpeg[sof + 9])), 3);
 }
 
-void PicturesTest::boardPhoto_decodesAtLayoutSize()
+void PicturesTest::boardPhotoDecodesAtLayoutSize()
 {
     QString error;
     const QImage image = DecodeJpeg(read(QStringLiteral("board.jpg")), &error);
@@ -64,7 +64,7 @@ void PicturesTest::boardPhoto_decodesAtLayoutSize()
     QCOMPARE(qAlpha(image.pixel(10, 10)), 255);
 }
 
-void PicturesTest::decode_matchesQtsOwnReader()
+void PicturesTest::decodeMatchesQtsOwnReader()
 {
     const QByteArray jpeg = read(QStringLiteral("board.jpg"));
     const QImage ours = DecodeJpeg(jpeg);
@@ -83,7 +83,7 @@ void PicturesTest::decode_matchesQtsOwnReader()
     QVERIFY2(worst <= 2, qPrintable(QString::number(worst))); // both are libjpeg; rounding only
 }
 
-void PicturesTest::decode_refusesBadData_data()
+void PicturesTest::decodeRefusesBadData_data()
 {
     QTest::addColumn<QByteArray>("data");
     const QByteArray jpeg = read(QStringLiteral("board.jpg"));
@@ -93,7 +93,7 @@ void PicturesTest::decode_refusesBadData_data()
     QTest::newRow("bitmap") << read(QStringLiteral("powerjack.bmp"));
 }
 
-void PicturesTest::decode_refusesBadData()
+void PicturesTest::decodeRefusesBadData()
 {
     QFETCH(QByteArray, data);
     QString error;
@@ -102,7 +102,7 @@ void PicturesTest::decode_refusesBadData()
     QVERIFY(!error.isEmpty());
 }
 
-void PicturesTest::powerJack_is256ColourBitmapAtLayoutSize()
+void PicturesTest::powerJackIs256ColourBitmapAtLayoutSize()
 {
     const QByteArray bmp = read(QStringLiteral("powerjack.bmp"));
     QVERIFY(bmp.startsWith("BM"));

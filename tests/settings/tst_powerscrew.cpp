@@ -10,13 +10,13 @@ class PowerScrewTest : public QObject
 
 private slots:
     void initTestCase();
-    void rounding_halvesGoToEven_data();
-    void rounding_halvesGoToEven();
-    void pixels_atLayoutSize_data();
-    void pixels_atLayoutSize();
-    void slotLines_leaveOutTheirEndPoints();
-    void screwCircles_fillTheirBoxesExactly();
-    void drawScrew_leavesPenGrey();
+    void roundingHalvesGoToEven_data();
+    void roundingHalvesGoToEven();
+    void pixelsAtLayoutSize_data();
+    void pixelsAtLayoutSize();
+    void slotLinesLeaveOutTheirEndPoints();
+    void screwCirclesFillTheirBoxesExactly();
+    void drawScrewLeavesPenGrey();
 
 private:
     QImage m_image;
@@ -35,7 +35,7 @@ void PowerScrewTest::initTestCase()
     PaintPowerScrew(p, QRect(0, 0, 57, 65));
 }
 
-void PowerScrewTest::rounding_halvesGoToEven_data()
+void PowerScrewTest::roundingHalvesGoToEven_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<int>("rounded");
@@ -46,14 +46,14 @@ void PowerScrewTest::rounding_halvesGoToEven_data()
     QTest::newRow("-2.5") << -2.5 << -2;
 }
 
-void PowerScrewTest::rounding_halvesGoToEven()
+void PowerScrewTest::roundingHalvesGoToEven()
 {
     QFETCH(double, value);
     QFETCH(int, rounded);
     QCOMPARE(RoundHalfEven(value), rounded);
 }
 
-void PowerScrewTest::pixels_atLayoutSize_data()
+void PowerScrewTest::pixelsAtLayoutSize_data()
 {
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<unsigned>("bgr");
@@ -97,7 +97,7 @@ void PowerScrewTest::pixels_atLayoutSize_data()
     QTest::newRow("between screws") << QPoint(28, 32) << 0x404040u;
 }
 
-void PowerScrewTest::pixels_atLayoutSize()
+void PowerScrewTest::pixelsAtLayoutSize()
 {
     QFETCH(QPoint, at);
     QFETCH(unsigned, bgr);
@@ -105,7 +105,7 @@ void PowerScrewTest::pixels_atLayoutSize()
              QString::number(Bgr(bgr) & 0xFFFFFF, 16));
 }
 
-void PowerScrewTest::slotLines_leaveOutTheirEndPoints()
+void PowerScrewTest::slotLinesLeaveOutTheirEndPoints()
 {
     for (int j = 0; j < 13; ++j) {
         QCOMPARE(m_image.pixel(22 + j, 23 - j), Bgr(0xFFFFFF));
@@ -114,7 +114,7 @@ void PowerScrewTest::slotLines_leaveOutTheirEndPoints()
     QVERIFY(m_image.pixel(35, 10) != Bgr(0xFFFFFF));
 }
 
-void PowerScrewTest::screwCircles_fillTheirBoxesExactly()
+void PowerScrewTest::screwCirclesFillTheirBoxesExactly()
 {
     for (const int top : {6, 39}) {
         QRect box;
@@ -129,7 +129,7 @@ void PowerScrewTest::screwCircles_fillTheirBoxesExactly()
     }
 }
 
-void PowerScrewTest::drawScrew_leavesPenGrey()
+void PowerScrewTest::drawScrewLeavesPenGrey()
 {
     QImage image(20, 20, QImage::Format_RGB32);
     QPainter p(&image);

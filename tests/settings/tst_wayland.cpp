@@ -22,10 +22,10 @@ class WaylandTest : public QObject
 private slots:
     void initTestCase();
 
-    void platform_xcbOnlyWhenAnXServerIsOffered();
-    void popups_placedThroughXWayland();
-    void program_withoutXServerRunsOnWaylandAndSaysSo();
-    void program_platformChosenByTheUserIsKept();
+    void platformXcbOnlyWhenAnXServerIsOffered();
+    void popupsPlacedThroughXWayland();
+    void programWithoutXServerRunsOnWaylandAndSaysSo();
+    void programPlatformChosenByTheUserIsKept();
 
 private:
     // Runs the settings program for a while in env; true if it was still running then.
@@ -39,14 +39,14 @@ void WaylandTest::initTestCase()
         QSKIP("needs a Wayland session: run through tests/support/with-weston.sh");
 }
 
-void WaylandTest::platform_xcbOnlyWhenAnXServerIsOffered()
+void WaylandTest::platformXcbOnlyWhenAnXServerIsOffered()
 {
     const bool xserver = !qEnvironmentVariableIsEmpty("DISPLAY");
     QCOMPARE(QGuiApplication::platformName(),
              xserver ? QStringLiteral("xcb") : QStringLiteral("wayland"));
 }
 
-void WaylandTest::popups_placedThroughXWayland()
+void WaylandTest::popupsPlacedThroughXWayland()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         QSKIP("XWayland does not run here: placement is left to the compositor");
@@ -102,7 +102,7 @@ bool WaylandTest::runProgram(const QProcessEnvironment &env, const QStringList &
     return !ended;
 }
 
-void WaylandTest::program_withoutXServerRunsOnWaylandAndSaysSo()
+void WaylandTest::programWithoutXServerRunsOnWaylandAndSaysSo()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
@@ -115,7 +115,7 @@ void WaylandTest::program_withoutXServerRunsOnWaylandAndSaysSo()
     QVERIFY2(lines.first().startsWith(QLatin1String("settings: ")), qPrintable(lines.first()));
 }
 
-void WaylandTest::program_platformChosenByTheUserIsKept()
+void WaylandTest::programPlatformChosenByTheUserIsKept()
 {
     // A platform named on the command line wins, even with no X server offered: no notice.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -17,12 +17,12 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
-    void popups_outerRectanglePlacedAndKeptOnScreen_data();
-    void popups_outerRectanglePlacedAndKeptOnScreen();
-    void popups_someAreKeptOnScreen();
-    void errorBox_opensAboveTheIpPopup();
-    void pointing_leavesAnotherProgramItsKeyboard();
-    void pointing_activatesThePopupWhenTheProgramIsActive();
+    void popupsOuterRectanglePlacedAndKeptOnScreen_data();
+    void popupsOuterRectanglePlacedAndKeptOnScreen();
+    void popupsSomeAreKeptOnScreen();
+    void errorBoxOpensAboveTheIpPopup();
+    void pointingLeavesAnotherProgramItsKeyboard();
+    void pointingActivatesThePopupWhenTheProgramIsActive();
 
 private:
     std::unique_ptr<FakeQorethw> m_fake;
@@ -69,7 +69,7 @@ void WindowManagerTest::cleanupTestCase()
     m_w.reset();
 }
 
-void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen_data()
+void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen_data()
 {
     QTest::addColumn<QString>("hotspot");
     for (const char *name :
@@ -78,7 +78,7 @@ void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen_data()
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
-void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen()
+void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen()
 {
     QFETCH(QString, hotspot);
     auto *h = m_w->findChild<TBoardHighlight *>(hotspot);
@@ -122,13 +122,13 @@ void WindowManagerTest::popups_outerRectanglePlacedAndKeptOnScreen()
     QVERIFY(!popup->isVisible());
 }
 
-void WindowManagerTest::popups_someAreKeptOnScreen()
+void WindowManagerTest::popupsSomeAreKeptOnScreen()
 {
     // The layout puts some panels so low that their popups would reach past the bottom edge.
     QVERIFY(m_clamped > 0);
 }
 
-void WindowManagerTest::errorBox_opensAboveTheIpPopup()
+void WindowManagerTest::errorBoxOpensAboveTheIpPopup()
 {
     TPopupForm *popup = OpenIpPopup(*m_w);
     QVERIFY(X11Windows::WaitForFrame(popup));
@@ -167,7 +167,7 @@ void WindowManagerTest::errorBox_opensAboveTheIpPopup()
     popup->close();
 }
 
-void WindowManagerTest::pointing_leavesAnotherProgramItsKeyboard()
+void WindowManagerTest::pointingLeavesAnotherProgramItsKeyboard()
 {
     X11Windows::ForeignWindow other(QRect(700, 600, 300, 150));
     QVERIFY(other.isValid());
@@ -194,7 +194,7 @@ void WindowManagerTest::pointing_leavesAnotherProgramItsKeyboard()
     popup->close();
 }
 
-void WindowManagerTest::pointing_activatesThePopupWhenTheProgramIsActive()
+void WindowManagerTest::pointingActivatesThePopupWhenTheProgramIsActive()
 {
     m_w->activateWindow();
     QVERIFY(WaitFor([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));

@@ -59,49 +59,49 @@ class TestJumpers : public QObject
 
 private Q_SLOTS:
     // --- properties ---
-    void defaults_matchTheStoredLayoutDefaults();
-    void threeJumper_allowOpenRules_data();
-    void threeJumper_allowOpenRules();
-    void threeJumper_clickCycle_data();
-    void threeJumper_clickCycle();
+    void defaultsMatchTheStoredLayoutDefaults();
+    void threeJumperAllowOpenRules_data();
+    void threeJumperAllowOpenRules();
+    void threeJumperClickCycle_data();
+    void threeJumperClickCycle();
 
     // --- pictures ---
-    void twoJumper_pinsSitInTheirBoxes_data();
-    void twoJumper_pinsSitInTheirBoxes();
-    void twoJumper_pinsAreRoundAndSymmetric();
-    void twoJumper_defaultOpenBody();
-    void twoJumper_closedIsOneMaroonRectangle();
-    void twoJumper_borderNoneOutlinesInFillColour();
-    void threeJumper_defaultPins();
-    void threeJumper_shunts_data();
-    void threeJumper_shunts();
-    void threeJumper_shuntPositionPerOrientation_data();
-    void threeJumper_shuntPositionPerOrientation();
-    void turnedPictures_matchQtRotation_data();
-    void turnedPictures_matchQtRotation();
-    void background_isButtonFaceOutsideContentPanel();
-    void background_isPanelColourInsideContentPanel();
-    void colours_areBgrValues();
+    void twoJumperPinsSitInTheirBoxes_data();
+    void twoJumperPinsSitInTheirBoxes();
+    void twoJumperPinsAreRoundAndSymmetric();
+    void twoJumperDefaultOpenBody();
+    void twoJumperClosedIsOneMaroonRectangle();
+    void twoJumperBorderNoneOutlinesInFillColour();
+    void threeJumperDefaultPins();
+    void threeJumperShunts_data();
+    void threeJumperShunts();
+    void threeJumperShuntPositionPerOrientation_data();
+    void threeJumperShuntPositionPerOrientation();
+    void turnedPicturesMatchQtRotation_data();
+    void turnedPicturesMatchQtRotation();
+    void backgroundIsButtonFaceOutsideContentPanel();
+    void backgroundIsPanelColourInsideContentPanel();
+    void coloursAreBgrValues();
 
     // --- orientation and size ---
-    void orientationChange_swapsSizeAfterPaint_data();
-    void orientationChange_swapsSizeAfterPaint();
-    void orientationChange_beforeFirstPaint_onlyClearsMark();
-    void orientationChange_betweenVerticals_keepsSize();
+    void orientationChangeSwapsSizeAfterPaint_data();
+    void orientationChangeSwapsSizeAfterPaint();
+    void orientationChangeBeforeFirstPaintOnlyClearsMark();
+    void orientationChangeBetweenVerticalsKeepsSize();
 
     // --- clicks ---
-    void twoJumper_clickToggles_andHandlerSeesNewState();
-    void twoJumper_doubleClick_isOneClick_data();
-    void twoJumper_doubleClick_isOneClick();
-    void disabledJumper_ignoresClicks();
-    void clickOutsideRelease_isNoClick();
-    void radioPanel_leavesExactlyTheClickedJumperClosed();
-    void radioPanel_disabledOrDerived_onlyToggles_data();
-    void radioPanel_disabledOrDerived_onlyToggles();
-    void radioPanel_leavesThreeJumpersAlone();
+    void twoJumperClickTogglesAndHandlerSeesNewState();
+    void twoJumperDoubleClickIsOneClick_data();
+    void twoJumperDoubleClickIsOneClick();
+    void disabledJumperIgnoresClicks();
+    void clickOutsideReleaseIsNoClick();
+    void radioPanelLeavesExactlyTheClickedJumperClosed();
+    void radioPanelDisabledOrDerivedOnlyToggles_data();
+    void radioPanelDisabledOrDerivedOnlyToggles();
+    void radioPanelLeavesThreeJumpersAlone();
 };
 
-void TestJumpers::defaults_matchTheStoredLayoutDefaults()
+void TestJumpers::defaultsMatchTheStoredLayoutDefaults()
 {
     TTwoJumper two;
     QCOMPARE(two.size(), QSize(34, 18));
@@ -129,7 +129,7 @@ void TestJumpers::defaults_matchTheStoredLayoutDefaults()
     QCOMPARE(three.jumperState(), TJumperBase::jsRight);
 }
 
-void TestJumpers::threeJumper_allowOpenRules_data()
+void TestJumpers::threeJumperAllowOpenRules_data()
 {
     QTest::addColumn<TJumperState>("start");
     QTest::addColumn<bool>("allowOpen");
@@ -143,7 +143,7 @@ void TestJumpers::threeJumper_allowOpenRules_data()
         << TJumperBase::jsRight << false << TJumperBase::jsLeft << TJumperBase::jsLeft;
 }
 
-void TestJumpers::threeJumper_allowOpenRules()
+void TestJumpers::threeJumperAllowOpenRules()
 {
     QFETCH(TJumperState, start);
     QFETCH(bool, allowOpen);
@@ -156,7 +156,7 @@ void TestJumpers::threeJumper_allowOpenRules()
     QCOMPARE(j.jumperState(), expected);
 }
 
-void TestJumpers::threeJumper_clickCycle_data()
+void TestJumpers::threeJumperClickCycle_data()
 {
     QTest::addColumn<bool>("allowOpen");
     QTest::addColumn<QList<int>>("states");
@@ -168,7 +168,7 @@ void TestJumpers::threeJumper_clickCycle_data()
                                                     TJumperBase::jsRight, TJumperBase::jsLeft};
 }
 
-void TestJumpers::threeJumper_clickCycle()
+void TestJumpers::threeJumperClickCycle()
 {
     QFETCH(bool, allowOpen);
     QFETCH(QList<int>, states);
@@ -186,7 +186,7 @@ void TestJumpers::threeJumper_clickCycle()
     QCOMPARE(seen, states);
 }
 
-void TestJumpers::twoJumper_pinsSitInTheirBoxes_data()
+void TestJumpers::twoJumperPinsSitInTheirBoxes_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("closed");
@@ -202,7 +202,7 @@ void TestJumpers::twoJumper_pinsSitInTheirBoxes_data()
     QTest::newRow("70x18") << QSize(70, 18) << false << ltrb(17, 5, 25, 13) << ltrb(45, 5, 53, 13);
 }
 
-void TestJumpers::twoJumper_pinsSitInTheirBoxes()
+void TestJumpers::twoJumperPinsSitInTheirBoxes()
 {
     QFETCH(QSize, size);
     QFETCH(bool, closed);
@@ -222,7 +222,7 @@ void TestJumpers::twoJumper_pinsSitInTheirBoxes()
             QCOMPARE(img.pixel(x, pin.top() + pin.height() / 2 - 1), Yellow);
 }
 
-void TestJumpers::twoJumper_pinsAreRoundAndSymmetric()
+void TestJumpers::twoJumperPinsAreRoundAndSymmetric()
 {
     TTwoJumper j;
     const QImage img = j.composedPicture();
@@ -235,7 +235,7 @@ void TestJumpers::twoJumper_pinsAreRoundAndSymmetric()
             QCOMPARE(img.pixel(8 + x, 6 + y) == Yellow, pin[y][x] == 'o');
 }
 
-void TestJumpers::twoJumper_defaultOpenBody()
+void TestJumpers::twoJumperDefaultOpenBody()
 {
     TTwoJumper j;
     const QImage img = j.composedPicture();
@@ -257,7 +257,7 @@ void TestJumpers::twoJumper_defaultOpenBody()
     QCOMPARE(img.pixel(17, 9), Grey);
 }
 
-void TestJumpers::twoJumper_closedIsOneMaroonRectangle()
+void TestJumpers::twoJumperClosedIsOneMaroonRectangle()
 {
     TTwoJumper j;
     j.resize(32, 16);
@@ -280,7 +280,7 @@ void TestJumpers::twoJumper_closedIsOneMaroonRectangle()
     QCOMPARE(others, 0);
 }
 
-void TestJumpers::twoJumper_borderNoneOutlinesInFillColour()
+void TestJumpers::twoJumperBorderNoneOutlinesInFillColour()
 {
     TTwoJumper j;
     j.setBorderStyle(TJumperBase::bsNone);
@@ -293,7 +293,7 @@ void TestJumpers::twoJumper_borderNoneOutlinesInFillColour()
     QCOMPARE(boundsOf(img, Maroon), ltrb(0, 0, 34, 18));
 }
 
-void TestJumpers::threeJumper_defaultPins()
+void TestJumpers::threeJumperDefaultPins()
 {
     TThreeJumper j;
     const QImage img = j.composedPicture();
@@ -305,7 +305,7 @@ void TestJumpers::threeJumper_defaultPins()
     QVERIFY(boundsOf(img, Maroon).isNull());
 }
 
-void TestJumpers::threeJumper_shunts_data()
+void TestJumpers::threeJumperShunts_data()
 {
     QTest::addColumn<TJumperState>("state");
     QTest::addColumn<TJumperBase::TBorderStyle>("border");
@@ -318,7 +318,7 @@ void TestJumpers::threeJumper_shunts_data()
         << TJumperBase::jsRight << TJumperBase::bsNone << ltrb(15, 0, 43, 18);
 }
 
-void TestJumpers::threeJumper_shunts()
+void TestJumpers::threeJumperShunts()
 {
     QFETCH(TJumperState, state);
     QFETCH(TJumperBase::TBorderStyle, border);
@@ -343,7 +343,7 @@ void TestJumpers::threeJumper_shunts()
         QCOMPARE(boundsOf(img, Black), shunt);
 }
 
-void TestJumpers::threeJumper_shuntPositionPerOrientation_data()
+void TestJumpers::threeJumperShuntPositionPerOrientation_data()
 {
     QTest::addColumn<TOrientationType>("orientation");
     QTest::addColumn<QPoint>("onShunt");
@@ -355,7 +355,7 @@ void TestJumpers::threeJumper_shuntPositionPerOrientation_data()
     QTest::newRow("right: upper pair") << TJumperBase::otRight << QPoint(3, 4) << QPoint(3, 38);
 }
 
-void TestJumpers::threeJumper_shuntPositionPerOrientation()
+void TestJumpers::threeJumperShuntPositionPerOrientation()
 {
     QFETCH(TOrientationType, orientation);
     QFETCH(QPoint, onShunt);
@@ -372,7 +372,7 @@ void TestJumpers::threeJumper_shuntPositionPerOrientation()
     QVERIFY(img.pixel(offShunt) != Maroon);
 }
 
-void TestJumpers::turnedPictures_matchQtRotation_data()
+void TestJumpers::turnedPicturesMatchQtRotation_data()
 {
     QTest::addColumn<TOrientationType>("orientation");
     QTest::addColumn<int>("degrees");
@@ -381,7 +381,7 @@ void TestJumpers::turnedPictures_matchQtRotation_data()
     QTest::newRow("right (clockwise)") << TJumperBase::otRight << 90;
 }
 
-void TestJumpers::turnedPictures_matchQtRotation()
+void TestJumpers::turnedPicturesMatchQtRotation()
 {
     QFETCH(TOrientationType, orientation);
     QFETCH(int, degrees);
@@ -402,7 +402,7 @@ void TestJumpers::turnedPictures_matchQtRotation()
     QCOMPARE(img, reference.transformed(QTransform().rotate(degrees)));
 }
 
-void TestJumpers::background_isButtonFaceOutsideContentPanel()
+void TestJumpers::backgroundIsButtonFaceOutsideContentPanel()
 {
     QWidget parent;
     QPalette pal = parent.palette();
@@ -419,7 +419,7 @@ void TestJumpers::background_isButtonFaceOutsideContentPanel()
     QCOMPARE(k.composedPicture().pixel(0, 0), buttonFace());
 }
 
-void TestJumpers::background_isPanelColourInsideContentPanel()
+void TestJumpers::backgroundIsPanelColourInsideContentPanel()
 {
     TRadioPanel panel;
     QPalette pal = panel.palette();
@@ -431,7 +431,7 @@ void TestJumpers::background_isPanelColourInsideContentPanel()
     QCOMPARE(img.pixel(1, 1), qRgb(0x12, 0x34, 0x56));
 }
 
-void TestJumpers::colours_areBgrValues()
+void TestJumpers::coloursAreBgrValues()
 {
     TTwoJumper j;
     j.setPinColor(0x0000FF);    // red
@@ -445,7 +445,7 @@ void TestJumpers::colours_areBgrValues()
     QCOMPARE(img.pixel(17, 9), qRgb(0, 255, 0));
 }
 
-void TestJumpers::orientationChange_swapsSizeAfterPaint_data()
+void TestJumpers::orientationChangeSwapsSizeAfterPaint_data()
 {
     QTest::addColumn<TOrientationType>("orientation");
     QTest::addColumn<QSize>("expected");
@@ -454,7 +454,7 @@ void TestJumpers::orientationChange_swapsSizeAfterPaint_data()
     QTest::newRow("up to down") << TJumperBase::otDown << QSize(34, 18);
 }
 
-void TestJumpers::orientationChange_swapsSizeAfterPaint()
+void TestJumpers::orientationChangeSwapsSizeAfterPaint()
 {
     QFETCH(TOrientationType, orientation);
     QFETCH(QSize, expected);
@@ -478,7 +478,7 @@ void TestJumpers::orientationChange_swapsSizeAfterPaint()
     QCOMPARE(j.rotatedBitmap().size(), expected);
 }
 
-void TestJumpers::orientationChange_beforeFirstPaint_onlyClearsMark()
+void TestJumpers::orientationChangeBeforeFirstPaintOnlyClearsMark()
 {
     TTwoJumper j;
     j.resize(18, 34);
@@ -493,7 +493,7 @@ void TestJumpers::orientationChange_beforeFirstPaint_onlyClearsMark()
     QCOMPARE(j.uprightBitmap().size(), QSize(34, 18));
 }
 
-void TestJumpers::orientationChange_betweenVerticals_keepsSize()
+void TestJumpers::orientationChangeBetweenVerticalsKeepsSize()
 {
     TTwoJumper j;
     j.resize(18, 34);
@@ -506,7 +506,7 @@ void TestJumpers::orientationChange_betweenVerticals_keepsSize()
     QCOMPARE(j.size(), QSize(18, 34));
 }
 
-void TestJumpers::twoJumper_clickToggles_andHandlerSeesNewState()
+void TestJumpers::twoJumperClickTogglesAndHandlerSeesNewState()
 {
     TTwoJumper j;
     j.show();
@@ -519,14 +519,14 @@ void TestJumpers::twoJumper_clickToggles_andHandlerSeesNewState()
     QCOMPARE(j.closed(), false);
 }
 
-void TestJumpers::twoJumper_doubleClick_isOneClick_data()
+void TestJumpers::twoJumperDoubleClickIsOneClick_data()
 {
     QTest::addColumn<bool>("secondPressDelivered");
     QTest::newRow("double-click event in place of the second press") << false;
     QTest::newRow("second press followed by the double-click event") << true;
 }
 
-void TestJumpers::twoJumper_doubleClick_isOneClick()
+void TestJumpers::twoJumperDoubleClickIsOneClick()
 {
     QFETCH(bool, secondPressDelivered);
     TTwoJumper j;
@@ -539,7 +539,7 @@ void TestJumpers::twoJumper_doubleClick_isOneClick()
     QCOMPARE(j.closed(), true);
 }
 
-void TestJumpers::disabledJumper_ignoresClicks()
+void TestJumpers::disabledJumperIgnoresClicks()
 {
     TThreeJumper j;
     j.setAllowOpen(false);
@@ -551,7 +551,7 @@ void TestJumpers::disabledJumper_ignoresClicks()
     QCOMPARE(j.composedPicture().pixel(4, 3), Maroon);
 }
 
-void TestJumpers::clickOutsideRelease_isNoClick()
+void TestJumpers::clickOutsideReleaseIsNoClick()
 {
     TTwoJumper j;
     j.show();
@@ -560,7 +560,7 @@ void TestJumpers::clickOutsideRelease_isNoClick()
     QCOMPARE(j.closed(), false);
 }
 
-void TestJumpers::radioPanel_leavesExactlyTheClickedJumperClosed()
+void TestJumpers::radioPanelLeavesExactlyTheClickedJumperClosed()
 {
     TRadioPanel panel;
     panel.setRadioEnabled(true);
@@ -578,7 +578,7 @@ void TestJumpers::radioPanel_leavesExactlyTheClickedJumperClosed()
     }
 }
 
-void TestJumpers::radioPanel_disabledOrDerived_onlyToggles_data()
+void TestJumpers::radioPanelDisabledOrDerivedOnlyToggles_data()
 {
     QTest::addColumn<bool>("derived");
     QTest::addColumn<bool>("radioEnabled");
@@ -586,7 +586,7 @@ void TestJumpers::radioPanel_disabledOrDerived_onlyToggles_data()
     QTest::newRow("derived panel with radio group") << true << true;
 }
 
-void TestJumpers::radioPanel_disabledOrDerived_onlyToggles()
+void TestJumpers::radioPanelDisabledOrDerivedOnlyToggles()
 {
     QFETCH(bool, derived);
     QFETCH(bool, radioEnabled);
@@ -604,7 +604,7 @@ void TestJumpers::radioPanel_disabledOrDerived_onlyToggles()
     QCOMPARE(b->closed(), false);
 }
 
-void TestJumpers::radioPanel_leavesThreeJumpersAlone()
+void TestJumpers::radioPanelLeavesThreeJumpersAlone()
 {
     TRadioPanel panel;
     panel.setRadioEnabled(true);

@@ -1,4 +1,5 @@
 #include "boardfixture.h"
+#include "popupgeometry.h"
 #include "tjumper.h"
 
 #include <QSignalSpy>
@@ -38,6 +39,8 @@ private Q_SLOTS:
     void placementFollowsTheBoardsCentring();
     void placementIsKeptOnTheScreen_data();
     void placementIsKeptOnTheScreen();
+    void keepOnScreenMovesEachAxisInside_data();
+    void keepOnScreenMovesEachAxisInside();
     void panelOnAnotherParentIsPlacedAtTheParent();
 
     // Content and life
@@ -141,7 +144,7 @@ void TestPopupForm::windowIsASizeableToolAlwaysOnTop()
     QCOMPARE(popup->windowType(), Qt::Tool);
     QVERIFY(popup->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(popup->parent(), h);
-    QCOMPARE(popup->Highlight(), h);
+    QCOMPARE(qobject_cast<TBoardHighlight *>(popup->parent()), h);
     QCOMPARE(popup->tag(), 2);
     QCOMPARE(popup->windowTitle(), QStringLiteral("Calibrate"));
 }
@@ -485,6 +488,30 @@ void TestPopupForm::clickOnJumperInRadioPanelSelectsIt()
     b->click();
     QVERIFY(!a->closed());
     QVERIFY(b->closed());
+}
+
+void TestPopupForm::keepOnScreenMovesEachAxisInside_data()
+{
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<QSize>("outer");
+    QTest::addColumn<QPoint>("kept");
+    // On a 800 x 600 screen.
+    QTest::newRow("inside stays") << QPoint(10, 20) << QSize(194, 122) << QPoint(10, 20);
+    QTest::newRow("past left and top") << QPoint(-5, -1) << QSize(194, 122) << QPoint(0, 0);
+    QTest::newRow("past right and bottom")
+        << QPoint(700, 550) << QSize(194, 122) << QPoint(606, 478);
+    QTest::newRow("exactly at the corner")
+        << QPoint(606, 478) << QSize(194, 122) << QPoint(606, 478);
+    QTest::newRow("wider than the screen ends at its right")
+        << QPoint(5, 5) << QSize(900, 122) << QPoint(-100, 5);
+}
+
+void TestPopupForm::keepOnScreenMovesEachAxisInside()
+{
+    QFETCH(QPoint, pos);
+    QFETCH(QSize, outer);
+    QFETCH(QPoint, kept);
+    QCOMPARE(PopupGeometry::KeepOnScreen(pos, outer, QSize(800, 600)), kept);
 }
 
 QTEST_MAIN(TestPopupForm)

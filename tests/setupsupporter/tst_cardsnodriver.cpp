@@ -13,12 +13,12 @@ class TestCardsWithoutDriver : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cardsDialog_saysNoCardFound_data();
-    void cardsDialog_saysNoCardFound();
-    void bindingAgain_changesNothing();
+    void cardsDialogSaysNoCardFound_data();
+    void cardsDialogSaysNoCardFound();
+    void bindingAgainChangesNothing();
 };
 
-void TestCardsWithoutDriver::cardsDialog_saysNoCardFound_data()
+void TestCardsWithoutDriver::cardsDialogSaysNoCardFound_data()
 {
     QTest::addColumn<bool>("series");
     QTest::addColumn<QString>("header");
@@ -26,7 +26,7 @@ void TestCardsWithoutDriver::cardsDialog_saysNoCardFound_data()
     QTest::newRow("no series") << false << "No NET-RLX-16/NET-INX-16 Found";
 }
 
-void TestCardsWithoutDriver::cardsDialog_saysNoCardFound()
+void TestCardsWithoutDriver::cardsDialogSaysNoCardFound()
 {
     QFETCH(bool, series);
     QFETCH(QString, header);
@@ -47,7 +47,7 @@ void TestCardsWithoutDriver::cardsDialog_saysNoCardFound()
     QCOMPARE(s->HeaderLabel()->text(), header);
 }
 
-void TestCardsWithoutDriver::bindingAgain_changesNothing()
+void TestCardsWithoutDriver::bindingAgainChangesNothing()
 {
     LLQORWDM::BindCardDriver();
     QVERIFY(!LLQORWDM::CardDriverLoaded());

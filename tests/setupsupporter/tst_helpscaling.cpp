@@ -15,8 +15,8 @@ class TestHelpScaling : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void screen_isTheConfiguredOne();
-    void helpDialog_growsWithTheScreen();
+    void screenIsTheConfiguredOne();
+    void helpDialogGrowsWithTheScreen();
 };
 
 namespace {
@@ -29,13 +29,13 @@ QSize configuredScreen()
 
 } // namespace
 
-void TestHelpScaling::screen_isTheConfiguredOne()
+void TestHelpScaling::screenIsTheConfiguredOne()
 {
     QVERIFY(configuredScreen().isValid());
     QCOMPARE(QGuiApplication::primaryScreen()->size(), configuredScreen());
 }
 
-void TestHelpScaling::helpDialog_growsWithTheScreen()
+void TestHelpScaling::helpDialogGrowsWithTheScreen()
 {
     const int expectedWidth = qEnvironmentVariableIntValue("HELP_EXPECTED_WIDTH");
     HostWindow host = makeHostWindow();

@@ -54,21 +54,21 @@ class TestRtfReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void title_isBoldSixteenPointVerdanaInTheFirstColour();
-    void paragraphs_areSeparatedByEmptyLines();
-    void colouredBoldRuns_takeTheTableColours();
-    void groups_restoreTheFormattingAround();
+    void titleIsBoldSixteenPointVerdanaInTheFirstColour();
+    void paragraphsAreSeparatedByEmptyLines();
+    void colouredBoldRunsTakeTheTableColours();
+    void groupsRestoreTheFormattingAround();
     void escapes_data();
     void escapes();
-    void unknownWordsAndDestinations_areSkipped();
-    void notRtf_isKeptAsPlainText();
-    void malformedInput_isReadAsFarAsItGoes_data();
-    void malformedInput_isReadAsFarAsItGoes();
-    void deepNesting_keepsTheTextInside();
-    void reading_replacesTheDocument();
+    void unknownWordsAndDestinationsAreSkipped();
+    void notRtfIsKeptAsPlainText();
+    void malformedInputIsReadAsFarAsItGoes_data();
+    void malformedInputIsReadAsFarAsItGoes();
+    void deepNestingKeepsTheTextInside();
+    void readingReplacesTheDocument();
 };
 
-void TestRtfReader::title_isBoldSixteenPointVerdanaInTheFirstColour()
+void TestRtfReader::titleIsBoldSixteenPointVerdanaInTheFirstColour()
 {
     QTextDocument doc;
     QVERIFY(RtfReader::read(
@@ -82,7 +82,7 @@ void TestRtfReader::title_isBoldSixteenPointVerdanaInTheFirstColour()
     QCOMPARE(runs[0].families, QStringList{QStringLiteral("Verdana")});
 }
 
-void TestRtfReader::paragraphs_areSeparatedByEmptyLines()
+void TestRtfReader::paragraphsAreSeparatedByEmptyLines()
 {
     QTextDocument doc;
     RtfReader::read(
@@ -98,7 +98,7 @@ void TestRtfReader::paragraphs_areSeparatedByEmptyLines()
     QCOMPARE(doc.findBlockByNumber(3).charFormat().fontPointSize(), 12.0);
 }
 
-void TestRtfReader::colouredBoldRuns_takeTheTableColours()
+void TestRtfReader::colouredBoldRunsTakeTheTableColours()
 {
     QTextDocument doc;
     RtfReader::read(Header + "\\fs24 {\\cf1\\fs24\\b Yellow circles} provide, {\\cf2 features}.}",
@@ -117,7 +117,7 @@ void TestRtfReader::colouredBoldRuns_takeTheTableColours()
     QCOMPARE(runs[3].text, QStringLiteral("."));
 }
 
-void TestRtfReader::groups_restoreTheFormattingAround()
+void TestRtfReader::groupsRestoreTheFormattingAround()
 {
     QTextDocument doc;
     RtfReader::read("{\\rtf1 a{\\b b{\\i c}d}e\\b0 f\\b g}", &doc);
@@ -167,7 +167,7 @@ void TestRtfReader::escapes()
     QCOMPARE(doc.toPlainText(), text);
 }
 
-void TestRtfReader::unknownWordsAndDestinations_areSkipped()
+void TestRtfReader::unknownWordsAndDestinationsAreSkipped()
 {
     QTextDocument doc;
     RtfReader::read("{\\rtf1{\\info{\\title T}}{\\*\\generator G;}{\\*\\mystery M}\\foo12 \\bar "
@@ -176,14 +176,14 @@ void TestRtfReader::unknownWordsAndDestinations_areSkipped()
     QCOMPARE(doc.toPlainText(), QStringLiteral("ab"));
 }
 
-void TestRtfReader::notRtf_isKeptAsPlainText()
+void TestRtfReader::notRtfIsKeptAsPlainText()
 {
     QTextDocument doc;
     QVERIFY(!RtfReader::read("just {text}", &doc));
     QCOMPARE(doc.toPlainText(), QStringLiteral("just {text}"));
 }
 
-void TestRtfReader::malformedInput_isReadAsFarAsItGoes_data()
+void TestRtfReader::malformedInputIsReadAsFarAsItGoes_data()
 {
     QTest::addColumn<QByteArray>("rtf");
     QTest::addColumn<QString>("text");
@@ -208,7 +208,7 @@ void TestRtfReader::malformedInput_isReadAsFarAsItGoes_data()
     QTest::newRow("NUL bytes") << QByteArray("{\\rtf1 a\0b}", 11) << QStringLiteral("ab");
 }
 
-void TestRtfReader::malformedInput_isReadAsFarAsItGoes()
+void TestRtfReader::malformedInputIsReadAsFarAsItGoes()
 {
     QFETCH(QByteArray, rtf);
     QFETCH(QString, text);
@@ -220,7 +220,7 @@ void TestRtfReader::malformedInput_isReadAsFarAsItGoes()
             QVERIFY(r.points > 0 && r.points <= 1000);
 }
 
-void TestRtfReader::deepNesting_keepsTheTextInside()
+void TestRtfReader::deepNestingKeepsTheTextInside()
 {
     const QByteArray rtf =
         "{\\rtf1 " + QByteArray(200000, '{') + "deep" + QByteArray(200000, '}') + " after}";
@@ -229,7 +229,7 @@ void TestRtfReader::deepNesting_keepsTheTextInside()
     QCOMPARE(doc.toPlainText(), QStringLiteral("deep after"));
 }
 
-void TestRtfReader::reading_replacesTheDocument()
+void TestRtfReader::readingReplacesTheDocument()
 {
     QTextDocument doc;
     doc.setPlainText(QStringLiteral("old"));

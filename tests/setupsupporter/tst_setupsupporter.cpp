@@ -117,51 +117,51 @@ private Q_SLOTS:
     void cleanup();
 
     // --- properties and texts ---
-    void constructor_setsTheDocumentedValues();
-    void headerText_followsTheProductSettings_data();
-    void headerText_followsTheProductSettings();
-    void helpText_forTheSettingsProgram_isExact();
-    void helpText_multiPortAddsTheNote();
-    void helpText_escapesPropertyTextThatWouldBreakIt();
-    void supportText_isExact();
+    void constructorSetsTheDocumentedValues();
+    void headerTextFollowsTheProductSettings_data();
+    void headerTextFollowsTheProductSettings();
+    void helpTextForTheSettingsProgramIsExact();
+    void helpTextMultiPortAddsTheNote();
+    void helpTextEscapesPropertyTextThatWouldBreakIt();
+    void supportTextIsExact();
     void screenScale_data();
     void screenScale();
 
     // --- dialogs ---
-    void settingsProgram_buildsLabelHelpAndSupportOnly();
-    void headerLabel_spansTheClientAreaTop();
-    void headerLabel_liesBeneathTheBoardImage();
-    void helpDialog_layoutAfterFitting();
-    void helpDialog_rendersTheTitleAndColours();
-    void helpDialog_hostMayAppendPlainLines();
-    void techDialog_layoutAfterFitting();
-    void techDialog_growsWithItsAnchors();
-    void closeButtonAndEscape_hideTheirDialog();
+    void settingsProgramBuildsLabelHelpAndSupportOnly();
+    void headerLabelSpansTheClientAreaTop();
+    void headerLabelLiesBeneathTheBoardImage();
+    void helpDialogLayoutAfterFitting();
+    void helpDialogRendersTheTitleAndColours();
+    void helpDialogHostMayAppendPlainLines();
+    void techDialogLayoutAfterFitting();
+    void techDialogGrowsWithItsAnchors();
+    void closeButtonAndEscapeHideTheirDialog();
 
     // --- help timer and tour ---
-    void helpDialog_appearsOnlyAfterBuildDialogsReturns();
-    void startButton_hidesAndStartsTheTour();
-    void escapeInHelpDialog_startsTheTour();
-    void enterInHelpDialog_pressesStart();
-    void startWithoutBoardImage_onlyHides();
-    void refusedTimer_raisesNotEnoughTimers();
+    void helpDialogAppearsOnlyAfterBuildDialogsReturns();
+    void startButtonHidesAndStartsTheTour();
+    void escapeInHelpDialogStartsTheTour();
+    void enterInHelpDialogPressesStart();
+    void startWithoutBoardImageOnlyHides();
+    void refusedTimerRaisesNotEnoughTimers();
 
     // --- cards dialog ---
-    void cardsDialog_menuEntryAndLayout();
-    void cardsDialog_menuWithoutExactFile_getsNoEntry_data();
-    void cardsDialog_menuWithoutExactFile_getsNoEntry();
-    void cardsDialog_threeCards_keepsOnlyTheLastText();
-    void cardsDialog_emptyLastText_isNoCardFound();
+    void cardsDialogMenuEntryAndLayout();
+    void cardsDialogMenuWithoutExactFileGetsNoEntry_data();
+    void cardsDialogMenuWithoutExactFileGetsNoEntry();
+    void cardsDialogThreeCardsKeepsOnlyTheLastText();
+    void cardsDialogEmptyLastTextIsNoCardFound();
 
     // --- calibration ---
-    void calibration_withoutCalibString_warnsAndResetsButtons();
-    void calibration_allBad_cancelStopsPolling();
-    void calibration_allBad_retryResumesPolling();
-    void calibration_goodTick_writesChannelLinesAndHides();
-    void calibration_noChannels_countsAsAllBad();
-    void timerTickError_isReportedAndTimerKeepsWorking();
-    void showChannelResult_replacesOrAddsTheLine();
-    void destroyingWithPendingHelp_stopsTheTimer();
+    void calibrationWithoutCalibStringWarnsAndResetsButtons();
+    void calibrationAllBadCancelStopsPolling();
+    void calibrationAllBadRetryResumesPolling();
+    void calibrationGoodTickWritesChannelLinesAndHides();
+    void calibrationNoChannelsCountsAsAllBad();
+    void timerTickErrorIsReportedAndTimerKeepsWorking();
+    void showChannelResultReplacesOrAddsTheLine();
+    void destroyingWithPendingHelpStopsTheTimer();
 };
 
 void TestSetupSupporter::cleanup()
@@ -171,7 +171,7 @@ void TestSetupSupporter::cleanup()
         w->close();
 }
 
-void TestSetupSupporter::constructor_setsTheDocumentedValues()
+void TestSetupSupporter::constructorSetsTheDocumentedValues()
 {
     TSetupSupporter s;
     QCOMPARE(s.property("CompanyName").toString(), QString());
@@ -190,7 +190,7 @@ void TestSetupSupporter::constructor_setsTheDocumentedValues()
     QCOMPARE(s.channels(), 44u);
 }
 
-void TestSetupSupporter::headerText_followsTheProductSettings_data()
+void TestSetupSupporter::headerTextFollowsTheProductSettings_data()
 {
     QTest::addColumn<bool>("useB");
     QTest::addColumn<bool>("series");
@@ -204,7 +204,7 @@ void TestSetupSupporter::headerText_followsTheProductSettings_data()
                             << "Kestrune NET-RLX-16/NET-INX-16 Series Settings Program";
 }
 
-void TestSetupSupporter::headerText_followsTheProductSettings()
+void TestSetupSupporter::headerTextFollowsTheProductSettings()
 {
     QFETCH(bool, useB);
     QFETCH(bool, series);
@@ -220,14 +220,14 @@ void TestSetupSupporter::headerText_followsTheProductSettings()
     QCOMPARE(s->HelpRich()->document()->begin().text(), title);
 }
 
-void TestSetupSupporter::helpText_forTheSettingsProgram_isExact()
+void TestSetupSupporter::helpTextForTheSettingsProgramIsExact()
 {
     TSetupSupporter s;
     applySettingsLayout(s);
     QCOMPARE(s.helpText(), expectedSettingsHelpText());
 }
 
-void TestSetupSupporter::helpText_multiPortAddsTheNote()
+void TestSetupSupporter::helpTextMultiPortAddsTheNote()
 {
     TSetupSupporter s;
     applySettingsLayout(s);
@@ -248,7 +248,7 @@ void TestSetupSupporter::helpText_multiPortAddsTheNote()
     QCOMPARE(heading.fontWeight(), int(QFont::Bold));
 }
 
-void TestSetupSupporter::helpText_escapesPropertyTextThatWouldBreakIt()
+void TestSetupSupporter::helpTextEscapesPropertyTextThatWouldBreakIt()
 {
     TSetupSupporter s;
     applySettingsLayout(s);
@@ -267,7 +267,7 @@ void TestSetupSupporter::helpText_escapesPropertyTextThatWouldBreakIt()
              QStringLiteral("K\u00e9strune \U0001F6E0 NET-RLX-16/NET-INX-16 Settings Program"));
 }
 
-void TestSetupSupporter::supportText_isExact()
+void TestSetupSupporter::supportTextIsExact()
 {
     TSetupSupporter s;
     applySettingsLayout(s);
@@ -306,7 +306,7 @@ void TestSetupSupporter::screenScale()
     QCOMPARE(int(std::nearbyint(305 * s)), width);
 }
 
-void TestSetupSupporter::settingsProgram_buildsLabelHelpAndSupportOnly()
+void TestSetupSupporter::settingsProgramBuildsLabelHelpAndSupportOnly()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -331,7 +331,7 @@ void TestSetupSupporter::settingsProgram_buildsLabelHelpAndSupportOnly()
     QVERIFY(s->timerRunning());
 }
 
-void TestSetupSupporter::headerLabel_spansTheClientAreaTop()
+void TestSetupSupporter::headerLabelSpansTheClientAreaTop()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -351,7 +351,7 @@ void TestSetupSupporter::headerLabel_spansTheClientAreaTop()
     QTRY_COMPARE(label->width(), host.clientArea->width());
 }
 
-void TestSetupSupporter::headerLabel_liesBeneathTheBoardImage()
+void TestSetupSupporter::headerLabelLiesBeneathTheBoardImage()
 {
     HostWindow host = makeHostWindow();
     // A board image that reaches the top of the client area, as on a small screen.
@@ -367,7 +367,7 @@ void TestSetupSupporter::headerLabel_liesBeneathTheBoardImage()
     QCOMPARE(host.clientArea->childAt(QPoint(400, overlap.center().y())), s->HeaderLabel());
 }
 
-void TestSetupSupporter::helpDialog_layoutAfterFitting()
+void TestSetupSupporter::helpDialogLayoutAfterFitting()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -402,7 +402,7 @@ void TestSetupSupporter::helpDialog_layoutAfterFitting()
     QCOMPARE(help->HelpLabel->geometry(), QRect(0, 0, expected.width(), labelHeight));
 }
 
-void TestSetupSupporter::helpDialog_rendersTheTitleAndColours()
+void TestSetupSupporter::helpDialogRendersTheTitleAndColours()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -431,7 +431,7 @@ void TestSetupSupporter::helpDialog_rendersTheTitleAndColours()
     QCOMPARE(s->HelpRich()->verticalScrollBar()->value(), 0);
 }
 
-void TestSetupSupporter::helpDialog_hostMayAppendPlainLines()
+void TestSetupSupporter::helpDialogHostMayAppendPlainLines()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -444,7 +444,7 @@ void TestSetupSupporter::helpDialog_hostMayAppendPlainLines()
         QStringLiteral("desire.\n\n\nA library was not found.")));
 }
 
-void TestSetupSupporter::techDialog_layoutAfterFitting()
+void TestSetupSupporter::techDialogLayoutAfterFitting()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -464,7 +464,7 @@ void TestSetupSupporter::techDialog_layoutAfterFitting()
              QString(s->supportText()).replace(QStringLiteral("\r\n"), "\n"));
 }
 
-void TestSetupSupporter::techDialog_growsWithItsAnchors()
+void TestSetupSupporter::techDialogGrowsWithItsAnchors()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -477,7 +477,7 @@ void TestSetupSupporter::techDialog_growsWithItsAnchors()
     QCOMPARE(tech->CloseButton->geometry(), QRect(166, 197, 73, 25));
 }
 
-void TestSetupSupporter::closeButtonAndEscape_hideTheirDialog()
+void TestSetupSupporter::closeButtonAndEscapeHideTheirDialog()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -496,7 +496,7 @@ void TestSetupSupporter::closeButtonAndEscape_hideTheirDialog()
     QVERIFY(tech->isVisible());
 }
 
-void TestSetupSupporter::helpDialog_appearsOnlyAfterBuildDialogsReturns()
+void TestSetupSupporter::helpDialogAppearsOnlyAfterBuildDialogsReturns()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -521,7 +521,7 @@ void TestSetupSupporter::helpDialog_appearsOnlyAfterBuildDialogsReturns()
              qPrintable(QString::number(offset.x())));
 }
 
-void TestSetupSupporter::startButton_hidesAndStartsTheTour()
+void TestSetupSupporter::startButtonHidesAndStartsTheTour()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -533,7 +533,7 @@ void TestSetupSupporter::startButton_hidesAndStartsTheTour()
     QCOMPARE(host.boardImage->tours, 1);
 }
 
-void TestSetupSupporter::escapeInHelpDialog_startsTheTour()
+void TestSetupSupporter::escapeInHelpDialogStartsTheTour()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -545,7 +545,7 @@ void TestSetupSupporter::escapeInHelpDialog_startsTheTour()
     QCOMPARE(host.boardImage->tours, 1);
 }
 
-void TestSetupSupporter::enterInHelpDialog_pressesStart()
+void TestSetupSupporter::enterInHelpDialogPressesStart()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -557,7 +557,7 @@ void TestSetupSupporter::enterInHelpDialog_pressesStart()
     QCOMPARE(host.boardImage->tours, 1);
 }
 
-void TestSetupSupporter::startWithoutBoardImage_onlyHides()
+void TestSetupSupporter::startWithoutBoardImageOnlyHides()
 {
     HostWindow host = makeHostWindow(QStringLiteral("&File"), false);
     auto *s = new TSetupSupporter(host.window.get());
@@ -568,7 +568,7 @@ void TestSetupSupporter::startWithoutBoardImage_onlyHides()
     QVERIFY(!s->HelpForm()->isVisible());
 }
 
-void TestSetupSupporter::refusedTimer_raisesNotEnoughTimers()
+void TestSetupSupporter::refusedTimerRaisesNotEnoughTimers()
 {
     HostWindow host = makeHostWindow();
     auto *s = new NoTimerSupporter(host.window.get());
@@ -585,7 +585,7 @@ void TestSetupSupporter::refusedTimer_raisesNotEnoughTimers()
     s->SetCalibrating(false);
 }
 
-void TestSetupSupporter::cardsDialog_menuEntryAndLayout()
+void TestSetupSupporter::cardsDialogMenuEntryAndLayout()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -619,14 +619,14 @@ void TestSetupSupporter::cardsDialog_menuEntryAndLayout()
     QVERIFY(pci->isVisible());
 }
 
-void TestSetupSupporter::cardsDialog_menuWithoutExactFile_getsNoEntry_data()
+void TestSetupSupporter::cardsDialogMenuWithoutExactFileGetsNoEntry_data()
 {
     QTest::addColumn<QString>("title");
     QTest::newRow("without ampersand") << "File";
     QTest::newRow("other accelerator") << "F&ile";
 }
 
-void TestSetupSupporter::cardsDialog_menuWithoutExactFile_getsNoEntry()
+void TestSetupSupporter::cardsDialogMenuWithoutExactFileGetsNoEntry()
 {
     QFETCH(QString, title);
     HostWindow host = makeHostWindow(title);
@@ -640,7 +640,7 @@ void TestSetupSupporter::cardsDialog_menuWithoutExactFile_getsNoEntry()
     QVERIFY(s->PCIForm()->isVisible());
 }
 
-void TestSetupSupporter::cardsDialog_threeCards_keepsOnlyTheLastText()
+void TestSetupSupporter::cardsDialogThreeCardsKeepsOnlyTheLastText()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -662,7 +662,7 @@ void TestSetupSupporter::cardsDialog_threeCards_keepsOnlyTheLastText()
              QStringLiteral("NET-RLX-16/NET-INX-16 Series Settings Program"));
 }
 
-void TestSetupSupporter::cardsDialog_emptyLastText_isNoCardFound()
+void TestSetupSupporter::cardsDialogEmptyLastTextIsNoCardFound()
 {
     HostWindow host = makeHostWindow();
     auto *s = new TSetupSupporter(host.window.get());
@@ -676,7 +676,7 @@ void TestSetupSupporter::cardsDialog_emptyLastText_isNoCardFound()
     QCOMPARE(s->PCIForm()->windowTitle(), QStringLiteral("NET-DX32-EM/SS Cards installed"));
 }
 
-void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
+void TestSetupSupporter::calibrationWithoutCalibStringWarnsAndResetsButtons()
 {
     TSetupSupporter s;
     QPushButton button(QStringLiteral("Stop"));
@@ -717,7 +717,7 @@ void TestSetupSupporter::calibration_withoutCalibString_warnsAndResetsButtons()
     QCOMPARE(later, 0);
 }
 
-void TestSetupSupporter::calibration_allBad_cancelStopsPolling()
+void TestSetupSupporter::calibrationAllBadCancelStopsPolling()
 {
     TSetupSupporter s;
     s.setChannels(3);
@@ -750,7 +750,7 @@ void TestSetupSupporter::calibration_allBad_cancelStopsPolling()
     QVERIFY(!s.timerRunning());
 }
 
-void TestSetupSupporter::calibration_allBad_retryResumesPolling()
+void TestSetupSupporter::calibrationAllBadRetryResumesPolling()
 {
     TSetupSupporter s;
     s.setChannels(1);
@@ -776,7 +776,7 @@ void TestSetupSupporter::calibration_allBad_retryResumesPolling()
     QCOMPARE(button.text(), QStringLiteral("Stop"));
 }
 
-void TestSetupSupporter::calibration_goodTick_writesChannelLinesAndHides()
+void TestSetupSupporter::calibrationGoodTickWritesChannelLinesAndHides()
 {
     TSetupSupporter s;
     s.setChannels(2);
@@ -800,7 +800,7 @@ void TestSetupSupporter::calibration_goodTick_writesChannelLinesAndHides()
     QVERIFY(hidden.isHidden());
 }
 
-void TestSetupSupporter::calibration_noChannels_countsAsAllBad()
+void TestSetupSupporter::calibrationNoChannelsCountsAsAllBad()
 {
     TSetupSupporter s;
     s.setChannels(0);
@@ -820,7 +820,7 @@ void TestSetupSupporter::calibration_noChannels_countsAsAllBad()
     QCOMPARE(calls, 0);
 }
 
-void TestSetupSupporter::timerTickError_isReportedAndTimerKeepsWorking()
+void TestSetupSupporter::timerTickErrorIsReportedAndTimerKeepsWorking()
 {
     TSetupSupporter s;
     s.setChannels(1);
@@ -848,7 +848,7 @@ void TestSetupSupporter::timerTickError_isReportedAndTimerKeepsWorking()
     s.SetCalibrating(false);
 }
 
-void TestSetupSupporter::showChannelResult_replacesOrAddsTheLine()
+void TestSetupSupporter::showChannelResultReplacesOrAddsTheLine()
 {
     TSetupSupporter s;
     QPlainTextEdit a, b;
@@ -863,7 +863,7 @@ void TestSetupSupporter::showChannelResult_replacesOrAddsTheLine()
     QCOMPARE(a.document()->findBlockByNumber(12).text(), QStringLiteral("Channel 12\tx"));
 }
 
-void TestSetupSupporter::destroyingWithPendingHelp_stopsTheTimer()
+void TestSetupSupporter::destroyingWithPendingHelpStopsTheTimer()
 {
     HostWindow host = makeHostWindow();
     QPointer<QWidget> help;
