@@ -51,6 +51,13 @@ BoardResult failed(BoardResult result, quint32 error, const QString &message)
     return result;
 }
 
+BoardResult connectFailed(const BoardResult &result, const Connection &connection,
+                          const QString &host)
+{
+    return failed(result, connection.error(),
+                  QStringLiteral("Error %1 connecting to %2.").arg(connection.error()).arg(host));
+}
+
 // Fills the status fields; the library's result, or 0.
 quint32 fillStatus(QEW_HANDLE handle, BoardResult &result)
 {
@@ -129,9 +136,7 @@ BoardResult readStatus(const QString &host)
     result.host = host;
     Connection connection(host, QEW_MODE_STATUS);
     if (!connection.get())
-        return failed(
-            result, connection.error(),
-            QStringLiteral("Error %1 connecting to %2.").arg(connection.error()).arg(host));
+        return connectFailed(result, connection, host);
     const quint32 r = fillStatus(connection.get(), result);
     if (r != QEW_ERROR_SUCCESS)
         return failed(result, r, QStringLiteral("Status: [%1]").arg(StatusErrorText(r)));
@@ -184,9 +189,7 @@ BoardResult setNetwork(const QString &host, const QStringList &network)
     result.host = host;
     Connection connection(host, QEW_MODE_STATUS);
     if (!connection.get())
-        return failed(
-            result, connection.error(),
-            QStringLiteral("Error %1 connecting to %2.").arg(connection.error()).arg(host));
+        return connectFailed(result, connection, host);
     const uint32_t r = QEW_ChangeNetworking(connection.get(), network[0].toLocal8Bit().constData(),
                                             network[1].toLocal8Bit().constData(),
                                             network[2].toLocal8Bit().constData());
@@ -209,9 +212,7 @@ BoardResult setMac(const QString &host, const QString &text)
         return failed(result, QEW_ERROR_INVALID_PARAMETER, error);
     Connection connection(host, QEW_MODE_STATUS);
     if (!connection.get())
-        return failed(
-            result, connection.error(),
-            QStringLiteral("Error %1 connecting to %2.").arg(connection.error()).arg(host));
+        return connectFailed(result, connection, host);
     const QByteArray command = QByteArrayLiteral("ChMC") + mac;
     int32_t inLength = int32_t(command.size());
     std::array<uint8_t, 64> reply{};
