@@ -4,14 +4,12 @@
 #include "linksim.h"
 #include "netif.h"
 #include "options.h"
+#include "udp.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -35,88 +33,11 @@ void logLine(const std::string &text)
     std::fflush(stdout);
 }
 
-int openSocket(const IPv4 &address, std::uint16_t port, std::string &error)
+// Always false, so a failing step can return it.
+bool fail(const std::string &message)
 {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return -1;
-    }
-    // A discovery answer may go to the broadcast address; off loopback the same port is also
-    // bound to no address, for the broadcasts (see openBroadcastSocket).
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes);
-    if (!qorproto::isLoopback(address))
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    std::memcpy(&a.sin_addr.s_addr, address.data(), 4);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        error = std::strerror(errno);
-        ::close(fd);
-        return -1;
-    }
-    // Room for a whole window of chunks arriving while the board is busy.
-    const int size = 4 * 1024 * 1024;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    // Kernel arrival times let the link model ignore how late this process reads a datagram.
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    return fd;
-}
-
-// Broadcasts reach only a socket bound to no address. Loopback carries none, so a board there
-// has no such socket; in a test network the board's namespace is its own.
-int openBroadcastSocket(const IPv4 &address, std::uint16_t port)
-{
-    if (qorproto::isLoopback(address))
-        return -1;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// recvfrom with the kernel's arrival time, turned into steady-clock time.
-ssize_t receive(int fd, std::vector<std::uint8_t> &buffer, sockaddr_in &from,
-                Clock::time_point &arrived)
-{
-    iovec iov{buffer.data(), buffer.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-    msghdr msg{};
-    msg.msg_name = &from;
-    msg.msg_namelen = sizeof from;
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(fd, &msg, 0);
-    if (n < 0)
-        return n;
-    for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp;
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            timespec real;
-            ::clock_gettime(CLOCK_REALTIME, &real);
-            const auto age = nanoseconds((real.tv_sec - stamp.tv_sec) * 1000000000LL +
-                                         (real.tv_nsec - stamp.tv_nsec));
-            if (age > nanoseconds(0) && age < seconds(1))
-                arrived = Clock::now() - age;
-        }
-    }
-    return n;
+    std::fprintf(stderr, "board-emulator: %s\n", message.c_str());
+    return false;
 }
 
 bool isAck(const Datagram &d)
@@ -136,6 +57,324 @@ std::string endpointText(const IPv4 &address, std::uint16_t port)
     return formatIPv4(address) + ":" + std::to_string(port);
 }
 
+Endpoint endpointOf(const sockaddr_in &address)
+{
+    return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
+}
+
+void closeSocket(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// The factory settings of the options, or what the state file holds; the firmware file then
+// shows the committed image.
+bool prepareState(const Options &options, BoardState &state)
+{
+    state.ip = options.address;
+    state.subnet = options.subnet;
+    state.gateway = options.gateway;
+    state.mac = options.mac;
+    state.revision = options.revision;
+    std::string error;
+    if (!options.stateFile.empty()) {
+        bool found = false;
+        if (!loadState(options.stateFile, state, found, error))
+            return fail(error);
+        if (!found && !saveState(options.stateFile, state, error))
+            return fail(error);
+    }
+    if (!options.firmwareOut.empty()) {
+        if (state.hasImage && !writeFile(options.firmwareOut, state.image, error))
+            return fail(error);
+        if (!state.hasImage)
+            std::remove(options.firmwareOut.c_str());
+    }
+    return true;
+}
+
+using Schedule = std::vector<std::pair<Datagram, Clock::time_point>>;
+
+// The running board: its sockets, the link between them and the board, and the restarts and
+// moves the board asks for.
+class BoardServer
+{
+public:
+    BoardServer(const Options &options, BoardState &state)
+        : m_options(options), m_state(state), m_board(options, state, logLine), m_link(options),
+          m_upAddress(state.ip)
+    {
+    }
+    ~BoardServer()
+    {
+        closeSocket(m_fd);
+        closeSocket(m_broadcastFd);
+    }
+    BoardServer(const BoardServer &) = delete;
+    BoardServer &operator=(const BoardServer &) = delete;
+
+    bool listen();
+    // Serves until a signal asks to stop; the program's exit status.
+    int serve();
+
+private:
+    // ppoll until a socket is readable or the next timed event; -1 on an error, 0 on a signal.
+    int waitForTraffic(pollfd (&pfds)[2]);
+    void readBroadcasts(Clock::time_point now);
+    void releaseDelayed(Clock::time_point now);
+    void readRequests(Clock::time_point now);
+    void runDueDatagrams();
+    void handleRequest(const Datagram &datagram, Clock::time_point due);
+    void takeBoardAction();
+    void goDownWhenDrained(Clock::time_point now);
+    bool comeBackUp();
+
+    const Options &m_options;
+    BoardState &m_state;
+    Board m_board;
+    LinkSimulator m_link;
+    int m_fd = -1;
+    int m_broadcastFd = -1;
+
+    // A restart or a move: drain what is on its way out, go quiet for a moment, come back.
+    bool m_draining = false;
+    bool m_down = false;
+    Clock::time_point m_upAt{};
+    IPv4 m_upAddress;
+
+    std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(65536);
+    std::vector<Datagram> m_replies;
+    Schedule m_pending;
+    // Discovery answers waiting out their random delay.
+    Schedule m_delayed;
+};
+
+bool BoardServer::listen()
+{
+    std::string error;
+    m_fd = openBoardSocket(m_state.ip, m_options.port, error);
+    if (m_fd < 0)
+        return fail("cannot listen on " + endpointText(m_state.ip, m_options.port) + ": " + error);
+    char revision[8];
+    std::snprintf(revision, sizeof revision, "0x%04X", m_state.revision);
+    logLine("revision " + std::string(revision) + ", MAC " + formatMac(m_state.mac) + ", flash " +
+            std::to_string(m_options.flashSize) + " bytes" +
+            (m_state.bootstrapped ? ", bootstrapped" : ""));
+    m_broadcastFd = openBroadcastSocket(m_state.ip, m_options.port);
+    logLine("listening on " + endpointText(m_state.ip, m_options.port));
+    m_board.setListening(m_state.ip);
+    return true;
+}
+
+int BoardServer::serve()
+{
+    while (!stopRequested) {
+        pollfd pfds[2] = {{m_fd, POLLIN, 0}, {m_broadcastFd, POLLIN, 0}};
+        const int ready = waitForTraffic(pfds);
+        if (ready < 0) {
+            std::perror("board-emulator: poll");
+            return 1;
+        }
+        auto now = Clock::now();
+        if (ready > 0 && m_fd >= 0 && m_broadcastFd >= 0 && (pfds[1].revents & POLLIN))
+            readBroadcasts(now);
+        releaseDelayed(now);
+        if (ready > 0 && m_fd >= 0)
+            readRequests(now);
+        runDueDatagrams();
+        now = Clock::now();
+        goDownWhenDrained(now);
+        if (m_down && now >= m_upAt && !comeBackUp())
+            return 1;
+    }
+    return 0;
+}
+
+int BoardServer::waitForTraffic(pollfd (&pfds)[2])
+{
+    const auto now = Clock::now();
+    auto wake = now + seconds(1);
+    if (const auto due = m_link.nextDue())
+        wake = std::min(wake, *due);
+    if (m_down)
+        wake = std::min(wake, m_upAt);
+    for (const auto &d : m_delayed)
+        wake = std::min(wake, d.second);
+    const auto waitFor = duration_cast<nanoseconds>(std::max(wake - now, Clock::duration(0)));
+    timespec ts{time_t(waitFor.count() / 1000000000), long(waitFor.count() % 1000000000)};
+    const nfds_t count = m_fd >= 0 ? (m_broadcastFd >= 0 ? 2 : 1) : 0;
+    const int ready = ::ppoll(pfds, count, &ts, nullptr);
+    if (ready < 0)
+        return errno == EINTR ? 0 : -1;
+    return ready;
+}
+
+void BoardServer::readBroadcasts(Clock::time_point now)
+{
+    for (;;) {
+        sockaddr_in from{};
+        nanoseconds age;
+        const ssize_t n =
+            receiveDatagram(m_broadcastFd, m_buffer.data(), m_buffer.size(), from, age);
+        if (n < 0)
+            break;
+        qorproto::Packet packet;
+        if (m_options.silent || m_down || m_draining ||
+            !qorproto::decodePacket(m_buffer.data(), std::size_t(n), packet))
+            continue;
+        m_replies.clear();
+        m_board.handleBroadcast(packet, endpointOf(from), m_replies);
+        for (auto &r : m_replies)
+            m_delayed.emplace_back(std::move(r), now + milliseconds(r.delayMs));
+    }
+}
+
+void BoardServer::releaseDelayed(Clock::time_point now)
+{
+    for (auto it = m_delayed.begin(); it != m_delayed.end();) {
+        if (it->second <= now && !m_down && !m_draining) {
+            m_link.push(LinkSimulator::Outbound, std::move(it->first), now);
+            it = m_delayed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void BoardServer::readRequests(Clock::time_point now)
+{
+    for (;;) {
+        sockaddr_in from{};
+        nanoseconds age;
+        const ssize_t n = receiveDatagram(m_fd, m_buffer.data(), m_buffer.size(), from, age);
+        if (n < 0)
+            break;
+        if (m_options.silent)
+            continue;
+        Datagram d;
+        d.bytes.assign(m_buffer.begin(), m_buffer.begin() + n);
+        d.peer = endpointOf(from);
+        m_link.push(LinkSimulator::Inbound, std::move(d),
+                    age > nanoseconds(0) ? Clock::now() - age : now);
+    }
+}
+
+// Sends what the link lets out and hands the board what the link lets in.
+void BoardServer::runDueDatagrams()
+{
+    LinkSimulator::Direction direction;
+    Datagram datagram;
+    Clock::time_point due;
+    m_pending.clear();
+    while (m_link.takeDue(Clock::now(), direction, datagram, due)) {
+        if (direction == LinkSimulator::Outbound) {
+            if (m_fd < 0)
+                continue;
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = datagram.peer.address;
+            to.sin_port = htons(datagram.peer.port);
+            ::sendto(m_fd, datagram.bytes.data(), datagram.bytes.size(), 0,
+                     reinterpret_cast<sockaddr *>(&to), sizeof to);
+            continue;
+        }
+        if (!m_down && !m_draining)
+            handleRequest(datagram, due);
+    }
+    for (auto &[reply, at] : m_pending)
+        m_link.push(LinkSimulator::Outbound, std::move(reply), at);
+}
+
+void BoardServer::handleRequest(const Datagram &datagram, Clock::time_point due)
+{
+    qorproto::Packet packet;
+    if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
+        return;
+    m_replies.clear();
+    m_board.setArrival(due);
+    m_board.handle(packet, datagram.peer, m_replies);
+    // The board answers at once: its replies leave when the request was due. Of the
+    // acknowledgements a batch of chunks earns, only the last goes: it says it all.
+    for (auto &r : m_replies) {
+        if (r.delayMs > 0) {
+            m_delayed.emplace_back(std::move(r), due + milliseconds(r.delayMs));
+            continue;
+        }
+        if (!m_pending.empty() && isAck(r) && isAck(m_pending.back().first) &&
+            sameSessionAndPeer(r, m_pending.back().first))
+            m_pending.back() = {std::move(r), due};
+        else
+            m_pending.emplace_back(std::move(r), due);
+    }
+    takeBoardAction();
+}
+
+void BoardServer::takeBoardAction()
+{
+    IPv4 moveTo{};
+    switch (m_board.takeAction(moveTo)) {
+    case Board::Action::Die:
+        std::fflush(stdout);
+        ::_exit(3);
+    case Board::Action::Restart:
+        m_draining = true;
+        m_upAddress = m_state.ip;
+        break;
+    case Board::Action::Move:
+        m_draining = true;
+        m_upAddress = moveTo;
+        break;
+    case Board::Action::None:
+        break;
+    }
+}
+
+void BoardServer::goDownWhenDrained(Clock::time_point now)
+{
+    if (!m_draining || m_link.hasOutbound())
+        return;
+    m_draining = false;
+    m_down = true;
+    m_upAt = now + milliseconds(m_options.restartMs);
+    closeSocket(m_fd);
+    closeSocket(m_broadcastFd);
+    m_delayed.clear();
+    m_link.clear();
+    m_board.restart();
+    std::string error;
+    if (!m_options.interfaceName.empty() &&
+        !setInterfaceAddress(m_options.interfaceName, m_upAddress, m_state.subnet, error)) {
+        logLine("cannot re-address " + m_options.interfaceName + ": " + error);
+        m_upAddress = m_state.ip;
+        setInterfaceAddress(m_options.interfaceName, m_state.ip, m_state.subnet, error);
+    }
+}
+
+// Listens again, on the new address after a move; false when not even the old one is possible.
+bool BoardServer::comeBackUp()
+{
+    m_down = false;
+    std::string error;
+    m_fd = openBoardSocket(m_upAddress, m_options.port, error);
+    if (m_fd < 0) {
+        logLine("cannot move to " + endpointText(m_upAddress, m_options.port) + ": " + error +
+                "; staying on " + formatIPv4(m_state.ip));
+        m_fd = openBoardSocket(m_state.ip, m_options.port, error);
+        if (m_fd < 0)
+            return fail("cannot listen again: " + error);
+    } else if (m_upAddress != m_state.ip) {
+        m_state.ip = m_upAddress;
+        if (!m_options.stateFile.empty() && !saveState(m_options.stateFile, m_state, error))
+            logLine("error: " + error);
+    }
+    m_board.setListening(m_state.ip);
+    m_broadcastFd = openBroadcastSocket(m_state.ip, m_options.port);
+    logLine("restarted; listening on " + endpointText(m_state.ip, m_options.port));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -151,230 +390,17 @@ int main(int argc, char **argv)
         std::fputs(usageText(), stdout);
         return 0;
     }
-
     BoardState state;
-    state.ip = options.address;
-    state.subnet = options.subnet;
-    state.gateway = options.gateway;
-    state.mac = options.mac;
-    state.revision = options.revision;
-    if (!options.stateFile.empty()) {
-        bool found = false;
-        if (!loadState(options.stateFile, state, found, error)) {
-            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
-            return 1;
-        }
-        if (!found && !saveState(options.stateFile, state, error)) {
-            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
-            return 1;
-        }
-    }
-    if (!options.firmwareOut.empty()) {
-        if (state.hasImage && !writeFile(options.firmwareOut, state.image, error)) {
-            std::fprintf(stderr, "board-emulator: %s\n", error.c_str());
-            return 1;
-        }
-        if (!state.hasImage)
-            std::remove(options.firmwareOut.c_str());
-    }
+    if (!prepareState(options, state))
+        return 1;
 
     // The link model schedules datagrams microseconds apart.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
 
-    int fd = openSocket(state.ip, options.port, error);
-    if (fd < 0) {
-        std::fprintf(stderr, "board-emulator: cannot listen on %s: %s\n",
-                     endpointText(state.ip, options.port).c_str(), error.c_str());
+    BoardServer server(options, state);
+    if (!server.listen())
         return 1;
-    }
-    char revision[8];
-    std::snprintf(revision, sizeof revision, "0x%04X", state.revision);
-    logLine("revision " + std::string(revision) + ", MAC " + formatMac(state.mac) + ", flash " +
-            std::to_string(options.flashSize) + " bytes" +
-            (state.bootstrapped ? ", bootstrapped" : ""));
-    int broadcastFd = openBroadcastSocket(state.ip, options.port);
-    logLine("listening on " + endpointText(state.ip, options.port));
-
-    Board board(options, state, logLine);
-    board.setListening(state.ip);
-    LinkSimulator link(options);
-
-    // A restart or a move: drain what is on its way out, go quiet for a moment, come back.
-    bool draining = false;
-    bool down = false;
-    Clock::time_point upAt{};
-    IPv4 upAddress = state.ip;
-
-    std::vector<std::uint8_t> buffer(65536);
-    std::vector<Datagram> replies;
-    std::vector<std::pair<Datagram, Clock::time_point>> pending;
-    // Discovery answers waiting out their random delay.
-    std::vector<std::pair<Datagram, Clock::time_point>> delayed;
-    while (!stopRequested) {
-        auto now = Clock::now();
-        auto wake = now + seconds(1);
-        if (const auto due = link.nextDue())
-            wake = std::min(wake, *due);
-        if (down)
-            wake = std::min(wake, upAt);
-        for (const auto &d : delayed)
-            wake = std::min(wake, d.second);
-        const auto waitFor = duration_cast<nanoseconds>(std::max(wake - now, Clock::duration(0)));
-        timespec ts{time_t(waitFor.count() / 1000000000), long(waitFor.count() % 1000000000)};
-        pollfd pfds[2] = {{fd, POLLIN, 0}, {broadcastFd, POLLIN, 0}};
-        const int ready = ::ppoll(pfds, fd >= 0 ? (broadcastFd >= 0 ? 2 : 1) : 0, &ts, nullptr);
-        if (ready < 0 && errno != EINTR) {
-            std::perror("board-emulator: poll");
-            return 1;
-        }
-        now = Clock::now();
-        if (ready > 0 && fd >= 0 && broadcastFd >= 0 && (pfds[1].revents & POLLIN)) {
-            for (;;) {
-                sockaddr_in from{};
-                Clock::time_point arrived = now;
-                const ssize_t n = receive(broadcastFd, buffer, from, arrived);
-                if (n < 0)
-                    break;
-                qorproto::Packet packet;
-                if (options.silent || down || draining ||
-                    !qorproto::decodePacket(buffer.data(), std::size_t(n), packet))
-                    continue;
-                replies.clear();
-                board.handleBroadcast(packet, Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)},
-                                      replies);
-                for (auto &r : replies)
-                    delayed.emplace_back(std::move(r), now + milliseconds(r.delayMs));
-            }
-        }
-        for (auto it = delayed.begin(); it != delayed.end();) {
-            if (it->second <= now && !down && !draining) {
-                link.push(LinkSimulator::Outbound, std::move(it->first), now);
-                it = delayed.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        if (ready > 0 && fd >= 0) {
-            for (;;) {
-                sockaddr_in from{};
-                Clock::time_point arrived = now;
-                const ssize_t n = receive(fd, buffer, from, arrived);
-                if (n < 0)
-                    break;
-                if (options.silent)
-                    continue;
-                Datagram d;
-                d.bytes.assign(buffer.begin(), buffer.begin() + n);
-                d.peer = Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)};
-                link.push(LinkSimulator::Inbound, std::move(d), arrived);
-            }
-        }
-
-        LinkSimulator::Direction direction;
-        Datagram datagram;
-        Clock::time_point due;
-        pending.clear();
-        while (link.takeDue(Clock::now(), direction, datagram, due)) {
-            if (direction == LinkSimulator::Outbound) {
-                if (fd < 0)
-                    continue;
-                sockaddr_in to{};
-                to.sin_family = AF_INET;
-                to.sin_addr.s_addr = datagram.peer.address;
-                to.sin_port = htons(datagram.peer.port);
-                ::sendto(fd, datagram.bytes.data(), datagram.bytes.size(), 0,
-                         reinterpret_cast<sockaddr *>(&to), sizeof to);
-                continue;
-            }
-            if (down || draining)
-                continue;
-            qorproto::Packet packet;
-            if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
-                continue;
-            replies.clear();
-            board.setArrival(due);
-            board.handle(packet, datagram.peer, replies);
-            // The board answers at once: its replies leave when the request was due. Of the
-            // acknowledgements a batch of chunks earns, only the last goes: it says it all.
-            for (auto &r : replies) {
-                if (r.delayMs > 0) {
-                    delayed.emplace_back(std::move(r), due + milliseconds(r.delayMs));
-                    continue;
-                }
-                if (!pending.empty() && isAck(r) && isAck(pending.back().first) &&
-                    sameSessionAndPeer(r, pending.back().first))
-                    pending.back() = {std::move(r), due};
-                else
-                    pending.emplace_back(std::move(r), due);
-            }
-            IPv4 moveTo{};
-            switch (board.takeAction(moveTo)) {
-            case Board::Action::Die:
-                std::fflush(stdout);
-                ::_exit(3);
-            case Board::Action::Restart:
-                draining = true;
-                upAddress = state.ip;
-                break;
-            case Board::Action::Move:
-                draining = true;
-                upAddress = moveTo;
-                break;
-            case Board::Action::None:
-                break;
-            }
-        }
-
-        for (auto &[reply, at] : pending)
-            link.push(LinkSimulator::Outbound, std::move(reply), at);
-
-        now = Clock::now();
-        if (draining && !link.hasOutbound()) {
-            draining = false;
-            down = true;
-            upAt = now + milliseconds(options.restartMs);
-            ::close(fd);
-            fd = -1;
-            if (broadcastFd >= 0)
-                ::close(broadcastFd);
-            broadcastFd = -1;
-            delayed.clear();
-            link.clear();
-            board.restart();
-            if (!options.interfaceName.empty() &&
-                !setInterfaceAddress(options.interfaceName, upAddress, state.subnet, error)) {
-                logLine("cannot re-address " + options.interfaceName + ": " + error);
-                upAddress = state.ip;
-                setInterfaceAddress(options.interfaceName, state.ip, state.subnet, error);
-            }
-        }
-        if (down && now >= upAt) {
-            down = false;
-            fd = openSocket(upAddress, options.port, error);
-            if (fd < 0) {
-                logLine("cannot move to " + endpointText(upAddress, options.port) + ": " + error +
-                        "; staying on " + formatIPv4(state.ip));
-                fd = openSocket(state.ip, options.port, error);
-                if (fd < 0) {
-                    std::fprintf(stderr, "board-emulator: cannot listen again: %s\n",
-                                 error.c_str());
-                    return 1;
-                }
-            } else if (upAddress != state.ip) {
-                state.ip = upAddress;
-                if (!options.stateFile.empty() && !saveState(options.stateFile, state, error))
-                    logLine("error: " + error);
-            }
-            board.setListening(state.ip);
-            broadcastFd = openBroadcastSocket(state.ip, options.port);
-            logLine("restarted; listening on " + endpointText(state.ip, options.port));
-        }
-    }
-    if (fd >= 0)
-        ::close(fd);
-    if (broadcastFd >= 0)
-        ::close(broadcastFd);
-    return 0;
+    return server.serve();
 }

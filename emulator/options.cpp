@@ -67,6 +67,113 @@ bool parseMac(const char *text, std::array<std::uint8_t, 6> &mac)
     return true;
 }
 
+// An unsigned number up to max into field, multiplied by scale; zero refused where nonZero.
+template<typename T>
+bool setUnsigned(const char *value, std::uint64_t max, bool nonZero, T &field,
+                 std::uint64_t scale = 1)
+{
+    std::uint64_t u = 0;
+    const bool ok = parseUnsigned(value, max, u) && (!nonZero || u > 0);
+    field = T(u * scale);
+    return ok;
+}
+
+bool setText(const char *value, std::string &field)
+{
+    field = value;
+    return true;
+}
+
+constexpr bool NonZero = true;
+constexpr bool ZeroAllowed = false;
+constexpr std::uint64_t Max32 = 0xFFFFFFFFu;
+
+// An option that takes a value: false when the value is bad.
+struct ValueOption
+{
+    const char *name;
+    bool (*set)(const char *value, Options &o);
+};
+
+const ValueOption ValueOptions[] = {
+    {"--address",
+     [](const char *v, Options &o) { return qorproto::parseDottedIPv4(v, o.address); }},
+    {"--report-ip",
+     [](const char *v, Options &o) {
+         std::array<std::uint8_t, 4> a{};
+         const bool ok = qorproto::parseDottedIPv4(v, a);
+         o.reportIp = a;
+         return ok;
+     }},
+    {"--subnet", [](const char *v, Options &o) { return qorproto::parseDottedIPv4(v, o.subnet); }},
+    {"--gateway",
+     [](const char *v, Options &o) { return qorproto::parseDottedIPv4(v, o.gateway); }},
+    {"--mac", [](const char *v, Options &o) { return parseMac(v, o.mac); }},
+    {"--port", [](const char *v, Options &o) { return setUnsigned(v, 65535, NonZero, o.port); }},
+    {"--revision",
+     [](const char *v, Options &o) { return setUnsigned(v, 0xFFFF, ZeroAllowed, o.revision); }},
+    {"--flash-size",
+     [](const char *v, Options &o) { return setUnsigned(v, Max32, ZeroAllowed, o.flashSize); }},
+    {"--restart-ms",
+     [](const char *v, Options &o) { return setUnsigned(v, 60000, ZeroAllowed, o.restartMs); }},
+    {"--delay-ms",
+     [](const char *v, Options &o) { return setUnsigned(v, 60000, ZeroAllowed, o.delayMs); }},
+    {"--state", [](const char *v, Options &o) { return setText(v, o.stateFile); }},
+    {"--firmware-out", [](const char *v, Options &o) { return setText(v, o.firmwareOut); }},
+    {"--drop", [](const char *v, Options &o) { return parseDouble(v, 0, 100, o.dropPct); }},
+    {"--duplicate",
+     [](const char *v, Options &o) { return parseDouble(v, 0, 100, o.duplicatePct); }},
+    {"--reorder", [](const char *v, Options &o) { return parseDouble(v, 0, 100, o.reorderPct); }},
+    {"--refuse-upload",
+     [](const char *v, Options &o) { return setUnsigned(v, Max32, NonZero, o.refuseUpload); }},
+    {"--refuse-mac",
+     [](const char *v, Options &o) { return setUnsigned(v, Max32, NonZero, o.refuseMac); }},
+    {"--die-after-bytes",
+     [](const char *v, Options &o) {
+         return setUnsigned(v, ~std::uint64_t(0), NonZero, o.dieAfterBytes);
+     }},
+    {"--seed",
+     [](const char *v, Options &o) { return setUnsigned(v, Max32, ZeroAllowed, o.seed); }},
+    {"--session-idle-ms",
+     [](const char *v, Options &o) {
+         return setUnsigned(v, 3600000, ZeroAllowed, o.sessionIdleMs);
+     }},
+    {"--interface",
+     [](const char *v, Options &o) {
+         o.interfaceName = v;
+         return *v && std::strlen(v) < 16; // the kernel's limit on interface names
+     }},
+    {"--window", [](const char *v, Options &o) { return setUnsigned(v, 1024, NonZero, o.window); }},
+    {"--link-queue-kib",
+     [](const char *v, Options &o) {
+         return setUnsigned(v, 1024 * 1024, NonZero, o.linkQueueBytes, 1024);
+     }},
+    {"--link-mbit",
+     [](const char *v, Options &o) { return parseDouble(v, 0.001, 100000, o.linkMbit); }},
+    {"--link-latency-ms",
+     [](const char *v, Options &o) { return parseDouble(v, 0, 10000, o.linkLatencyMs); }},
+};
+
+const ValueOption *findValueOption(const std::string &name)
+{
+    for (const ValueOption &option : ValueOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+// The options that take no value; false for any other name.
+bool setFlag(const std::string &name, Options &o)
+{
+    if (name == "--silent")
+        o.silent = true;
+    else if (name == "--classic-upload")
+        o.classicUpload = true;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 const char *usageText()
@@ -121,91 +228,19 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error, bool &h
             help = true;
             return true;
         }
-        if (name == "--silent") {
-            o.silent = true;
+        if (setFlag(name, o))
             continue;
-        }
-        if (name == "--classic-upload") {
-            o.classicUpload = true;
-            continue;
-        }
         if (i + 1 >= argc) {
             error = name + " needs a value (or is unknown)";
             return false;
         }
         const char *value = argv[++i];
-        std::uint64_t u = 0;
-        bool ok = true;
-        if (name == "--address") {
-            ok = qorproto::parseDottedIPv4(value, o.address);
-        } else if (name == "--report-ip") {
-            std::array<std::uint8_t, 4> a{};
-            ok = qorproto::parseDottedIPv4(value, a);
-            o.reportIp = a;
-        } else if (name == "--subnet") {
-            ok = qorproto::parseDottedIPv4(value, o.subnet);
-        } else if (name == "--gateway") {
-            ok = qorproto::parseDottedIPv4(value, o.gateway);
-        } else if (name == "--mac") {
-            ok = parseMac(value, o.mac);
-        } else if (name == "--port") {
-            ok = parseUnsigned(value, 65535, u) && u > 0;
-            o.port = std::uint16_t(u);
-        } else if (name == "--revision") {
-            ok = parseUnsigned(value, 0xFFFF, u);
-            o.revision = std::uint16_t(u);
-        } else if (name == "--flash-size") {
-            ok = parseUnsigned(value, 0xFFFFFFFFu, u);
-            o.flashSize = std::uint32_t(u);
-        } else if (name == "--restart-ms") {
-            ok = parseUnsigned(value, 60000, u);
-            o.restartMs = int(u);
-        } else if (name == "--delay-ms") {
-            ok = parseUnsigned(value, 60000, u);
-            o.delayMs = int(u);
-        } else if (name == "--state") {
-            o.stateFile = value;
-        } else if (name == "--firmware-out") {
-            o.firmwareOut = value;
-        } else if (name == "--drop") {
-            ok = parseDouble(value, 0, 100, o.dropPct);
-        } else if (name == "--duplicate") {
-            ok = parseDouble(value, 0, 100, o.duplicatePct);
-        } else if (name == "--reorder") {
-            ok = parseDouble(value, 0, 100, o.reorderPct);
-        } else if (name == "--refuse-upload") {
-            ok = parseUnsigned(value, 0xFFFFFFFFu, u) && u > 0;
-            o.refuseUpload = std::uint32_t(u);
-        } else if (name == "--refuse-mac") {
-            ok = parseUnsigned(value, 0xFFFFFFFFu, u) && u > 0;
-            o.refuseMac = std::uint32_t(u);
-        } else if (name == "--die-after-bytes") {
-            ok = parseUnsigned(value, ~std::uint64_t(0), u) && u > 0;
-            o.dieAfterBytes = u;
-        } else if (name == "--seed") {
-            ok = parseUnsigned(value, 0xFFFFFFFFu, u);
-            o.seed = std::uint32_t(u);
-        } else if (name == "--session-idle-ms") {
-            ok = parseUnsigned(value, 3600000, u);
-            o.sessionIdleMs = int(u);
-        } else if (name == "--interface") {
-            ok = *value && std::strlen(value) < 16;
-            o.interfaceName = value;
-        } else if (name == "--window") {
-            ok = parseUnsigned(value, 1024, u) && u > 0;
-            o.window = std::uint16_t(u);
-        } else if (name == "--link-queue-kib") {
-            ok = parseUnsigned(value, 1024 * 1024, u) && u > 0;
-            o.linkQueueBytes = std::uint32_t(u * 1024);
-        } else if (name == "--link-mbit") {
-            ok = parseDouble(value, 0.001, 100000, o.linkMbit);
-        } else if (name == "--link-latency-ms") {
-            ok = parseDouble(value, 0, 10000, o.linkLatencyMs);
-        } else {
+        const ValueOption *option = findValueOption(name);
+        if (!option) {
             error = "unknown option " + name;
             return false;
         }
-        if (!ok) {
+        if (!option->set(value, o)) {
             error = "bad value for " + name + ": " + value;
             return false;
         }

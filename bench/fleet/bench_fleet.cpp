@@ -10,6 +10,7 @@
 #include "linksim.h"
 #include "options.h"
 #include "qorethw.h"
+#include "udp.h"
 
 #include "ihexwriter.h"
 
@@ -116,31 +117,13 @@ private:
         std::uint8_t buffer[2048];
         for (;;) {
             sockaddr_in from{};
-            iovec iov{buffer, sizeof buffer};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-            msghdr msg{};
-            msg.msg_name = &from;
-            msg.msg_namelen = sizeof from;
-            msg.msg_iov = &iov;
-            msg.msg_iovlen = 1;
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            const ssize_t n = ::recvmsg(slots_[std::size_t(k)]->fd, &msg, 0);
+            nanoseconds age;
+            const ssize_t n =
+                receiveDatagram(slots_[std::size_t(k)]->fd, buffer, sizeof buffer, from, age);
             if (n < 0)
                 return;
             // The kernel's arrival time, so a late-scheduled thread does not slow the link.
-            Clock::time_point arrived = now;
-            for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
-                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
-                    continue;
-                timespec stamp, real;
-                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-                ::clock_gettime(CLOCK_REALTIME, &real);
-                const auto age = nanoseconds((real.tv_sec - stamp.tv_sec) * 1000000000LL +
-                                             (real.tv_nsec - stamp.tv_nsec));
-                if (age > nanoseconds(0) && age < seconds(1))
-                    arrived = now - age;
-            }
+            const Clock::time_point arrived = age > nanoseconds(0) ? now - age : now;
             Datagram d;
             d.bytes.assign(buffer, buffer + n);
             d.peer = Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)};
