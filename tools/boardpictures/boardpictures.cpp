@@ -27,6 +27,18 @@ const QColor Silk(236, 236, 226);
 const QColor Tin(196, 198, 190);
 const QColor Gold(212, 172, 74);
 
+// A rectangle shaded from left to right in three colours, the middle one at middleAt.
+void ShadeAcross(QPainter &p, const QRectF &r, const QColor &edge, const QColor &left,
+                 double middleAt, const QColor &middle, const QColor &right)
+{
+    QLinearGradient g(r.topLeft(), r.topRight());
+    g.setColorAt(0, left);
+    g.setColorAt(middleAt, middle);
+    g.setColorAt(1, right);
+    p.setPen(QPen(edge, 1));
+    p.setBrush(g);
+}
+
 void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QString &marking)
 {
     p.setPen(Qt::NoPen);
@@ -63,12 +75,8 @@ void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QSt
 // A boxed pin header: rows x columns of square gold pins at the given pitch.
 void Header(QPainter &p, const QRectF &shroud, int rows, int cols, double pitch, bool keyLeft)
 {
-    p.setPen(QPen(QColor(10, 10, 10), 1));
-    QLinearGradient g(shroud.topLeft(), shroud.topRight());
-    g.setColorAt(0, QColor(48, 48, 50));
-    g.setColorAt(0.5, QColor(30, 30, 32));
-    g.setColorAt(1, QColor(18, 18, 20));
-    p.setBrush(g);
+    ShadeAcross(p, shroud, QColor(10, 10, 10), QColor(48, 48, 50), 0.5, QColor(30, 30, 32),
+                QColor(18, 18, 20));
     p.drawRoundedRect(shroud, 2, 2);
     const QRectF well = shroud.adjusted(4, 4, -4, -4);
     p.setBrush(QColor(14, 14, 14));
@@ -179,14 +187,9 @@ void Traces(QPainter &p)
     p.drawLine(QPointF(422, 500), QPointF(422, 470));
 }
 
-QImage DrawBoard()
+// The board outline with its shadow on the bench, and the mounting holes.
+void BoardOutline(QPainter &p)
 {
-    QImage img(549, 600, QImage::Format_RGB32);
-    img.fill(QColor(64, 62, 58)); // the bench under the board
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-
-    // board outline with a shadow
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(30, 30, 28));
     p.drawRoundedRect(QRectF(8, 8, 545, 598), 12, 12);
@@ -198,33 +201,38 @@ QImage DrawBoard()
 
     Traces(p);
 
-    // mounting holes
     for (const QPointF c : {QPointF(20, 20), QPointF(529, 20), QPointF(20, 580)}) {
         p.setBrush(Tin);
         p.drawEllipse(c, 9, 9);
         p.setBrush(QColor(40, 38, 36));
         p.drawEllipse(c, 5, 5);
     }
+}
 
-    // isolated inputs: 34-pin header at the left edge
+// Isolated inputs: the 34-pin header at the left edge, the optocouplers, the filter jumpers and
+// the filter networks.
+void InputSection(QPainter &p)
+{
     Header(p, QRectF(3, 64, 36, 258), 17, 2, 14.6, false);
     SilkText(p, QPointF(50, 330), "INPUTS", 9, -90);
-    // optocouplers
     for (int i = 0; i < 8; ++i)
         Chip(p, QRectF(74, 66 + i * 28, 40, 22), 4, false, QString());
     SilkText(p, QPointF(74, 58), "ISO", 8);
 
-    // input filter jumpers: one column of sixteen two-pin jumpers
+    // one column of sixteen two-pin jumpers
     for (int i = 0; i < 16; ++i) {
         Jumper(p, QPointF(247, 32 + i * 16.2), 2, 9, 0);
         SilkText(p, QPointF(206, 35 + i * 16.2), QString::number(i), 7);
     }
     SilkText(p, QPointF(230, 20), "FLT", 9);
-    // filter resistor and capacitor networks
     for (int i = 0; i < 4; ++i)
         Chip(p, QRectF(150, 60 + i * 58, 26, 44), 5, false, QString());
+}
 
-    // relays, two columns of eight, and their drivers
+// Relays in two columns of eight, their drivers, the controller and the 50-pin output header at
+// the right edge.
+void RelaySection(QPainter &p)
+{
     for (int i = 0; i < 16; ++i) {
         const int col = i / 8, row = i % 8;
         QRectF relay(338 + col * 72, 46 + row * 52, 58, 42);
@@ -244,93 +252,87 @@ QImage DrawBoard()
     Chip(p, QRectF(292, 160, 26, 70), 8, false, "ULN");
     Chip(p, QRectF(292, 290, 44, 44), 8, true, "MCU");
 
-    // relay outputs: 50-pin header at the right edge
     Header(p, QRectF(492, 70, 52, 430), 25, 2, 16.8, true);
     SilkText(p, QPointF(484, 60), "RELAYS", 9);
+}
 
-    // network controller under the IP ring
+// The network controller under the IP ring, its crystal, the reset-networking jumper, the LEDs
+// and the RJ-45 socket running off the bottom edge.
+void NetworkSection(QPainter &p)
+{
     Chip(p, QRectF(150, 335, 52, 52), 10, true, "ETH");
-    // crystal beside it
     p.setPen(QPen(QColor(90, 90, 90), 1));
     p.setBrush(Tin);
     p.drawRoundedRect(QRectF(214, 344, 14, 30), 6, 6);
 
-    // reset-networking jumper: three pins, shunt on the normal pair
+    // three pins, shunt on the normal pair
     Jumper(p, QPointF(112, 440), 3, 10, 0);
     SilkText(p, QPointF(96, 426), "OPT1", 8);
 
-    // power/activity and connection LEDs
+    // power/activity and connection
     Led(p, QPointF(115, 540), QColor(60, 220, 60));
     Led(p, QPointF(144, 528), QColor(230, 40, 30));
     SilkText(p, QPointF(104, 562), "PWR", 7);
     SilkText(p, QPointF(136, 508), "LNK", 7);
 
-    // RJ-45 socket running off the bottom edge
-    {
-        QRectF shield(186, 470, 92, 130);
-        QLinearGradient g(shield.topLeft(), shield.topRight());
-        g.setColorAt(0, QColor(170, 172, 170));
-        g.setColorAt(0.45, QColor(230, 232, 230));
-        g.setColorAt(1, QColor(140, 142, 140));
+    const QRectF shield(186, 470, 92, 130);
+    ShadeAcross(p, shield, QColor(90, 90, 90), QColor(170, 172, 170), 0.45, QColor(230, 232, 230),
+                QColor(140, 142, 140));
+    p.drawRect(shield);
+    p.setBrush(QColor(20, 20, 22));
+    p.drawRect(QRectF(202, 520, 60, 80));
+    p.setBrush(QColor(50, 50, 54));
+    p.drawRect(QRectF(222, 508, 20, 14));
+    p.setPen(QPen(Gold, 1.2));
+    for (int i = 0; i < 8; ++i)
+        p.drawLine(QPointF(210 + i * 6.3, 524), QPointF(210 + i * 6.3, 540));
+}
+
+// Power: a two-position screw terminal and a barrel jack.
+void PowerSection(QPainter &p)
+{
+    QRectF block(314, 500, 52, 66);
+    p.setPen(QPen(QColor(20, 60, 20), 1));
+    p.setBrush(QColor(36, 120, 64));
+    p.drawRect(block);
+    for (int i = 0; i < 2; ++i) {
+        const QPointF s(340, 517 + i * 33);
+        QRadialGradient g(s - QPointF(3, 3), 12);
+        g.setColorAt(0, QColor(240, 240, 240));
+        g.setColorAt(1, QColor(140, 140, 140));
         p.setPen(QPen(QColor(90, 90, 90), 1));
         p.setBrush(g);
-        p.drawRect(shield);
-        p.setBrush(QColor(20, 20, 22));
-        p.drawRect(QRectF(202, 520, 60, 80));
-        p.setBrush(QColor(50, 50, 54));
-        p.drawRect(QRectF(222, 508, 20, 14));
-        p.setPen(QPen(Gold, 1.2));
-        for (int i = 0; i < 8; ++i)
-            p.drawLine(QPointF(210 + i * 6.3, 524), QPointF(210 + i * 6.3, 540));
+        p.drawEllipse(s, 10, 10);
+        p.setPen(QPen(QColor(80, 80, 80), 2.5));
+        p.drawLine(s + QPointF(-7, 7), s + QPointF(7, -7));
     }
+    SilkText(p, QPointF(302, 520), "+", 10);
+    SilkText(p, QPointF(302, 553), "-", 10);
 
-    // power: a two-position screw terminal and a barrel jack
-    {
-        QRectF block(314, 500, 52, 66);
-        p.setPen(QPen(QColor(20, 60, 20), 1));
-        p.setBrush(QColor(36, 120, 64));
-        p.drawRect(block);
-        for (int i = 0; i < 2; ++i) {
-            const QPointF s(340, 517 + i * 33);
-            QRadialGradient g(s - QPointF(3, 3), 12);
-            g.setColorAt(0, QColor(240, 240, 240));
-            g.setColorAt(1, QColor(140, 140, 140));
-            p.setPen(QPen(QColor(90, 90, 90), 1));
-            p.setBrush(g);
-            p.drawEllipse(s, 10, 10);
-            p.setPen(QPen(QColor(80, 80, 80), 2.5));
-            p.drawLine(s + QPointF(-7, 7), s + QPointF(7, -7));
-        }
-        SilkText(p, QPointF(302, 520), "+", 10);
-        SilkText(p, QPointF(302, 553), "-", 10);
+    const QRectF jack(396, 496, 54, 98);
+    ShadeAcross(p, jack, QColor(8, 8, 8), QColor(40, 40, 42), 0.5, QColor(70, 70, 74),
+                QColor(24, 24, 26));
+    p.drawRoundedRect(jack, 3, 3);
+    p.setBrush(QColor(10, 10, 10));
+    p.drawEllipse(QPointF(423, 570), 17, 17);
+    p.setBrush(Tin);
+    p.drawEllipse(QPointF(423, 570), 4, 4);
+    SilkText(p, QPointF(400, 488), "5V IN", 8);
+}
 
-        QRectF jack(396, 496, 54, 98);
-        QLinearGradient g(jack.topLeft(), jack.topRight());
-        g.setColorAt(0, QColor(40, 40, 42));
-        g.setColorAt(0.5, QColor(70, 70, 74));
-        g.setColorAt(1, QColor(24, 24, 26));
-        p.setPen(QPen(QColor(8, 8, 8), 1));
-        p.setBrush(g);
-        p.drawRoundedRect(jack, 3, 3);
-        p.setBrush(QColor(10, 10, 10));
-        p.drawEllipse(QPointF(423, 570), 17, 17);
-        p.setBrush(Tin);
-        p.drawEllipse(QPointF(423, 570), 4, 4);
-        SilkText(p, QPointF(400, 488), "5V IN", 8);
-    }
-
-    SilkText(p, QPointF(60, 300), "NET-RLX-16", 14);
-    SilkText(p, QPointF(236, 300), "REV B", 9);
-
-    // soft light from the upper left, then sensor grain
+// Soft light from the upper left.
+void Lighting(QPainter &p, const QRect &area)
+{
     QRadialGradient light(QPointF(150, 120), 650);
     light.setColorAt(0, QColor(255, 255, 255, 38));
     light.setColorAt(1, QColor(0, 0, 0, 46));
     p.setPen(Qt::NoPen);
     p.setBrush(light);
-    p.drawRect(img.rect());
-    p.end();
+    p.drawRect(area);
+}
 
+void SensorGrain(QImage &img)
+{
     QRandomGenerator grain(549600); // fixed seed: the picture is remade identically
     for (int y = 0; y < img.height(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(img.scanLine(y));
@@ -341,6 +343,24 @@ QImage DrawBoard()
                           qBound(0, qBlue(c) + n, 255));
         }
     }
+}
+
+QImage DrawBoard()
+{
+    QImage img(549, 600, QImage::Format_RGB32);
+    img.fill(QColor(64, 62, 58)); // the bench under the board
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    BoardOutline(p);
+    InputSection(p);
+    RelaySection(p);
+    NetworkSection(p);
+    PowerSection(p);
+    SilkText(p, QPointF(60, 300), "NET-RLX-16", 14);
+    SilkText(p, QPointF(236, 300), "REV B", 9);
+    Lighting(p, img.rect());
+    p.end();
+    SensorGrain(img);
     return img;
 }
 
