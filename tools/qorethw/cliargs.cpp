@@ -1,5 +1,7 @@
 #include "cliargs.h"
 
+#include <limits>
+
 namespace {
 
 bool parseBounded(const QString &text, int min, int max, int &value)
@@ -12,19 +14,152 @@ bool parseBounded(const QString &text, int min, int max, int &value)
     return true;
 }
 
-Subcommand commandNamed(const QString &name)
+// A command's name, the operands it takes and the message for a wrong number of them.
+struct CommandForm
 {
-    if (name == QLatin1String("discover"))
-        return Subcommand::Discover;
-    if (name == QLatin1String("status"))
-        return Subcommand::Status;
-    if (name == QLatin1String("upload"))
-        return Subcommand::Upload;
-    if (name == QLatin1String("set-network"))
-        return Subcommand::SetNetwork;
-    if (name == QLatin1String("set-mac"))
-        return Subcommand::SetMac;
-    return Subcommand::None;
+    const char *name;
+    Subcommand command;
+    int minOperands;
+    int maxOperands;
+    const char *wrongCount;
+};
+
+constexpr int AnyNumber = std::numeric_limits<int>::max();
+
+const CommandForm Commands[] = {
+    {"discover", Subcommand::Discover, 0, 0, "discover takes no operands (use --to TARGET)"},
+    {"status", Subcommand::Status, 1, AnyNumber, "status needs at least one HOST"},
+    {"upload", Subcommand::Upload, 2, AnyNumber, "upload needs a FILE and at least one HOST"},
+    {"set-network", Subcommand::SetNetwork, 4, 4, "set-network needs HOST IP MASK GATEWAY"},
+    {"set-mac", Subcommand::SetMac, 2, 2, "set-mac needs HOST MAC"},
+};
+
+// The options that take no value; false for any other argument.
+bool setFlag(const QString &a, CliArgs &args)
+{
+    if (a == QLatin1String("-h") || a == QLatin1String("--help"))
+        args.help = true;
+    else if (a == QLatin1String("-V") || a == QLatin1String("--version"))
+        args.version = true;
+    else if (a == QLatin1String("--json"))
+        args.json = true;
+    else
+        return false;
+    return true;
+}
+
+bool isJobs(const QString &name)
+{
+    return name == QLatin1String("-j") || name == QLatin1String("--jobs");
+}
+
+bool isTimeout(const QString &name)
+{
+    return name == QLatin1String("-t") || name == QLatin1String("--timeout");
+}
+
+bool takesValue(const QString &name)
+{
+    return isJobs(name) || isTimeout(name) || name == QLatin1String("--to") ||
+           name == QLatin1String("--wait");
+}
+
+// False when the value is out of the option's range.
+bool setValueOption(const QString &name, const QString &value, CliArgs &args)
+{
+    if (isJobs(name))
+        return parseBounded(value, 1, 32, args.jobs);
+    if (isTimeout(name))
+        return parseBounded(value, 1, 600000, args.timeoutMs);
+    if (name == QLatin1String("--wait"))
+        return parseBounded(value, 1, 10000, args.waitMs);
+    args.targets << value;
+    return true;
+}
+
+// Sorts the arguments into options, set in args, and operands.
+bool parseOptions(const QStringList &arguments, CliArgs &args, QStringList &operands,
+                  QString &error)
+{
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
+            operands << a;
+            continue;
+        }
+        if (a == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (setFlag(a, args))
+            continue;
+        // Options with a value: "--name value" or "--name=value".
+        QString name = a, value;
+        bool hasValue = false;
+        const int eq = a.indexOf(QLatin1Char('='));
+        if (a.startsWith(QLatin1String("--")) && eq > 0) {
+            name = a.left(eq);
+            value = a.mid(eq + 1);
+            hasValue = true;
+        }
+        if (!takesValue(name)) {
+            error = QStringLiteral("unknown option %1").arg(a);
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= arguments.size()) {
+                error = QStringLiteral("%1 needs a value").arg(name);
+                return false;
+            }
+            value = arguments[++i];
+        }
+        if (!setValueOption(name, value, args)) {
+            error = QStringLiteral("bad value for %1: %2").arg(name, value);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The command named by the first operand, and the rest of the operands in their places.
+bool parseCommand(QStringList operands, CliArgs &args, QString &error)
+{
+    const QString name = operands.takeFirst();
+    const CommandForm *form = nullptr;
+    for (const CommandForm &f : Commands)
+        if (name == QLatin1String(f.name))
+            form = &f;
+    if (!form) {
+        error = QStringLiteral("unknown command %1").arg(name);
+        return false;
+    }
+    args.command = form->command;
+    if (operands.size() < form->minOperands || operands.size() > form->maxOperands) {
+        error = QString::fromLatin1(form->wrongCount);
+        return false;
+    }
+    switch (args.command) {
+    case Subcommand::None:
+    case Subcommand::Discover:
+        break;
+    case Subcommand::Status:
+        args.hosts = operands;
+        break;
+    case Subcommand::Upload:
+        args.file = operands.takeFirst();
+        args.hosts = operands;
+        break;
+    case Subcommand::SetNetwork:
+        args.hosts = operands.mid(0, 1);
+        args.network = operands.mid(1);
+        break;
+    case Subcommand::SetMac:
+        args.hosts = operands.mid(0, 1);
+        args.mac = operands[1];
+        break;
+    }
+    return true;
 }
 
 } // namespace
@@ -69,116 +204,16 @@ QString versionText()
 bool parseCliArgs(const QStringList &arguments, CliArgs &args, QString &error)
 {
     QStringList operands;
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments[i];
-        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
-            operands << a;
-            continue;
-        }
-        if (a == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            args.help = true;
-            continue;
-        }
-        if (a == QLatin1String("-V") || a == QLatin1String("--version")) {
-            args.version = true;
-            continue;
-        }
-        if (a == QLatin1String("--json")) {
-            args.json = true;
-            continue;
-        }
-        // Options with a value: "--name value" or "--name=value".
-        QString name = a, value;
-        bool hasValue = false;
-        const int eq = a.indexOf(QLatin1Char('='));
-        if (a.startsWith(QLatin1String("--")) && eq > 0) {
-            name = a.left(eq);
-            value = a.mid(eq + 1);
-            hasValue = true;
-        }
-        const bool known = name == QLatin1String("-j") || name == QLatin1String("--jobs") ||
-                           name == QLatin1String("-t") || name == QLatin1String("--timeout") ||
-                           name == QLatin1String("--to") || name == QLatin1String("--wait");
-        if (!known) {
-            error = QStringLiteral("unknown option %1").arg(a);
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= arguments.size()) {
-                error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
-            }
-            value = arguments[++i];
-        }
-        bool ok = true;
-        if (name == QLatin1String("-j") || name == QLatin1String("--jobs"))
-            ok = parseBounded(value, 1, 32, args.jobs);
-        else if (name == QLatin1String("-t") || name == QLatin1String("--timeout"))
-            ok = parseBounded(value, 1, 600000, args.timeoutMs);
-        else if (name == QLatin1String("--wait"))
-            ok = parseBounded(value, 1, 10000, args.waitMs);
-        else
-            args.targets << value;
-        if (!ok) {
-            error = QStringLiteral("bad value for %1: %2").arg(name, value);
-            return false;
-        }
-    }
+    if (!parseOptions(arguments, args, operands, error))
+        return false;
     if (args.help || args.version)
         return true;
     if (operands.isEmpty()) {
         error = QStringLiteral("no command given");
         return false;
     }
-    const QString name = operands.takeFirst();
-    args.command = commandNamed(name);
-    switch (args.command) {
-    case Subcommand::None:
-        error = QStringLiteral("unknown command %1").arg(name);
+    if (!parseCommand(operands, args, error))
         return false;
-    case Subcommand::Discover:
-        if (!operands.isEmpty()) {
-            error = QStringLiteral("discover takes no operands (use --to TARGET)");
-            return false;
-        }
-        break;
-    case Subcommand::Status:
-        if (operands.isEmpty()) {
-            error = QStringLiteral("status needs at least one HOST");
-            return false;
-        }
-        args.hosts = operands;
-        break;
-    case Subcommand::Upload:
-        if (operands.size() < 2) {
-            error = QStringLiteral("upload needs a FILE and at least one HOST");
-            return false;
-        }
-        args.file = operands.takeFirst();
-        args.hosts = operands;
-        break;
-    case Subcommand::SetNetwork:
-        if (operands.size() != 4) {
-            error = QStringLiteral("set-network needs HOST IP MASK GATEWAY");
-            return false;
-        }
-        args.hosts = operands.mid(0, 1);
-        args.network = operands.mid(1);
-        break;
-    case Subcommand::SetMac:
-        if (operands.size() != 2) {
-            error = QStringLiteral("set-mac needs HOST MAC");
-            return false;
-        }
-        args.hosts = operands.mid(0, 1);
-        args.mac = operands[1];
-        break;
-    }
     if (args.command != Subcommand::Discover && !args.targets.isEmpty()) {
         error = QStringLiteral("--to applies to discover only");
         return false;

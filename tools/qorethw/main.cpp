@@ -40,95 +40,119 @@ QString dotted(const uint8_t *bytes)
                        QByteArray(reinterpret_cast<const char *>(bytes), 4));
 }
 
+QString macText(const uint8_t *bytes)
+{
+    return FormatBytes(QStringLiteral("-"), "%.2X",
+                       QByteArray(reinterpret_cast<const char *>(bytes), 6));
+}
+
+void reportDiscoveryFailure(const CliArgs &args, const QString &target, uint32_t r, int error)
+{
+    const QString what = target.isEmpty() ? QStringLiteral("every interface") : target;
+    if (args.json) {
+        QJsonObject doc;
+        doc[QStringLiteral("command")] = QStringLiteral("discover");
+        doc[QStringLiteral("ok")] = false;
+        doc[QStringLiteral("error")] = qint64(r);
+        doc[QStringLiteral("errno")] = error;
+        doc[QStringLiteral("message")] =
+            QStringLiteral("Error %1 discovering on %2.").arg(r).arg(what);
+        print(stdout, QString::fromUtf8(QJsonDocument(doc).toJson()));
+    } else {
+        print(stderr, QStringLiteral("qorethw: Error %1 discovering on %2 (%3).\n")
+                          .arg(r)
+                          .arg(what, QString::fromLocal8Bit(std::strerror(error))));
+    }
+}
+
+// Adds the boards that answer on target (empty: every interface) and are not listed yet; false
+// after reporting a failure.
+bool discoverOn(const CliArgs &args, const QString &target, std::vector<QEW_BoardInfo> &boards)
+{
+    // Room for a plant; asked again with exactly enough when even that is short.
+    std::vector<QEW_BoardInfo> found(256);
+    int32_t count = int32_t(found.size());
+    const QByteArray text = target.toLocal8Bit();
+    errno = 0;
+    const uint32_t r = QEW_Discover(text.isEmpty() ? nullptr : text.constData(),
+                                    uint32_t(args.waitMs), found.data(), &count);
+    const int error = errno;
+    if (r != QEW_ERROR_SUCCESS && r != QEW_ERROR_BAD_LENGTH) {
+        reportDiscoveryFailure(args, target, r, error);
+        return false;
+    }
+    found.resize(std::min<std::size_t>(std::size_t(count), found.size()));
+    for (const QEW_BoardInfo &b : found) {
+        const bool known = std::any_of(boards.begin(), boards.end(), [&](const auto &o) {
+            return std::equal(o.mac, o.mac + 6, b.mac);
+        });
+        if (!known)
+            boards.push_back(b);
+    }
+    return true;
+}
+
+void printBoardsJson(const std::vector<QEW_BoardInfo> &boards)
+{
+    QJsonArray list;
+    for (const QEW_BoardInfo &b : boards) {
+        QJsonObject o;
+        o[QStringLiteral("mac")] = macText(b.mac);
+        o[QStringLiteral("ip")] = dotted(b.ip);
+        o[QStringLiteral("subnet")] = dotted(b.subnet);
+        o[QStringLiteral("gateway")] = dotted(b.gateway);
+        o[QStringLiteral("revision")] = FormatRevision(b.revision);
+        o[QStringLiteral("family")] = QString(QLatin1Char(char(b.family)));
+        o[QStringLiteral("bootstrapped")] = (b.flags & 1) != 0;
+        o[QStringLiteral("hasFirmware")] = (b.flags & 2) != 0;
+        o[QStringLiteral("answeredFrom")] = dotted(b.source);
+        list.append(o);
+    }
+    QJsonObject doc;
+    doc[QStringLiteral("command")] = QStringLiteral("discover");
+    doc[QStringLiteral("ok")] = !boards.empty();
+    doc[QStringLiteral("boards")] = list;
+    print(stdout, QString::fromUtf8(QJsonDocument(doc).toJson()));
+}
+
+void printBoardsText(const std::vector<QEW_BoardInfo> &boards, int waitMs)
+{
+    if (!boards.empty())
+        print(stdout, QStringLiteral("%1 %2 %3 %4 REVISION\n")
+                          .arg(QStringLiteral("MAC"), -17)
+                          .arg(QStringLiteral("IP"), -15)
+                          .arg(QStringLiteral("SUBNET"), -15)
+                          .arg(QStringLiteral("GATEWAY"), -15));
+    for (const QEW_BoardInfo &b : boards)
+        print(stdout, QStringLiteral("%1 %2 %3 %4 %5\n")
+                          .arg(macText(b.mac), -17)
+                          .arg(dotted(b.ip), -15)
+                          .arg(dotted(b.subnet), -15)
+                          .arg(dotted(b.gateway), -15)
+                          .arg(FormatRevision(b.revision)));
+    print(boards.empty() ? stderr : stdout,
+          QStringLiteral("%1 board%2 answered within %3 ms\n")
+              .arg(boards.size())
+              .arg(boards.size() == 1 ? QString() : QStringLiteral("s"))
+              .arg(waitMs));
+}
+
 int runDiscover(const CliArgs &args)
 {
     QStringList targets = args.targets;
     if (targets.isEmpty())
         targets << QString();
     std::vector<QEW_BoardInfo> boards;
-    for (const QString &target : targets) {
-        // Room for a plant; asked again with exactly enough when even that is short.
-        std::vector<QEW_BoardInfo> found(256);
-        int32_t count = int32_t(found.size());
-        const QByteArray text = target.toLocal8Bit();
-        errno = 0;
-        const uint32_t r = QEW_Discover(text.isEmpty() ? nullptr : text.constData(),
-                                        uint32_t(args.waitMs), found.data(), &count);
-        const int error = errno;
-        if (r != QEW_ERROR_SUCCESS && r != QEW_ERROR_BAD_LENGTH) {
-            const QString what = target.isEmpty() ? QStringLiteral("every interface") : target;
-            if (args.json) {
-                QJsonObject doc;
-                doc[QStringLiteral("command")] = QStringLiteral("discover");
-                doc[QStringLiteral("ok")] = false;
-                doc[QStringLiteral("error")] = qint64(r);
-                doc[QStringLiteral("errno")] = error;
-                doc[QStringLiteral("message")] =
-                    QStringLiteral("Error %1 discovering on %2.").arg(r).arg(what);
-                print(stdout, QString::fromUtf8(QJsonDocument(doc).toJson()));
-            } else {
-                print(stderr, QStringLiteral("qorethw: Error %1 discovering on %2 (%3).\n")
-                                  .arg(r)
-                                  .arg(what, QString::fromLocal8Bit(std::strerror(error))));
-            }
+    for (const QString &target : targets)
+        if (!discoverOn(args, target, boards))
             return 1;
-        }
-        found.resize(std::min<std::size_t>(std::size_t(count), found.size()));
-        for (const QEW_BoardInfo &b : found) {
-            const bool known = std::any_of(boards.begin(), boards.end(), [&](const auto &o) {
-                return std::equal(o.mac, o.mac + 6, b.mac);
-            });
-            if (!known)
-                boards.push_back(b);
-        }
-    }
     std::sort(boards.begin(), boards.end(), [](const QEW_BoardInfo &a, const QEW_BoardInfo &b) {
         return std::lexicographical_compare(a.ip, a.ip + 4, b.ip, b.ip + 4);
     });
-    if (args.json) {
-        QJsonArray list;
-        for (const QEW_BoardInfo &b : boards) {
-            QJsonObject o;
-            o[QStringLiteral("mac")] = FormatBytes(
-                QStringLiteral("-"), "%.2X", QByteArray(reinterpret_cast<const char *>(b.mac), 6));
-            o[QStringLiteral("ip")] = dotted(b.ip);
-            o[QStringLiteral("subnet")] = dotted(b.subnet);
-            o[QStringLiteral("gateway")] = dotted(b.gateway);
-            o[QStringLiteral("revision")] = FormatRevision(b.revision);
-            o[QStringLiteral("family")] = QString(QLatin1Char(char(b.family)));
-            o[QStringLiteral("bootstrapped")] = (b.flags & 1) != 0;
-            o[QStringLiteral("hasFirmware")] = (b.flags & 2) != 0;
-            o[QStringLiteral("answeredFrom")] = dotted(b.source);
-            list.append(o);
-        }
-        QJsonObject doc;
-        doc[QStringLiteral("command")] = QStringLiteral("discover");
-        doc[QStringLiteral("ok")] = !boards.empty();
-        doc[QStringLiteral("boards")] = list;
-        print(stdout, QString::fromUtf8(QJsonDocument(doc).toJson()));
-    } else {
-        if (!boards.empty())
-            print(stdout, QStringLiteral("%1 %2 %3 %4 REVISION\n")
-                              .arg(QStringLiteral("MAC"), -17)
-                              .arg(QStringLiteral("IP"), -15)
-                              .arg(QStringLiteral("SUBNET"), -15)
-                              .arg(QStringLiteral("GATEWAY"), -15));
-        for (const QEW_BoardInfo &b : boards)
-            print(stdout,
-                  QStringLiteral("%1 %2 %3 %4 %5\n")
-                      .arg(FormatBytes(QStringLiteral("-"), "%.2X",
-                                       QByteArray(reinterpret_cast<const char *>(b.mac), 6)),
-                           -17)
-                      .arg(dotted(b.ip), -15)
-                      .arg(dotted(b.subnet), -15)
-                      .arg(dotted(b.gateway), -15)
-                      .arg(FormatRevision(b.revision)));
-        print(boards.empty() ? stderr : stdout,
-              QStringLiteral("%1 board%2 answered within %3 ms\n")
-                  .arg(boards.size())
-                  .arg(boards.size() == 1 ? QString() : QStringLiteral("s"))
-                  .arg(args.waitMs));
-    }
+    if (args.json)
+        printBoardsJson(boards);
+    else
+        printBoardsText(boards, args.waitMs);
     return boards.empty() ? 1 : 0;
 }
 
