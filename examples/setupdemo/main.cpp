@@ -64,9 +64,96 @@ QLabel *label(QWidget *parent, const QString &text, QRect geometry, Qt::Alignmen
     return l;
 }
 
-void build(Layout &l)
+void fillPowerPanel(TRadioPanel *power)
 {
-    QMainWindow &w = l.window;
+    label(power, QStringLiteral("V In"), QRect(0, 16, 65, 17), Qt::AlignRight);
+    label(power, QStringLiteral("Ground"), QRect(0, 48, 65, 17), Qt::AlignRight);
+    label(power, QStringLiteral("or"), QRect(80, 80, 41, 17), Qt::AlignCenter);
+}
+
+void fillIpPanel(TRadioPanel *ip)
+{
+    label(ip, QStringLiteral("IP"), QRect(80, 8, 49, 21), Qt::AlignRight | Qt::AlignVCenter);
+    auto *ipEdit = new QLineEdit(QStringLiteral("127.0.0.1"), ip);
+    ipEdit->setGeometry(136, 8, 121, 21);
+}
+
+void fillResetPanel(TRadioPanel *reset)
+{
+    auto *resetJumper = new TThreeJumper(reset);
+    resetJumper->setGeometry(80, 16, 43, 18);
+    resetJumper->setAllowOpen(false);
+    resetJumper->setJumperState(TThreeJumper::jsLeft);
+    auto *normal = new QRadioButton(QStringLiteral("Normal Operation"), reset);
+    normal->setGeometry(32, 56, 137, 17);
+    normal->setChecked(true);
+    auto *resetRadio = new QRadioButton(QStringLiteral("Reset Networking"), reset);
+    resetRadio->setGeometry(32, 72, 137, 17);
+}
+
+void fillFilterPanel(TRadioPanel *filter)
+{
+    for (int i = 0; i < 8; ++i) {
+        auto *jumper = new TTwoJumper(filter);
+        jumper->setGeometry(16, 8 + 16 * i, 32, 16);
+        jumper->setClosed(i % 3 != 0);
+        label(filter, QString::number(i), QRect(56, 8 + 16 * i, 40, 16), Qt::AlignCenter);
+    }
+}
+
+struct PanelPiece
+{
+    const char *name;
+    QRect geometry;
+    const char *lines;
+    void (*fill)(TRadioPanel *); // the panel's own controls, if any
+};
+
+const PanelPiece Panels[] = {
+    {"PowerPanel", QRect(-72, 504, 201, 161),
+     "5V power is provided via one or the other of these connectors.", fillPowerPanel},
+    {"ETHPanel", QRect(-72, 352, 201, 9),
+     "The ethernet connector on this board is a standard RJ-45 socket.", nullptr},
+    {"LEDPanel", QRect(-72, 48, 201, 9),
+     "This LED is on to indicate power, and flickers to indicate activity.", nullptr},
+    {"IPPanel", QRect(264, 160, 345, 121), "This demo does not connect to any board.", fillIpPanel},
+    {"ResetNetPanel", QRect(744, 504, 201, 97),
+     "Move this jumper to the reset position, then back, to reset the networking.", fillResetPanel},
+    {"FilterPanel", QRect(696, 64, 201, 145),
+     "Each isolated input can have a low-pass filter applied.", fillFilterPanel},
+    {"ConnLEDPanel", QRect(-72, 200, 201, 9),
+     "This red LED is on to indicate an open ethernet connection.", nullptr},
+    {"InputPanel", QRect(144, 0, 201, 9), "The isolated inputs are on this 34-pin header.",
+     nullptr},
+    {"RelayPanel", QRect(456, 0, 201, 9), "The relays are on this 50-pin header.", nullptr},
+};
+
+struct HotspotPiece
+{
+    const char *name;
+    QRect geometry;
+    THighlightType type;
+    const char *panel;
+    const char *title;
+};
+
+using H = TBoardHighlight;
+const HotspotPiece Hotspots[] = {
+    {"PowerHighlight0", QRect(300, 496, 81, 74), H::htOptions, "PowerPanel", "Main/VBB &Power"},
+    {"PowerHighlight1", QRect(384, 490, 76, 107), H::htOptions, "PowerPanel", "Main/VBB &Power"},
+    {"ETHHighlight", QRect(176, 456, 111, 144), H::htOptions, "ETHPanel", "&Ethernet Connector"},
+    {"ResetHighlight", QRect(88, 416, 49, 49), H::htSettings, "ResetNetPanel", "Reset &Networking"},
+    {"FilterHighlight", QRect(224, 24, 46, 265), H::htSettings, "FilterPanel", "Input &Filters"},
+    {"ConnHighlight", QRect(132, 512, 25, 33), H::htCalibration, "ConnLEDPanel", "&Connection LED"},
+    {"LedHighlight", QRect(99, 484, 33, 113), H::htOptions, "LEDPanel", "Power/Activity &LED"},
+    {"DIOHighlight", QRect(472, 64, 81, 441), H::htOptions, "RelayPanel", "&Relay Outputs"},
+    {"IPHighlight", QRect(125, 310, 102, 102), H::htSettings, "IPPanel", "&IP Address"},
+    {"InputHighlight", QRect(0, 60, 41, 265), H::htOptions, "InputPanel", "&Isolated Inputs"},
+};
+
+// The window's white background and its File and Help menus.
+QMenuBar *buildWindow(QMainWindow &w)
+{
     w.setObjectName(QStringLiteral("MainForm"));
     w.setWindowTitle(QStringLiteral("Setup demo"));
     QPalette palette = w.palette();
@@ -80,10 +167,15 @@ void build(Layout &l)
     auto *help = new QMenu(QStringLiteral("&Help"), &w);
     help->setObjectName(QStringLiteral("Help1"));
     menu->addMenu(help);
+    return menu;
+}
 
+void build(Layout &l)
+{
+    QMenuBar *menu = buildWindow(l.window);
     auto *central = new QWidget;
     central->setAutoFillBackground(true);
-    w.setCentralWidget(central);
+    l.window.setCentralWidget(central);
     l.board = new TBoardImage(central);
     l.board->setObjectName(QStringLiteral("BoardImage1"));
     l.board->setGeometry(142, 80, 549, 600);
@@ -91,69 +183,15 @@ void build(Layout &l)
     l.board->setPicture(DrawBoardPicture(), TPicture::gkBitmap);
     l.board->setStretch(true);
 
-    TRadioPanel *power = addPanel(l, central, "PowerPanel", QRect(-72, 504, 201, 161),
-                                  "5V power is provided via one or the other of these "
-                                  "connectors.");
-    label(power, QStringLiteral("V In"), QRect(0, 16, 65, 17), Qt::AlignRight);
-    label(power, QStringLiteral("Ground"), QRect(0, 48, 65, 17), Qt::AlignRight);
-    label(power, QStringLiteral("or"), QRect(80, 80, 41, 17), Qt::AlignCenter);
-    addPanel(l, central, "ETHPanel", QRect(-72, 352, 201, 9),
-             "The ethernet connector on this board is a standard RJ-45 socket.");
-    addPanel(l, central, "LEDPanel", QRect(-72, 48, 201, 9),
-             "This LED is on to indicate power, and flickers to indicate activity.");
-    TRadioPanel *ip = addPanel(l, central, "IPPanel", QRect(264, 160, 345, 121),
-                               "This demo does not connect to any board.");
-    label(ip, QStringLiteral("IP"), QRect(80, 8, 49, 21), Qt::AlignRight | Qt::AlignVCenter);
-    auto *ipEdit = new QLineEdit(QStringLiteral("127.0.0.1"), ip);
-    ipEdit->setGeometry(136, 8, 121, 21);
-    TRadioPanel *reset = addPanel(l, central, "ResetNetPanel", QRect(744, 504, 201, 97),
-                                  "Move this jumper to the reset position, then back, to "
-                                  "reset the networking.");
-    auto *resetJumper = new TThreeJumper(reset);
-    resetJumper->setGeometry(80, 16, 43, 18);
-    resetJumper->setAllowOpen(false);
-    resetJumper->setJumperState(TThreeJumper::jsLeft);
-    auto *normal = new QRadioButton(QStringLiteral("Normal Operation"), reset);
-    normal->setGeometry(32, 56, 137, 17);
-    normal->setChecked(true);
-    auto *resetRadio = new QRadioButton(QStringLiteral("Reset Networking"), reset);
-    resetRadio->setGeometry(32, 72, 137, 17);
-    TRadioPanel *filter = addPanel(l, central, "FilterPanel", QRect(696, 64, 201, 145),
-                                   "Each isolated input can have a low-pass filter applied.");
-    for (int i = 0; i < 8; ++i) {
-        auto *jumper = new TTwoJumper(filter);
-        jumper->setGeometry(16, 8 + 16 * i, 32, 16);
-        jumper->setClosed(i % 3 != 0);
-        label(filter, QString::number(i), QRect(56, 8 + 16 * i, 40, 16), Qt::AlignCenter);
+    for (const PanelPiece &piece : Panels) {
+        TRadioPanel *panel = addPanel(l, central, QString::fromLatin1(piece.name), piece.geometry,
+                                      QString::fromLatin1(piece.lines));
+        if (piece.fill)
+            piece.fill(panel);
     }
-    addPanel(l, central, "ConnLEDPanel", QRect(-72, 200, 201, 9),
-             "This red LED is on to indicate an open ethernet connection.");
-    addPanel(l, central, "InputPanel", QRect(144, 0, 201, 9),
-             "The isolated inputs are on this 34-pin header.");
-    addPanel(l, central, "RelayPanel", QRect(456, 0, 201, 9),
-             "The relays are on this 50-pin header.");
-
-    using H = TBoardHighlight;
-    addHotspot(l, "PowerHighlight0", QRect(300, 496, 81, 74), H::htOptions, "PowerPanel",
-               "Main/VBB &Power");
-    addHotspot(l, "PowerHighlight1", QRect(384, 490, 76, 107), H::htOptions, "PowerPanel",
-               "Main/VBB &Power");
-    addHotspot(l, "ETHHighlight", QRect(176, 456, 111, 144), H::htOptions, "ETHPanel",
-               "&Ethernet Connector");
-    addHotspot(l, "ResetHighlight", QRect(88, 416, 49, 49), H::htSettings, "ResetNetPanel",
-               "Reset &Networking");
-    addHotspot(l, "FilterHighlight", QRect(224, 24, 46, 265), H::htSettings, "FilterPanel",
-               "Input &Filters");
-    addHotspot(l, "ConnHighlight", QRect(132, 512, 25, 33), H::htCalibration, "ConnLEDPanel",
-               "&Connection LED");
-    addHotspot(l, "LedHighlight", QRect(99, 484, 33, 113), H::htOptions, "LEDPanel",
-               "Power/Activity &LED");
-    addHotspot(l, "DIOHighlight", QRect(472, 64, 81, 441), H::htOptions, "RelayPanel",
-               "&Relay Outputs");
-    addHotspot(l, "IPHighlight", QRect(125, 310, 102, 102), H::htSettings, "IPPanel",
-               "&IP Address");
-    addHotspot(l, "InputHighlight", QRect(0, 60, 41, 265), H::htOptions, "InputPanel",
-               "&Isolated Inputs");
+    for (const HotspotPiece &piece : Hotspots)
+        addHotspot(l, QString::fromLatin1(piece.name), piece.geometry, piece.type,
+                   QString::fromLatin1(piece.panel), QString::fromLatin1(piece.title));
 
     l.board->setFirst(l.hotspots.value("PowerHighlight0"));
     l.board->setMenu(menu);
