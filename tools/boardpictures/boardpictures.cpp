@@ -27,14 +27,13 @@ const QColor Silk(236, 236, 226);
 const QColor Tin(196, 198, 190);
 const QColor Gold(212, 172, 74);
 
-// A rectangle shaded from left to right in three colours, the middle one at middleAt.
-void ShadeAcross(QPainter &p, const QRectF &r, const QColor &edge, const QColor &left,
-                 double middleAt, const QColor &middle, const QColor &right)
+// An edge pen and a linear shading from one point to another through the given stops.
+void Shade(QPainter &p, const QPointF &from, const QPointF &to, const QColor &edge,
+           std::initializer_list<QGradientStop> stops)
 {
-    QLinearGradient g(r.topLeft(), r.topRight());
-    g.setColorAt(0, left);
-    g.setColorAt(middleAt, middle);
-    g.setColorAt(1, right);
+    QLinearGradient g(from, to);
+    for (const QGradientStop &stop : stops)
+        g.setColorAt(stop.first, stop.second);
     p.setPen(QPen(edge, 1));
     p.setBrush(g);
 }
@@ -54,11 +53,8 @@ void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QSt
             p.drawRect(QRectF(x - pitch * 0.25, body.bottom(), pitch * 0.5, 5));
         }
     }
-    QLinearGradient g(body.topLeft(), body.bottomRight());
-    g.setColorAt(0, QColor(54, 54, 58));
-    g.setColorAt(1, QColor(22, 22, 24));
-    p.setBrush(g);
-    p.setPen(QPen(QColor(12, 12, 12), 1));
+    Shade(p, body.topLeft(), body.bottomRight(), QColor(12, 12, 12),
+          {{0, QColor(54, 54, 58)}, {1, QColor(22, 22, 24)}});
     p.drawRect(body);
     p.setBrush(QColor(70, 70, 74));
     p.setPen(Qt::NoPen);
@@ -75,8 +71,8 @@ void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QSt
 // A boxed pin header: rows x columns of square gold pins at the given pitch.
 void Header(QPainter &p, const QRectF &shroud, int rows, int cols, double pitch, bool keyLeft)
 {
-    ShadeAcross(p, shroud, QColor(10, 10, 10), QColor(48, 48, 50), 0.5, QColor(30, 30, 32),
-                QColor(18, 18, 20));
+    Shade(p, shroud.topLeft(), shroud.topRight(), QColor(10, 10, 10),
+          {{0, QColor(48, 48, 50)}, {0.5, QColor(30, 30, 32)}, {1, QColor(18, 18, 20)}});
     p.drawRoundedRect(shroud, 2, 2);
     const QRectF well = shroud.adjusted(4, 4, -4, -4);
     p.setBrush(QColor(14, 14, 14));
@@ -116,11 +112,8 @@ void Jumper(QPainter &p, const QPointF &centre, int pins, double pitch, int shun
     if (shuntFrom >= 0) {
         QRectF shunt(base.left() + pitch * shuntFrom - 1, centre.y() - pitch / 2 - 2, 2 * pitch + 2,
                      pitch + 4);
-        QLinearGradient g(shunt.topLeft(), shunt.bottomLeft());
-        g.setColorAt(0, QColor(70, 70, 76));
-        g.setColorAt(1, QColor(10, 10, 12));
-        p.setPen(QPen(QColor(0, 0, 0), 1));
-        p.setBrush(g);
+        Shade(p, shunt.topLeft(), shunt.bottomLeft(), QColor(0, 0, 0),
+              {{0, QColor(70, 70, 76)}, {1, QColor(10, 10, 12)}});
         p.drawRoundedRect(shunt, 1.5, 1.5);
     }
 }
@@ -236,11 +229,8 @@ void RelaySection(QPainter &p)
     for (int i = 0; i < 16; ++i) {
         const int col = i / 8, row = i % 8;
         QRectF relay(338 + col * 72, 46 + row * 52, 58, 42);
-        QLinearGradient g(relay.topLeft(), relay.bottomRight());
-        g.setColorAt(0, QColor(236, 236, 232));
-        g.setColorAt(1, QColor(188, 188, 182));
-        p.setPen(QPen(QColor(120, 120, 116), 1));
-        p.setBrush(g);
+        Shade(p, relay.topLeft(), relay.bottomRight(), QColor(120, 120, 116),
+              {{0, QColor(236, 236, 232)}, {1, QColor(188, 188, 182)}});
         p.drawRoundedRect(relay, 3, 3);
         QFont f("DejaVu Sans");
         f.setPixelSize(7);
@@ -276,8 +266,8 @@ void NetworkSection(QPainter &p)
     SilkText(p, QPointF(136, 508), "LNK", 7);
 
     const QRectF shield(186, 470, 92, 130);
-    ShadeAcross(p, shield, QColor(90, 90, 90), QColor(170, 172, 170), 0.45, QColor(230, 232, 230),
-                QColor(140, 142, 140));
+    Shade(p, shield.topLeft(), shield.topRight(), QColor(90, 90, 90),
+          {{0, QColor(170, 172, 170)}, {0.45, QColor(230, 232, 230)}, {1, QColor(140, 142, 140)}});
     p.drawRect(shield);
     p.setBrush(QColor(20, 20, 22));
     p.drawRect(QRectF(202, 520, 60, 80));
@@ -310,8 +300,8 @@ void PowerSection(QPainter &p)
     SilkText(p, QPointF(302, 553), "-", 10);
 
     const QRectF jack(396, 496, 54, 98);
-    ShadeAcross(p, jack, QColor(8, 8, 8), QColor(40, 40, 42), 0.5, QColor(70, 70, 74),
-                QColor(24, 24, 26));
+    Shade(p, jack.topLeft(), jack.topRight(), QColor(8, 8, 8),
+          {{0, QColor(40, 40, 42)}, {0.5, QColor(70, 70, 74)}, {1, QColor(24, 24, 26)}});
     p.drawRoundedRect(jack, 3, 3);
     p.setBrush(QColor(10, 10, 10));
     p.drawEllipse(QPointF(423, 570), 17, 17);
