@@ -48,6 +48,15 @@ public:
     QPainter &painter() const { return m_painter; }
     qreal ratio() const { return m_ratio; }
     int scaled(int logical) const { return m_ratio == 1 ? logical : qRound(logical * m_ratio); }
+    // A box (left, top, right, bottom) into device pixels; false when it is empty.
+    bool scaleBox(int &l, int &t, int &r, int &b) const
+    {
+        l = scaled(l);
+        t = scaled(t);
+        r = scaled(r);
+        b = scaled(b);
+        return r > l && b > t;
+    }
     // One logical pixel's width in device pixels.
     int lineWidth() const { return std::max(1, qRound(m_ratio)); }
 
@@ -70,11 +79,7 @@ bool HasPen(const QPainter &painter)
 void Rectangle(const DevicePixels &device, int l, int t, int r, int b)
 {
     QPainter &painter = device.painter();
-    l = device.scaled(l);
-    t = device.scaled(t);
-    r = device.scaled(r);
-    b = device.scaled(b);
-    if (r <= l || b <= t)
+    if (!device.scaleBox(l, t, r, b))
         return;
     painter.fillRect(QRect(l, t, r - l, b - t), painter.brush());
     if (!HasPen(painter))
@@ -104,11 +109,7 @@ bool InEllipse(int x, int y, double cx, double cy, double a, double b)
 void Ellipse(const DevicePixels &device, int l, int t, int r, int b)
 {
     QPainter &painter = device.painter();
-    l = device.scaled(l);
-    t = device.scaled(t);
-    r = device.scaled(r);
-    b = device.scaled(b);
-    if (r <= l || b <= t)
+    if (!device.scaleBox(l, t, r, b))
         return;
     const double cx = (l + r) / 2.0, cy = (t + b) / 2.0, a = (r - l) / 2.0, bb = (b - t) / 2.0;
     const bool pen = HasPen(painter);
