@@ -139,11 +139,7 @@ void TMainForm::Connect()
     ShowStatus(QStringLiteral("Connecting\u2026"));
     const QByteArray host = ui->HostEdit->text().toLocal8Bit();
 
-    errno = 0;
-    DeviceHandle = QEW_Connect(host.constData(), QEW_MODE_UPLOAD);
-    const int error = errno;
-    if (!DeviceHandle) {
-        ShowStatus(QStringLiteral("Error ") + Number(error) + QStringLiteral(" connecting."));
+    if (!ConnectForUpload(host, QStringLiteral("connecting"))) {
         ui->ConnectButton->setEnabled(true);
         return;
     }
@@ -225,15 +221,8 @@ void TMainForm::Upload()
     if (FirmwareRevision <= BootstrapRevision && !UploadBootstrap())
         return;
 
-    ShowStatus(QStringLiteral("Uploading firmware\u2026"));
-    errno = 0;
-    const std::uint32_t result = QEW_UploadFirmwareFile(DeviceHandle, firmware.constData());
-    const int boardError = errno;
-    if (result != QEW_ERROR_SUCCESS) {
-        ShowStatus(UploadErrorText(result, boardError, QStringLiteral("firmware")));
-        ui->UploadButton->setEnabled(true);
+    if (!UploadImage(firmware, QStringLiteral("firmware")))
         return;
-    }
 
     ShowStatus(QStringLiteral("Uploaded ") + QString::fromLocal8Bit(firmware) + QLatin1Char('!'));
     LastPath = firmware;
@@ -242,6 +231,33 @@ void TMainForm::Upload()
     DeviceHandle = nullptr;
     ui->DisconnectButton->setEnabled(false);
     ui->ConnectButton->setEnabled(true);
+}
+
+// On failure shows the system error, naming what was being done.
+bool TMainForm::ConnectForUpload(const QByteArray &host, const QString &doing)
+{
+    errno = 0;
+    DeviceHandle = QEW_Connect(host.constData(), QEW_MODE_UPLOAD);
+    const int error = errno;
+    if (DeviceHandle)
+        return true;
+    ShowStatus(QStringLiteral("Error ") + Number(error) + QLatin1Char(' ') + doing +
+               QLatin1Char('.'));
+    return false;
+}
+
+// Shows the upload going on, and on failure why, giving the Upload button back.
+bool TMainForm::UploadImage(const QByteArray &path, const QString &what)
+{
+    ShowStatus(QStringLiteral("Uploading ") + what + QStringLiteral("\u2026"));
+    errno = 0;
+    const std::uint32_t result = QEW_UploadFirmwareFile(DeviceHandle, path.constData());
+    const int boardError = errno;
+    if (result == QEW_ERROR_SUCCESS)
+        return true;
+    ShowStatus(UploadErrorText(result, boardError, what));
+    ui->UploadButton->setEnabled(true);
+    return false;
 }
 
 bool TMainForm::UploadBootstrap()
@@ -257,15 +273,8 @@ bool TMainForm::UploadBootstrap()
         BootstrapPath = QFile::encodeName(path);
     }
 
-    ShowStatus(QStringLiteral("Uploading bootstrap\u2026"));
-    errno = 0;
-    const std::uint32_t result = QEW_UploadFirmwareFile(DeviceHandle, BootstrapPath.constData());
-    const int boardError = errno;
-    if (result != QEW_ERROR_SUCCESS) {
-        ShowStatus(UploadErrorText(result, boardError, QStringLiteral("bootstrap")));
-        ui->UploadButton->setEnabled(true);
+    if (!UploadImage(BootstrapPath, QStringLiteral("bootstrap")))
         return false;
-    }
 
     ShowStatus(QStringLiteral("Uploaded bootstrap, reconnecting\u2026"));
     QEW_Disconnect(DeviceHandle);
@@ -274,11 +283,7 @@ bool TMainForm::UploadBootstrap()
     QThread::msleep(1);
 
     // Back to the host that answered Connect, whatever the edit says now.
-    errno = 0;
-    DeviceHandle = QEW_Connect(LastHost.constData(), QEW_MODE_UPLOAD);
-    const int error = errno;
-    if (!DeviceHandle) {
-        ShowStatus(QStringLiteral("Error ") + Number(error) + QStringLiteral(" reconnecting."));
+    if (!ConnectForUpload(LastHost, QStringLiteral("reconnecting"))) {
         ui->DisconnectButton->setEnabled(false);
         ui->ConnectButton->setEnabled(true);
         return false;

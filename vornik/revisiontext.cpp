@@ -34,22 +34,21 @@ QChar HexDigit(int value)
 
 QString StatusErrorText(std::uint32_t result)
 {
-    switch (result) {
-    case QEW_ERROR_INVALID_HANDLE:
-        return QStringLiteral("ERROR_INVALID_HANDLE");
-    case QEW_ERROR_BAD_LENGTH:
-        return QStringLiteral("ERROR_BAD_LENGTH");
-    case QEW_ERROR_READ_FAULT:
-        return QStringLiteral("ERROR_READ_FAULT");
-    case QEW_ERROR_BAD_NET_RESP:
-        return QStringLiteral("ERROR_BAD_NET_RESP");
-    case QEW_ERROR_NOACCESS:
-        return QStringLiteral("ERROR_NOACCESS");
-    case QEW_ERROR_TIMEOUT:
-        return QStringLiteral("ERROR_TIMEOUT");
-    case QEW_ERROR_NOT_CONNECTED:
-        return QStringLiteral("ERROR_NOT_CONNECTED");
-    default:
-        return QStringLiteral("Error ") + QString::number(result);
-    }
+    static const struct
+    {
+        std::uint32_t code;
+        const char *name;
+    } Names[] = {
+        {QEW_ERROR_INVALID_HANDLE, "ERROR_INVALID_HANDLE"},
+        {QEW_ERROR_BAD_LENGTH, "ERROR_BAD_LENGTH"},
+        {QEW_ERROR_READ_FAULT, "ERROR_READ_FAULT"},
+        {QEW_ERROR_BAD_NET_RESP, "ERROR_BAD_NET_RESP"},
+        {QEW_ERROR_NOACCESS, "ERROR_NOACCESS"},
+        {QEW_ERROR_TIMEOUT, "ERROR_TIMEOUT"},
+        {QEW_ERROR_NOT_CONNECTED, "ERROR_NOT_CONNECTED"},
+    };
+    for (const auto &entry : Names)
+        if (entry.code == result)
+            return QString::fromLatin1(entry.name);
+    return QStringLiteral("Error ") + QString::number(result);
 }
