@@ -2,6 +2,7 @@
 // that answer what the test sets (no network at all).
 #include "fakeqorethw.h"
 #include "mainwindowtest.h"
+#include "malformedmacs.h"
 
 #include <QBackingStore>
 #include <QFile>
@@ -391,18 +392,7 @@ void BindingTest::changeMacReplies()
 
 void BindingTest::changeMacParseErrorsShowBoxAndSendNothing_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("five bytes") << "2-0-0-0-a"
-                                << "MAC must have 6 bytes, but \"02-00-00-00-0A\" has 5.";
-    QTest::newRow("out of range") << "02-00-00-00-00-100"
-                                  << "MAC byte \"100\" is out of range.";
-    QTest::newRow("trailing dash") << "02-00-00-00-00-"
-                                   << "'$' is not a valid integer value.";
-    QTest::newRow("nine F") << "02-00-00-00-00-FFFFFFFFF"
-                            << "'$FFFFFFFFF' is not a valid integer value.";
-    QTest::newRow("eight F") << "02-00-00-00-00-FFFFFFFF"
-                             << "MAC byte \"FFFFFFFF\" is out of range.";
+    AddMalformedMacRows("box", MacMessage::InErrorBox);
 }
 
 void BindingTest::changeMacParseErrorsShowBoxAndSendNothing()

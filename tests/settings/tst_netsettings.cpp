@@ -1,5 +1,6 @@
 // The network popup's text helpers, the MAC parse and the ARP clearing.
 #include "arpentry.h"
+#include "malformedmacs.h"
 #include "netsettings.h"
 
 #include <QTemporaryDir>
@@ -123,36 +124,7 @@ void NetSettingsTest::parseMacAccepts()
 
 void NetSettingsTest::parseMacRefuses_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("five pieces") << "02-00-00-00-01"
-                                 << "MAC must have 6 bytes, but \"02-00-00-00-01\" has 5.";
-    QTest::newRow("seven pieces") << "1-2-3-4-5-6-7"
-                                  << "MAC must have 6 bytes, but \"01-02-03-04-05-06-07\" has 7.";
-    QTest::newRow("last piece 100") << "02-00-00-00-00-100"
-                                    << "MAC byte \"100\" is out of range.";
-    QTest::newRow("out of range keeps blanks") << "02-00-00-00-00- 1ff "
-                                               << "MAC byte \" 1ff \" is out of range.";
-    QTest::newRow("trailing dash") << "02-00-00-00-00-"
-                                   << "'$' is not a valid integer value";
-    QTest::newRow("nine F digits") << "02-00-00-00-00-FFFFFFFFF"
-                                   << "'$FFFFFFFFF' is not a valid integer value";
-    QTest::newRow("eight F digits") << "02-00-00-00-00-FFFFFFFF"
-                                    << "MAC byte \"FFFFFFFF\" is out of range.";
-    QTest::newRow("not hex, trimmed") << "02-00-0g -00-00-01"
-                                      << "'$0g' is not a valid integer value";
-    QTest::newRow("sign") << "02-00-+1-00-00-01"
-                          << "'$+1' is not a valid integer value";
-    QTest::newRow("prefix") << "0x2-00-00-00-00-01"
-                            << "'$0x2' is not a valid integer value";
-    QTest::newRow("colons") << "02:00:00:00:00:01"
-                            << "'$02:00:00:00:00:01' is not a valid integer value";
-    QTest::newRow("empty") << ""
-                           << "'$' is not a valid integer value";
-    QTest::newRow("first bad piece stops") << "zz-300-00-00-00-01"
-                                           << "'$zz' is not a valid integer value";
-    QTest::newRow("range before later junk") << "300-zz"
-                                             << "MAC byte \"300\" is out of range.";
+    AddMalformedMacRows("message", MacMessage::AsParsed);
 }
 
 void NetSettingsTest::parseMacRefuses()

@@ -2,6 +2,7 @@
 // to the emulated board on a loopback address of its own.
 #include "boardemulatorprocess.h"
 #include "mainwindowtest.h"
+#include "malformedmacs.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -155,22 +156,7 @@ void NetworkPopupTest::changeMacRefusedByTheBoard()
 
 void NetworkPopupTest::changeMacMalformedTextSendsNothing_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("five bytes") << "02-00-00-00-7b"
-                                << "MAC must have 6 bytes, but \"02-00-00-00-7B\" has 5.";
-    QTest::newRow("seven bytes") << "2-0-0-0-0-7b-1"
-                                 << "MAC must have 6 bytes, but \"02-00-00-00-00-7B-01\" has 7.";
-    QTest::newRow("last byte 100") << "02-00-00-00-00-100"
-                                   << "MAC byte \"100\" is out of range.";
-    QTest::newRow("trailing dash") << "02-00-00-00-00-"
-                                   << "'$' is not a valid integer value.";
-    QTest::newRow("nine F") << "02-00-00-00-00-FFFFFFFFF"
-                            << "'$FFFFFFFFF' is not a valid integer value.";
-    QTest::newRow("eight F") << "02-00-00-00-00-FFFFFFFF"
-                             << "MAC byte \"FFFFFFFF\" is out of range.";
-    QTest::newRow("not hex") << "02-00-00-00-00-7g"
-                             << "'$7g' is not a valid integer value.";
+    AddMalformedMacRows("box", MacMessage::InErrorBox);
 }
 
 void NetworkPopupTest::changeMacMalformedTextSendsNothing()
