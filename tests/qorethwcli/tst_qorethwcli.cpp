@@ -43,6 +43,14 @@ Run cli(const QStringList &arguments)
     return run(QStringLiteral(QORETHW_CLI), arguments);
 }
 
+// A sample firmware of revision 2.0.4 and the given size in KiB, written to hex; the exit code.
+int writeSampleFirmware(const QString &hex, const char *kib)
+{
+    return run(QStringLiteral(SAMPLEFIRMWARE),
+               {hex, QStringLiteral("0x0204"), QString::fromLatin1(kib)})
+        .exitCode;
+}
+
 QJsonObject json(const Run &r)
 {
     return QJsonDocument::fromJson(r.out.toUtf8()).object();
@@ -244,10 +252,7 @@ void TestQorethwCli::statusReportsEachBoardAndSummarizesFailures()
 void TestQorethwCli::uploadBootstrapsOldBoardsAndIsExactOnEach()
 {
     const QString hex = dir_.filePath(QStringLiteral("fw.hex"));
-    QCOMPARE(
-        run(QStringLiteral(SAMPLEFIRMWARE), {hex, QStringLiteral("0x0204"), QStringLiteral("96")})
-            .exitCode,
-        0);
+    QCOMPARE(writeSampleFirmware(hex, "96"), 0);
     const QString bin = dir_.filePath(QStringLiteral("fw.bin"));
     QCOMPARE(QProcess::execute(QStringLiteral("objcopy"),
                                {QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"),
@@ -279,10 +284,7 @@ void TestQorethwCli::uploadBootstrapsOldBoardsAndIsExactOnEach()
 void TestQorethwCli::uploadReportsTheBoardsRefusal()
 {
     const QString hex = dir_.filePath(QStringLiteral("refused.hex"));
-    QCOMPARE(
-        run(QStringLiteral(SAMPLEFIRMWARE), {hex, QStringLiteral("0x0204"), QStringLiteral("4")})
-            .exitCode,
-        0);
+    QCOMPARE(writeSampleFirmware(hex, "4"), 0);
     BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200"),
                                 QStringLiteral("--refuse-upload"), QStringLiteral("6")});
     QVERIFY2(board.start(), qPrintable(board.errorString()));
@@ -302,10 +304,7 @@ void TestQorethwCli::uploadOnATerminalDrawsABarPerBoard()
     if (script.isEmpty())
         QSKIP("no script(1) to give the tool a terminal");
     const QString hex = dir_.filePath(QStringLiteral("tty.hex"));
-    QCOMPARE(
-        run(QStringLiteral(SAMPLEFIRMWARE), {hex, QStringLiteral("0x0204"), QStringLiteral("512")})
-            .exitCode,
-        0);
+    QCOMPARE(writeSampleFirmware(hex, "512"), 0);
     BoardEmulatorProcess a({QStringLiteral("--revision"), QStringLiteral("0x0200")});
     BoardEmulatorProcess b({QStringLiteral("--revision"), QStringLiteral("0x0200")});
     QVERIFY2(a.start(), qPrintable(a.errorString()));
