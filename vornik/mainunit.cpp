@@ -87,8 +87,8 @@ void TMainForm::setVisible(bool visible)
 {
     // Centred once, as a whole window with its frame, before it first exists on screen: some
     // window managers take a window's place from its creation alone.
-    if (visible && !placed_) {
-        placed_ = true;
+    if (visible && !m_placed) {
+        m_placed = true;
         if (const QScreen *display = QGuiApplication::primaryScreen()) {
             const QMargins frame = ExpectedFrameMargins(this);
             const QSize outer = size().grownBy(frame);

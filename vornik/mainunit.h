@@ -54,5 +54,5 @@ private:
     std::unique_ptr<Ui::TMainForm> ui;
     QLabel *MainStatusText = nullptr;
     QFileDialog *OpenEm = nullptr;
-    bool placed_ = false;
+    bool m_placed = false;
 };

@@ -38,12 +38,12 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr int kBoards = 20;
-constexpr double kLinkMbit = 100;
-constexpr double kLatencyMs = 1;
-constexpr std::size_t kImageSize = 256 * 1024;
-constexpr int kRuns = 3;
-constexpr std::uint16_t kPort = 20871;
+constexpr int BoardCount = 20;
+constexpr double LinkMbit = 100;
+constexpr double LatencyMs = 1;
+constexpr std::size_t ImageSize = 256 * 1024;
+constexpr int Runs = 3;
+constexpr std::uint16_t Port = 20871;
 
 struct Slot
 {
@@ -59,24 +59,24 @@ class Fleet
 public:
     explicit Fleet(int count)
     {
-        options_.linkMbit = kLinkMbit;
-        options_.linkLatencyMs = kLatencyMs;
-        options_.revision = 0x0200;
-        options_.port = kPort;
-        link_ = std::make_unique<LinkSimulator>(options_);
+        m_options.linkMbit = LinkMbit;
+        m_options.linkLatencyMs = LatencyMs;
+        m_options.revision = 0x0200;
+        m_options.port = Port;
+        m_link = std::make_unique<LinkSimulator>(m_options);
         for (int k = 0; k < count; ++k) {
             auto slot = std::make_unique<Slot>();
             slot->address = {127, 0, 31, std::uint8_t(10 + k)};
             slot->state.ip = slot->address;
-            slot->state.revision = options_.revision;
+            slot->state.revision = m_options.revision;
             slot->state.mac = {0x02, 0, 0, 0, 0x31, std::uint8_t(k)};
             slot->board =
-                std::make_unique<Board>(options_, slot->state, [](const std::string &) {});
+                std::make_unique<Board>(m_options, slot->state, [](const std::string &) {});
             slot->board->setListening(slot->address);
             slot->fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
             sockaddr_in a{};
             a.sin_family = AF_INET;
-            a.sin_port = htons(kPort);
+            a.sin_port = htons(Port);
             std::memcpy(&a.sin_addr.s_addr, slot->address.data(), 4);
             const int size = 4 * 1024 * 1024;
             ::setsockopt(slot->fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
@@ -85,30 +85,30 @@ public:
             if (::bind(slot->fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
                 std::fprintf(stderr, "cannot listen on 127.0.31.%d: %s\n", 10 + k,
                              std::strerror(errno));
-                ok_ = false;
+                m_ok = false;
             }
-            slots_.push_back(std::move(slot));
+            m_slots.push_back(std::move(slot));
         }
-        if (ok_)
-            thread_ = std::thread([this] { run(); });
+        if (m_ok)
+            m_thread = std::thread([this] { run(); });
     }
     ~Fleet()
     {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        for (auto &slot : slots_)
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (auto &slot : m_slots)
             ::close(slot->fd);
     }
-    bool ok() const { return ok_; }
+    bool ok() const { return m_ok; }
     std::string host(int k) const
     {
-        return formatIPv4(slots_[std::size_t(k)]->address) + ":" + std::to_string(kPort);
+        return formatIPv4(m_slots[std::size_t(k)]->address) + ":" + std::to_string(Port);
     }
     // The image the board last committed (read after its upload has returned).
     const std::vector<std::uint8_t> &image(int k) const
     {
-        return slots_[std::size_t(k)]->state.image;
+        return m_slots[std::size_t(k)]->state.image;
     }
 
 private:
@@ -119,7 +119,7 @@ private:
             sockaddr_in from{};
             nanoseconds age;
             const ssize_t n =
-                receiveDatagram(slots_[std::size_t(k)]->fd, buffer, sizeof buffer, from, age);
+                receiveDatagram(m_slots[std::size_t(k)]->fd, buffer, sizeof buffer, from, age);
             if (n < 0)
                 return;
             // The kernel's arrival time, so a late-scheduled thread does not slow the link.
@@ -128,21 +128,21 @@ private:
             d.bytes.assign(buffer, buffer + n);
             d.peer = Endpoint{from.sin_addr.s_addr, ntohs(from.sin_port)};
             d.board = k;
-            link_->push(LinkSimulator::Inbound, std::move(d), arrived);
+            m_link->push(LinkSimulator::Inbound, std::move(d), arrived);
         }
     }
 
     void run()
     {
         std::vector<pollfd> fds;
-        for (auto &slot : slots_)
+        for (auto &slot : m_slots)
             fds.push_back({slot->fd, POLLIN, 0});
         std::vector<Datagram> replies;
         std::vector<std::pair<Datagram, Clock::time_point>> pending;
-        while (!stop_) {
+        while (!m_stop) {
             auto now = Clock::now();
             auto wake = now + milliseconds(20);
-            if (const auto due = link_->nextDue())
+            if (const auto due = m_link->nextDue())
                 wake = std::min(wake, *due);
             const auto wait = duration_cast<nanoseconds>(std::max(wake - now, Clock::duration(0)));
             timespec ts{time_t(wait.count() / 1000000000), long(wait.count() % 1000000000)};
@@ -156,8 +156,8 @@ private:
             Datagram datagram;
             Clock::time_point due;
             pending.clear();
-            while (link_->takeDue(Clock::now(), direction, datagram, due)) {
-                Slot &slot = *slots_[std::size_t(datagram.board)];
+            while (m_link->takeDue(Clock::now(), direction, datagram, due)) {
+                Slot &slot = *m_slots[std::size_t(datagram.board)];
                 if (direction == LinkSimulator::Outbound) {
                     sockaddr_in to{};
                     to.sin_family = AF_INET;
@@ -191,16 +191,16 @@ private:
                     slot.board->restart();
             }
             for (auto &[reply, at] : pending)
-                link_->push(LinkSimulator::Outbound, std::move(reply), at);
+                m_link->push(LinkSimulator::Outbound, std::move(reply), at);
         }
     }
 
-    Options options_;
-    std::unique_ptr<LinkSimulator> link_;
-    std::vector<std::unique_ptr<Slot>> slots_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    bool ok_ = true;
+    Options m_options;
+    std::unique_ptr<LinkSimulator> m_link;
+    std::vector<std::unique_ptr<Slot>> m_slots;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    bool m_ok = true;
 };
 
 std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
@@ -276,7 +276,7 @@ int main(int argc, char **argv)
     qputenv("QORETHW_LOOPBACK_ONLY", "1");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fleet.hex"));
-    const auto image = pattern(kImageSize, 2463534242u);
+    const auto image = pattern(ImageSize, 2463534242u);
     {
         ihex::Image hex;
         hex.segments.push_back({0x08000000, image});
@@ -286,31 +286,31 @@ int main(int argc, char **argv)
             file.write(text.data(), qint64(text.size())) != qint64(text.size()))
             return 1;
     }
-    Fleet fleet(kBoards);
+    Fleet fleet(BoardCount);
     if (!fleet.ok())
         return 1;
     std::vector<double> alone, together;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < Runs; ++run) {
         double s = 0;
         if (!uploadAtOnce(fleet, 1, path, image, s))
             return 1;
         alone.push_back(s);
-        if (!uploadAtOnce(fleet, kBoards, path, image, s))
+        if (!uploadAtOnce(fleet, BoardCount, path, image, s))
             return 1;
         together.push_back(s);
     }
-    const double bits = double(kImageSize) * 8, rate = kLinkMbit * 1e6;
+    const double bits = double(ImageSize) * 8, rate = LinkMbit * 1e6;
     const double one = median(alone), all = median(together);
     std::printf("upload of 256 KiB over one shared %.0f Mbit/s link, %.0f ms round trip "
                 "(median of %d runs, every image checked):\n",
-                kLinkMbit, kLatencyMs, kRuns);
+                LinkMbit, LatencyMs, Runs);
     std::printf("  1 board alone      %7.1f ms  %6.2f Mbit/s  %.3f of the link rate\n", one * 1e3,
                 bits / one / 1e6, bits / one / rate);
     std::printf("  %d boards at once  %7.1f ms  %6.2f Mbit/s  %.3f of the link rate "
                 "(aggregate; %.3f per board)\n",
-                kBoards, all * 1e3, kBoards * bits / all / 1e6, kBoards * bits / all / rate,
-                bits / all / rate);
-    std::printf("  aggregate goodput of %d at once / one alone: %.2f\n", kBoards,
-                (kBoards * bits / all) / (bits / one));
+                BoardCount, all * 1e3, BoardCount * bits / all / 1e6,
+                BoardCount * bits / all / rate, bits / all / rate);
+    std::printf("  aggregate goodput of %d at once / one alone: %.2f\n", BoardCount,
+                (BoardCount * bits / all) / (bits / one));
     return 0;
 }

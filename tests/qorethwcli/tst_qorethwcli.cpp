@@ -88,7 +88,7 @@ private slots:
     void setMacUsesTheSettingsParserAndReportsRemoteErrors();
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 void TestQorethwCli::initTestCase()
@@ -251,9 +251,9 @@ void TestQorethwCli::statusReportsEachBoardAndSummarizesFailures()
 
 void TestQorethwCli::uploadBootstrapsOldBoardsAndIsExactOnEach()
 {
-    const QString hex = dir_.filePath(QStringLiteral("fw.hex"));
+    const QString hex = m_dir.filePath(QStringLiteral("fw.hex"));
     QCOMPARE(writeSampleFirmware(hex, "96"), 0);
-    const QString bin = dir_.filePath(QStringLiteral("fw.bin"));
+    const QString bin = m_dir.filePath(QStringLiteral("fw.bin"));
     QCOMPARE(QProcess::execute(QStringLiteral("objcopy"),
                                {QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"),
                                 QStringLiteral("binary"), hex, bin}),
@@ -283,7 +283,7 @@ void TestQorethwCli::uploadBootstrapsOldBoardsAndIsExactOnEach()
 
 void TestQorethwCli::uploadReportsTheBoardsRefusal()
 {
-    const QString hex = dir_.filePath(QStringLiteral("refused.hex"));
+    const QString hex = m_dir.filePath(QStringLiteral("refused.hex"));
     QCOMPARE(writeSampleFirmware(hex, "4"), 0);
     BoardEmulatorProcess board({QStringLiteral("--revision"), QStringLiteral("0x0200"),
                                 QStringLiteral("--refuse-upload"), QStringLiteral("6")});
@@ -303,7 +303,7 @@ void TestQorethwCli::uploadOnATerminalDrawsABarPerBoard()
     const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
     if (script.isEmpty())
         QSKIP("no script(1) to give the tool a terminal");
-    const QString hex = dir_.filePath(QStringLiteral("tty.hex"));
+    const QString hex = m_dir.filePath(QStringLiteral("tty.hex"));
     QCOMPARE(writeSampleFirmware(hex, "512"), 0);
     BoardEmulatorProcess a({QStringLiteral("--revision"), QStringLiteral("0x0200")});
     BoardEmulatorProcess b({QStringLiteral("--revision"), QStringLiteral("0x0200")});
