@@ -139,7 +139,7 @@ void TMainForm::Connect()
     ShowStatus(QStringLiteral("Connecting\u2026"));
     const QByteArray host = ui->HostEdit->text().toLocal8Bit();
 
-    if (!ConnectForUpload(host, QStringLiteral("connecting"))) {
+    if (!connectForUpload(host, QStringLiteral("connecting"))) {
         ui->ConnectButton->setEnabled(true);
         return;
     }
@@ -221,7 +221,7 @@ void TMainForm::Upload()
     if (FirmwareRevision <= BootstrapRevision && !UploadBootstrap())
         return;
 
-    if (!UploadImage(firmware, QStringLiteral("firmware")))
+    if (!uploadImage(firmware, QStringLiteral("firmware")))
         return;
 
     ShowStatus(QStringLiteral("Uploaded ") + QString::fromLocal8Bit(firmware) + QLatin1Char('!'));
@@ -234,7 +234,7 @@ void TMainForm::Upload()
 }
 
 // On failure shows the system error, naming what was being done.
-bool TMainForm::ConnectForUpload(const QByteArray &host, const QString &doing)
+bool TMainForm::connectForUpload(const QByteArray &host, const QString &doing)
 {
     errno = 0;
     DeviceHandle = QEW_Connect(host.constData(), QEW_MODE_UPLOAD);
@@ -247,7 +247,7 @@ bool TMainForm::ConnectForUpload(const QByteArray &host, const QString &doing)
 }
 
 // Shows the upload going on, and on failure why, giving the Upload button back.
-bool TMainForm::UploadImage(const QByteArray &path, const QString &what)
+bool TMainForm::uploadImage(const QByteArray &path, const QString &what)
 {
     ShowStatus(QStringLiteral("Uploading ") + what + QStringLiteral("\u2026"));
     errno = 0;
@@ -273,7 +273,7 @@ bool TMainForm::UploadBootstrap()
         BootstrapPath = QFile::encodeName(path);
     }
 
-    if (!UploadImage(BootstrapPath, QStringLiteral("bootstrap")))
+    if (!uploadImage(BootstrapPath, QStringLiteral("bootstrap")))
         return false;
 
     ShowStatus(QStringLiteral("Uploaded bootstrap, reconnecting\u2026"));
@@ -283,7 +283,7 @@ bool TMainForm::UploadBootstrap()
     QThread::msleep(1);
 
     // Back to the host that answered Connect, whatever the edit says now.
-    if (!ConnectForUpload(LastHost, QStringLiteral("reconnecting"))) {
+    if (!connectForUpload(LastHost, QStringLiteral("reconnecting"))) {
         ui->DisconnectButton->setEnabled(false);
         ui->ConnectButton->setEnabled(true);
         return false;

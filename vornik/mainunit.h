@@ -44,8 +44,8 @@ private:
     void Connect();
     void Upload();
     bool UploadBootstrap();
-    bool ConnectForUpload(const QByteArray &host, const QString &doing);
-    bool UploadImage(const QByteArray &path, const QString &what);
+    bool connectForUpload(const QByteArray &host, const QString &doing);
+    bool uploadImage(const QByteArray &path, const QString &what);
     void ReadFirmwareRevision();
     QString BootstrapImage() const;
     // Shows the text and paints it before returning, so it stays visible during a blocking call.

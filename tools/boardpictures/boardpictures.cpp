@@ -28,7 +28,7 @@ const QColor Tin(196, 198, 190);
 const QColor Gold(212, 172, 74);
 
 // An edge pen and a linear shading from one point to another through the given stops.
-void Shade(QPainter &p, const QPointF &from, const QPointF &to, const QColor &edge,
+void shade(QPainter &p, const QPointF &from, const QPointF &to, const QColor &edge,
            std::initializer_list<QGradientStop> stops)
 {
     QLinearGradient g(from, to);
@@ -38,7 +38,7 @@ void Shade(QPainter &p, const QPointF &from, const QPointF &to, const QColor &ed
     p.setBrush(g);
 }
 
-void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QString &marking)
+void chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QString &marking)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(Tin);
@@ -53,7 +53,7 @@ void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QSt
             p.drawRect(QRectF(x - pitch * 0.25, body.bottom(), pitch * 0.5, 5));
         }
     }
-    Shade(p, body.topLeft(), body.bottomRight(), QColor(12, 12, 12),
+    shade(p, body.topLeft(), body.bottomRight(), QColor(12, 12, 12),
           {{0, QColor(54, 54, 58)}, {1, QColor(22, 22, 24)}});
     p.drawRect(body);
     p.setBrush(QColor(70, 70, 74));
@@ -69,9 +69,9 @@ void Chip(QPainter &p, const QRectF &body, int pinsPerSide, bool quad, const QSt
 }
 
 // A boxed pin header: rows x columns of square gold pins at the given pitch.
-void Header(QPainter &p, const QRectF &shroud, int rows, int cols, double pitch, bool keyLeft)
+void header(QPainter &p, const QRectF &shroud, int rows, int cols, double pitch, bool keyLeft)
 {
-    Shade(p, shroud.topLeft(), shroud.topRight(), QColor(10, 10, 10),
+    shade(p, shroud.topLeft(), shroud.topRight(), QColor(10, 10, 10),
           {{0, QColor(48, 48, 50)}, {0.5, QColor(30, 30, 32)}, {1, QColor(18, 18, 20)}});
     p.drawRoundedRect(shroud, 2, 2);
     const QRectF well = shroud.adjusted(4, 4, -4, -4);
@@ -96,7 +96,7 @@ void Header(QPainter &p, const QRectF &shroud, int rows, int cols, double pitch,
         }
 }
 
-void Jumper(QPainter &p, const QPointF &centre, int pins, double pitch, int shuntFrom)
+void jumper(QPainter &p, const QPointF &centre, int pins, double pitch, int shuntFrom)
 {
     const double w = pins * pitch;
     QRectF base(centre.x() - w / 2, centre.y() - pitch / 2, w, pitch);
@@ -112,13 +112,13 @@ void Jumper(QPainter &p, const QPointF &centre, int pins, double pitch, int shun
     if (shuntFrom >= 0) {
         QRectF shunt(base.left() + pitch * shuntFrom - 1, centre.y() - pitch / 2 - 2, 2 * pitch + 2,
                      pitch + 4);
-        Shade(p, shunt.topLeft(), shunt.bottomLeft(), QColor(0, 0, 0),
+        shade(p, shunt.topLeft(), shunt.bottomLeft(), QColor(0, 0, 0),
               {{0, QColor(70, 70, 76)}, {1, QColor(10, 10, 12)}});
         p.drawRoundedRect(shunt, 1.5, 1.5);
     }
 }
 
-void Led(QPainter &p, const QPointF &c, const QColor &lens)
+void led(QPainter &p, const QPointF &c, const QColor &lens)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(Tin);
@@ -131,7 +131,7 @@ void Led(QPainter &p, const QPointF &c, const QColor &lens)
     p.drawRect(QRectF(c.x() - 4, c.y() - 6, 8, 12));
 }
 
-void SilkText(QPainter &p, const QPointF &at, const QString &text, int px, int angle = 0)
+void silkText(QPainter &p, const QPointF &at, const QString &text, int px, int angle = 0)
 {
     QFont f("DejaVu Sans");
     f.setPixelSize(px);
@@ -145,7 +145,7 @@ void SilkText(QPainter &p, const QPointF &at, const QString &text, int px, int a
     p.restore();
 }
 
-void Traces(QPainter &p)
+void traces(QPainter &p)
 {
     p.setPen(QPen(SolderMask.lighter(125), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
@@ -181,7 +181,7 @@ void Traces(QPainter &p)
 }
 
 // The board outline with its shadow on the bench, and the mounting holes.
-void BoardOutline(QPainter &p)
+void boardOutline(QPainter &p)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(30, 30, 28));
@@ -192,7 +192,7 @@ void BoardOutline(QPainter &p)
     p.setBrush(mask);
     p.drawRoundedRect(QRectF(2, 2, 545, 600), 10, 10);
 
-    Traces(p);
+    traces(p);
 
     for (const QPointF c : {QPointF(20, 20), QPointF(529, 20), QPointF(20, 580)}) {
         p.setBrush(Tin);
@@ -204,32 +204,32 @@ void BoardOutline(QPainter &p)
 
 // Isolated inputs: the 34-pin header at the left edge, the optocouplers, the filter jumpers and
 // the filter networks.
-void InputSection(QPainter &p)
+void inputSection(QPainter &p)
 {
-    Header(p, QRectF(3, 64, 36, 258), 17, 2, 14.6, false);
-    SilkText(p, QPointF(50, 330), "INPUTS", 9, -90);
+    header(p, QRectF(3, 64, 36, 258), 17, 2, 14.6, false);
+    silkText(p, QPointF(50, 330), "INPUTS", 9, -90);
     for (int i = 0; i < 8; ++i)
-        Chip(p, QRectF(74, 66 + i * 28, 40, 22), 4, false, QString());
-    SilkText(p, QPointF(74, 58), "ISO", 8);
+        chip(p, QRectF(74, 66 + i * 28, 40, 22), 4, false, QString());
+    silkText(p, QPointF(74, 58), "ISO", 8);
 
     // one column of sixteen two-pin jumpers
     for (int i = 0; i < 16; ++i) {
-        Jumper(p, QPointF(247, 32 + i * 16.2), 2, 9, 0);
-        SilkText(p, QPointF(206, 35 + i * 16.2), QString::number(i), 7);
+        jumper(p, QPointF(247, 32 + i * 16.2), 2, 9, 0);
+        silkText(p, QPointF(206, 35 + i * 16.2), QString::number(i), 7);
     }
-    SilkText(p, QPointF(230, 20), "FLT", 9);
+    silkText(p, QPointF(230, 20), "FLT", 9);
     for (int i = 0; i < 4; ++i)
-        Chip(p, QRectF(150, 60 + i * 58, 26, 44), 5, false, QString());
+        chip(p, QRectF(150, 60 + i * 58, 26, 44), 5, false, QString());
 }
 
 // Relays in two columns of eight, their drivers, the controller and the 50-pin output header at
 // the right edge.
-void RelaySection(QPainter &p)
+void relaySection(QPainter &p)
 {
     for (int i = 0; i < 16; ++i) {
         const int col = i / 8, row = i % 8;
         QRectF relay(338 + col * 72, 46 + row * 52, 58, 42);
-        Shade(p, relay.topLeft(), relay.bottomRight(), QColor(120, 120, 116),
+        shade(p, relay.topLeft(), relay.bottomRight(), QColor(120, 120, 116),
               {{0, QColor(236, 236, 232)}, {1, QColor(188, 188, 182)}});
         p.drawRoundedRect(relay, 3, 3);
         QFont f("DejaVu Sans");
@@ -238,35 +238,35 @@ void RelaySection(QPainter &p)
         p.setPen(QColor(90, 90, 90));
         p.drawText(relay, Qt::AlignCenter, QString("K%1\n5VDC").arg(i + 1));
     }
-    Chip(p, QRectF(292, 60, 26, 70), 8, false, "ULN");
-    Chip(p, QRectF(292, 160, 26, 70), 8, false, "ULN");
-    Chip(p, QRectF(292, 290, 44, 44), 8, true, "MCU");
+    chip(p, QRectF(292, 60, 26, 70), 8, false, "ULN");
+    chip(p, QRectF(292, 160, 26, 70), 8, false, "ULN");
+    chip(p, QRectF(292, 290, 44, 44), 8, true, "MCU");
 
-    Header(p, QRectF(492, 70, 52, 430), 25, 2, 16.8, true);
-    SilkText(p, QPointF(484, 60), "RELAYS", 9);
+    header(p, QRectF(492, 70, 52, 430), 25, 2, 16.8, true);
+    silkText(p, QPointF(484, 60), "RELAYS", 9);
 }
 
 // The network controller under the IP ring, its crystal, the reset-networking jumper, the LEDs
 // and the RJ-45 socket running off the bottom edge.
-void NetworkSection(QPainter &p)
+void networkSection(QPainter &p)
 {
-    Chip(p, QRectF(150, 335, 52, 52), 10, true, "ETH");
+    chip(p, QRectF(150, 335, 52, 52), 10, true, "ETH");
     p.setPen(QPen(QColor(90, 90, 90), 1));
     p.setBrush(Tin);
     p.drawRoundedRect(QRectF(214, 344, 14, 30), 6, 6);
 
     // three pins, shunt on the normal pair
-    Jumper(p, QPointF(112, 440), 3, 10, 0);
-    SilkText(p, QPointF(96, 426), "OPT1", 8);
+    jumper(p, QPointF(112, 440), 3, 10, 0);
+    silkText(p, QPointF(96, 426), "OPT1", 8);
 
     // power/activity and connection
-    Led(p, QPointF(115, 540), QColor(60, 220, 60));
-    Led(p, QPointF(144, 528), QColor(230, 40, 30));
-    SilkText(p, QPointF(104, 562), "PWR", 7);
-    SilkText(p, QPointF(136, 508), "LNK", 7);
+    led(p, QPointF(115, 540), QColor(60, 220, 60));
+    led(p, QPointF(144, 528), QColor(230, 40, 30));
+    silkText(p, QPointF(104, 562), "PWR", 7);
+    silkText(p, QPointF(136, 508), "LNK", 7);
 
     const QRectF shield(186, 470, 92, 130);
-    Shade(p, shield.topLeft(), shield.topRight(), QColor(90, 90, 90),
+    shade(p, shield.topLeft(), shield.topRight(), QColor(90, 90, 90),
           {{0, QColor(170, 172, 170)}, {0.45, QColor(230, 232, 230)}, {1, QColor(140, 142, 140)}});
     p.drawRect(shield);
     p.setBrush(QColor(20, 20, 22));
@@ -279,7 +279,7 @@ void NetworkSection(QPainter &p)
 }
 
 // Power: a two-position screw terminal and a barrel jack.
-void PowerSection(QPainter &p)
+void powerSection(QPainter &p)
 {
     QRectF block(314, 500, 52, 66);
     p.setPen(QPen(QColor(20, 60, 20), 1));
@@ -296,22 +296,22 @@ void PowerSection(QPainter &p)
         p.setPen(QPen(QColor(80, 80, 80), 2.5));
         p.drawLine(s + QPointF(-7, 7), s + QPointF(7, -7));
     }
-    SilkText(p, QPointF(302, 520), "+", 10);
-    SilkText(p, QPointF(302, 553), "-", 10);
+    silkText(p, QPointF(302, 520), "+", 10);
+    silkText(p, QPointF(302, 553), "-", 10);
 
     const QRectF jack(396, 496, 54, 98);
-    Shade(p, jack.topLeft(), jack.topRight(), QColor(8, 8, 8),
+    shade(p, jack.topLeft(), jack.topRight(), QColor(8, 8, 8),
           {{0, QColor(40, 40, 42)}, {0.5, QColor(70, 70, 74)}, {1, QColor(24, 24, 26)}});
     p.drawRoundedRect(jack, 3, 3);
     p.setBrush(QColor(10, 10, 10));
     p.drawEllipse(QPointF(423, 570), 17, 17);
     p.setBrush(Tin);
     p.drawEllipse(QPointF(423, 570), 4, 4);
-    SilkText(p, QPointF(400, 488), "5V IN", 8);
+    silkText(p, QPointF(400, 488), "5V IN", 8);
 }
 
 // Soft light from the upper left.
-void Lighting(QPainter &p, const QRect &area)
+void lighting(QPainter &p, const QRect &area)
 {
     QRadialGradient light(QPointF(150, 120), 650);
     light.setColorAt(0, QColor(255, 255, 255, 38));
@@ -321,7 +321,7 @@ void Lighting(QPainter &p, const QRect &area)
     p.drawRect(area);
 }
 
-void SensorGrain(QImage &img)
+void sensorGrain(QImage &img)
 {
     QRandomGenerator grain(549600); // fixed seed: the picture is remade identically
     for (int y = 0; y < img.height(); ++y) {
@@ -335,26 +335,26 @@ void SensorGrain(QImage &img)
     }
 }
 
-QImage DrawBoard()
+QImage drawBoard()
 {
     QImage img(549, 600, QImage::Format_RGB32);
     img.fill(QColor(64, 62, 58)); // the bench under the board
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
-    BoardOutline(p);
-    InputSection(p);
-    RelaySection(p);
-    NetworkSection(p);
-    PowerSection(p);
-    SilkText(p, QPointF(60, 300), "NET-RLX-16", 14);
-    SilkText(p, QPointF(236, 300), "REV B", 9);
-    Lighting(p, img.rect());
+    boardOutline(p);
+    inputSection(p);
+    relaySection(p);
+    networkSection(p);
+    powerSection(p);
+    silkText(p, QPointF(60, 300), "NET-RLX-16", 14);
+    silkText(p, QPointF(236, 300), "REV B", 9);
+    lighting(p, img.rect());
     p.end();
-    SensorGrain(img);
+    sensorGrain(img);
     return img;
 }
 
-bool WriteProgressiveJpeg(const QImage &image, const QString &path)
+bool writeProgressiveJpeg(const QImage &image, const QString &path)
 {
     FILE *out = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (!out)
@@ -383,7 +383,7 @@ bool WriteProgressiveJpeg(const QImage &image, const QString &path)
 }
 
 // Round jack polarity symbol: GND on the sleeve (left), +5V on the centre pin (right).
-QImage DrawPowerJack()
+QImage drawPowerJack()
 {
     QImage img(112, 48, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -425,12 +425,12 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString board = dir.filePath("board.jpg");
-    if (!WriteProgressiveJpeg(DrawBoard(), board)) {
+    if (!writeProgressiveJpeg(drawBoard(), board)) {
         err << "cannot write " << board << "\n";
         return 1;
     }
     const QString jack = dir.filePath("powerjack.bmp");
-    if (!DrawPowerJack().save(jack, "BMP")) {
+    if (!drawPowerJack().save(jack, "BMP")) {
         err << "cannot write " << jack << "\n";
         return 1;
     }
