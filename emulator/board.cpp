@@ -43,11 +43,11 @@ std::vector<std::uint8_t> macRefusal(std::uint32_t code)
 } // namespace
 
 Board::Board(const Options &options, BoardState &state, Log log)
-    : options_(options), state_(state), log_(std::move(log)), listening_(state.ip)
+    : m_options(options), m_state(state), m_log(std::move(log)), m_listening(state.ip)
 {
     std::random_device seed;
-    nextSession_ = (seed() & 0xFFFFFF) + 1;
-    dice_.seed(seed());
+    m_nextSession = (seed() & 0xFFFFFF) + 1;
+    m_dice.seed(seed());
 }
 
 std::vector<std::uint8_t> Board::reply(const Packet &request,
@@ -73,13 +73,13 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
         discover(packet, from, out);
         return;
     }
-    if (packet.session == committedSession_ && packet.sequence == committedSequence_ &&
-        !committedReply_.empty()) {
-        out.push_back({committedReply_, from});
+    if (packet.session == m_committedSession && packet.sequence == m_committedSequence &&
+        !m_committedReply.empty()) {
+        out.push_back({m_committedReply, from});
         return;
     }
-    const auto it = sessions_.find(packet.session);
-    if (it == sessions_.end()) {
+    const auto it = m_sessions.find(packet.session);
+    if (it == m_sessions.end()) {
         out.push_back({reply(packet, statusReply(kBoardNoSession)), from});
         return;
     }
@@ -89,24 +89,24 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
     if (packet.command() == Command::UploadData) {
         // Acknowledgements carry all the state the sender needs; no replay cache.
         auto ack = uploadData(packet);
-        if (action_ == Action::Die)
+        if (m_action == Action::Die)
             return;
         out.push_back({reply(packet, ack), from});
-        if (uploading_ && upload_.endPending && upload_.session == packet.session &&
+        if (m_uploading && m_upload.endPending && m_upload.session == packet.session &&
             deferredComplete()) {
             // The chunk that completes a deferred upload answers its pending end.
             Packet end;
             end.type = std::uint8_t(Command::UploadEnd);
             end.session = packet.session;
-            end.sequence = upload_.endSequence;
-            auto bytes = reply(end, commit(upload_.endRequest.size, upload_.endRequest.crc));
+            end.sequence = m_upload.endSequence;
+            auto bytes = reply(end, commit(m_upload.endRequest.size, m_upload.endRequest.crc));
             session.hasLast = true;
             session.lastSequence = end.sequence;
             session.lastReply = bytes;
-            if (action_ == Action::Restart) {
-                committedSession_ = end.session;
-                committedSequence_ = end.sequence;
-                committedReply_ = bytes;
+            if (m_action == Action::Restart) {
+                m_committedSession = end.session;
+                m_committedSequence = end.sequence;
+                m_committedReply = bytes;
             }
             out.push_back({std::move(bytes), from});
         }
@@ -117,24 +117,24 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
         return;
     }
     if (packet.command() == Command::Bye) {
-        sessions_.erase(it);
+        m_sessions.erase(it);
         out.push_back({reply(packet, statusReply(kBoardOk)), from});
         return;
     }
     const std::uint32_t sessionId = packet.session;
     auto bytes = reply(packet, handleRequest(packet, session));
-    const bool pending = packet.command() == Command::UploadEnd && uploading_ &&
-                         upload_.endPending && upload_.endSequence == packet.sequence;
-    auto again = sessions_.find(sessionId);
-    if (again != sessions_.end() && !pending) {
+    const bool pending = packet.command() == Command::UploadEnd && m_uploading &&
+                         m_upload.endPending && m_upload.endSequence == packet.sequence;
+    auto again = m_sessions.find(sessionId);
+    if (again != m_sessions.end() && !pending) {
         again->second.hasLast = true;
         again->second.lastSequence = packet.sequence;
         again->second.lastReply = bytes;
     }
-    if (packet.command() == Command::UploadEnd && action_ == Action::Restart) {
-        committedSession_ = sessionId;
-        committedSequence_ = packet.sequence;
-        committedReply_ = bytes;
+    if (packet.command() == Command::UploadEnd && m_action == Action::Restart) {
+        m_committedSession = sessionId;
+        m_committedSequence = packet.sequence;
+        m_committedReply = bytes;
     }
     out.push_back({std::move(bytes), from});
 }
@@ -163,29 +163,29 @@ std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &fro
     if (!decodeHelloRequest(packet.payload, mode))
         return statusReply(kBoardBadRequest);
     HelloReply r;
-    const auto known = hellos_.find(from);
-    if (known != hellos_.end() && known->second.first == packet.sequence &&
-        sessions_.count(known->second.second)) {
+    const auto known = m_hellos.find(from);
+    if (known != m_hellos.end() && known->second.first == packet.sequence &&
+        m_sessions.count(known->second.second)) {
         r.session = known->second.second;
     } else {
-        if (sessions_.size() >= kSessionLimit && !makeRoomForSession()) {
-            log_("hello refused: all " + std::to_string(kSessionLimit) + " sessions in use");
+        if (m_sessions.size() >= kSessionLimit && !makeRoomForSession()) {
+            m_log("hello refused: all " + std::to_string(kSessionLimit) + " sessions in use");
             return statusReply(kBoardBusy);
         }
-        r.session = nextSession_++;
-        if (nextSession_ == 0)
-            nextSession_ = 1;
+        r.session = m_nextSession++;
+        if (m_nextSession == 0)
+            m_nextSession = 1;
         Session s;
         s.mode = mode;
         s.peer = from;
         s.lastUsed = std::chrono::steady_clock::now();
-        sessions_[r.session] = s;
-        hellos_[from] = {packet.sequence, r.session};
-        log_("session " + std::to_string(r.session) + " opened, mode " + std::to_string(mode));
+        m_sessions[r.session] = s;
+        m_hellos[from] = {packet.sequence, r.session};
+        m_log("session " + std::to_string(r.session) + " opened, mode " + std::to_string(mode));
     }
-    r.flashSize = options_.flashSize;
+    r.flashSize = m_options.flashSize;
     r.chunkSize = kChunkSize;
-    r.window = options_.window;
+    r.window = m_options.window;
     return encodeHelloReply(r);
 }
 
@@ -195,15 +195,15 @@ bool Board::makeRoomForSession()
     // first from the address holding the most sessions, so that a program holding one
     // connection does not lose it to another that leaks them.
     const auto now = std::chrono::steady_clock::now();
-    const auto idleEnough = std::chrono::milliseconds(options_.sessionIdleMs);
+    const auto idleEnough = std::chrono::milliseconds(m_options.sessionIdleMs);
     std::map<std::uint32_t, std::size_t> perAddress;
-    for (const auto &[id, s] : sessions_)
+    for (const auto &[id, s] : m_sessions)
         ++perAddress[s.peer.address];
-    auto victim = sessions_.end();
-    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+    auto victim = m_sessions.end();
+    for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it) {
         if (now - it->second.lastUsed < idleEnough)
             continue;
-        if (victim == sessions_.end()) {
+        if (victim == m_sessions.end()) {
             victim = it;
             continue;
         }
@@ -212,20 +212,20 @@ bool Board::makeRoomForSession()
         if (mine > theirs || (mine == theirs && it->second.lastUsed < victim->second.lastUsed))
             victim = it;
     }
-    if (victim == sessions_.end())
+    if (victim == m_sessions.end())
         return false;
-    log_("session " + std::to_string(victim->first) + " taken back after " +
-         std::to_string(
-             std::chrono::duration_cast<std::chrono::seconds>(now - victim->second.lastUsed)
-                 .count()) +
-         " s idle");
-    if (uploading_ && upload_.session == victim->first) {
-        uploading_ = false;
+    m_log("session " + std::to_string(victim->first) + " taken back after " +
+          std::to_string(
+              std::chrono::duration_cast<std::chrono::seconds>(now - victim->second.lastUsed)
+                  .count()) +
+          " s idle");
+    if (m_uploading && m_upload.session == victim->first) {
+        m_uploading = false;
         resetUpload();
     }
-    for (auto h = hellos_.begin(); h != hellos_.end();)
-        h = h->second.second == victim->first ? hellos_.erase(h) : std::next(h);
-    sessions_.erase(victim);
+    for (auto h = m_hellos.begin(); h != m_hellos.end();)
+        h = h->second.second == victim->first ? m_hellos.erase(h) : std::next(h);
+    m_sessions.erase(victim);
     return true;
 }
 
@@ -239,19 +239,19 @@ void Board::discover(const Packet &packet, const Endpoint &from, std::vector<Dat
     Datagram d;
     d.bytes = reply(packet, encodeReply(kBoardOk, block.data(), block.size()));
     d.peer = from;
-    d.delayMs = spreadMs ? int(dice_() % (spreadMs + 1u)) : 0;
+    d.delayMs = spreadMs ? int(m_dice() % (spreadMs + 1u)) : 0;
     // An asker outside the board's own subnet cannot be reached directly (no route to it):
     // the answer goes to the broadcast address, which every host on the wire hears.
     std::uint32_t mine = 0, theirs = 0, mask = 0;
-    std::memcpy(&mine, listening_.data(), 4);
-    std::memcpy(&mask, state_.subnet.data(), 4);
+    std::memcpy(&mine, m_listening.data(), 4);
+    std::memcpy(&mask, m_state.subnet.data(), 4);
     theirs = from.address;
-    if (!isLoopback(listening_) && (mine & mask) != (theirs & mask)) {
+    if (!isLoopback(m_listening) && (mine & mask) != (theirs & mask)) {
         d.peer.address = 0xFFFFFFFFu;
-        log_("discovery from " +
-             formatIPv4(IPv4{std::uint8_t(theirs), std::uint8_t(theirs >> 8),
-                             std::uint8_t(theirs >> 16), std::uint8_t(theirs >> 24)}) +
-             ", another subnet: answering to the broadcast address");
+        m_log("discovery from " +
+              formatIPv4(IPv4{std::uint8_t(theirs), std::uint8_t(theirs >> 8),
+                              std::uint8_t(theirs >> 16), std::uint8_t(theirs >> 24)}) +
+              ", another subnet: answering to the broadcast address");
     }
     out.push_back(std::move(d));
 }
@@ -265,13 +265,13 @@ void Board::handleBroadcast(const Packet &packet, const Endpoint &from, std::vec
 BoardStatus Board::currentStatus() const
 {
     BoardStatus s;
-    s.flags = std::uint8_t((state_.bootstrapped ? kStatusBootstrapped : 0) |
-                           (state_.hasImage ? kStatusHasFirmware : 0));
-    s.revision = state_.revision;
-    s.mac = state_.mac;
-    s.network.ip = options_.reportIp ? *options_.reportIp : listening_;
-    s.network.subnet = state_.subnet;
-    s.network.gateway = state_.gateway;
+    s.flags = std::uint8_t((m_state.bootstrapped ? kStatusBootstrapped : 0) |
+                           (m_state.hasImage ? kStatusHasFirmware : 0));
+    s.revision = m_state.revision;
+    s.mac = m_state.mac;
+    s.network.ip = m_options.reportIp ? *m_options.reportIp : m_listening;
+    s.network.subnet = m_state.subnet;
+    s.network.gateway = m_state.gateway;
     return s;
 }
 
@@ -297,29 +297,29 @@ std::vector<std::uint8_t> Board::changeNetworking(const Packet &packet)
     const auto &ip = n.ip;
     if (ip == IPv4{0, 0, 0, 0} || ip == IPv4{255, 255, 255, 255} || (ip[0] >= 224 && ip[0] <= 239))
         return statusReply(kBoardBadAddress);
-    const bool subnetChanged = state_.subnet != n.subnet;
-    state_.subnet = n.subnet;
-    state_.gateway = n.gateway;
-    if (!options_.interfaceName.empty()) {
-        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
-             " gateway " + formatIPv4(n.gateway) + "; moving " + options_.interfaceName);
-        if (ip != listening_ || subnetChanged) {
-            action_ = Action::Move;
-            moveTo_ = ip;
+    const bool subnetChanged = m_state.subnet != n.subnet;
+    m_state.subnet = n.subnet;
+    m_state.gateway = n.gateway;
+    if (!m_options.interfaceName.empty()) {
+        m_log("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+              " gateway " + formatIPv4(n.gateway) + "; moving " + m_options.interfaceName);
+        if (ip != m_listening || subnetChanged) {
+            m_action = Action::Move;
+            m_moveTo = ip;
         }
     } else if (isLoopback(ip)) {
-        state_.requestedIp.reset();
-        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
-             " gateway " + formatIPv4(n.gateway) + "; moving to " + formatIPv4(ip));
-        if (ip != listening_) {
-            action_ = Action::Move;
-            moveTo_ = ip;
+        m_state.requestedIp.reset();
+        m_log("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+              " gateway " + formatIPv4(n.gateway) + "; moving to " + formatIPv4(ip));
+        if (ip != m_listening) {
+            m_action = Action::Move;
+            m_moveTo = ip;
         }
     } else {
-        state_.requestedIp = ip;
-        log_("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
-             " gateway " + formatIPv4(n.gateway) + "; recorded only: " + formatIPv4(ip) +
-             " is not a loopback address, still listening on " + formatIPv4(listening_));
+        m_state.requestedIp = ip;
+        m_log("network settings: ip " + formatIPv4(ip) + " subnet " + formatIPv4(n.subnet) +
+              " gateway " + formatIPv4(n.gateway) + "; recorded only: " + formatIPv4(ip) +
+              " is not a loopback address, still listening on " + formatIPv4(m_listening));
     }
     save();
     return statusReply(kBoardOk);
@@ -333,20 +333,20 @@ std::vector<std::uint8_t> Board::raw(const Packet &packet)
         std::array<std::uint8_t, 6> mac;
         std::copy(c.begin() + 4, c.end(), mac.begin());
         const bool zero = std::all_of(mac.begin(), mac.end(), [](std::uint8_t b) { return !b; });
-        if (options_.refuseMac) {
-            body = macRefusal(options_.refuseMac);
-            log_("MAC change to " + formatMac(mac) + " refused (fault)");
+        if (m_options.refuseMac) {
+            body = macRefusal(m_options.refuseMac);
+            m_log("MAC change to " + formatMac(mac) + " refused (fault)");
         } else if (zero || (mac[0] & 1)) {
             body = macRefusal(kBoardInvalidMac);
-            log_("MAC change to " + formatMac(mac) + " refused");
+            m_log("MAC change to " + formatMac(mac) + " refused");
         } else {
-            state_.mac = mac;
+            m_state.mac = mac;
             save();
-            log_("MAC changed to " + formatMac(mac));
+            m_log("MAC changed to " + formatMac(mac));
             std::string error;
-            if (!options_.interfaceName.empty() &&
-                !setInterfaceMac(options_.interfaceName, mac, error))
-                log_("error: " + error);
+            if (!m_options.interfaceName.empty() &&
+                !setInterfaceMac(m_options.interfaceName, mac, error))
+                m_log("error: " + error);
         }
     } else {
         body = macRefusal(kBoardUnknownCommand);
@@ -356,7 +356,7 @@ std::vector<std::uint8_t> Board::raw(const Packet &packet)
 
 std::uint32_t Board::refusalForImage(const std::uint8_t *head, std::size_t size) const
 {
-    if (state_.revision <= 0x0100 && !state_.bootstrapped && !isBootstrap(head, size))
+    if (m_state.revision <= 0x0100 && !m_state.bootstrapped && !isBootstrap(head, size))
         return kBoardBootstrapRequired;
     return kBoardOk;
 }
@@ -365,30 +365,30 @@ std::vector<std::uint8_t> Board::uploadBegin(const Packet &packet, Session &sess
 {
     UploadBegin b;
     if (!decodeUploadBegin(packet.payload, b) || b.chunkSize != kChunkSize ||
-        (options_.classicUpload && b.flags))
+        (m_options.classicUpload && b.flags))
         return statusReply(kBoardBadRequest);
     if (session.mode != 1)
         return statusReply(kBoardWrongMode);
-    if (options_.refuseUpload) {
-        log_("upload refused with code " + std::to_string(options_.refuseUpload) + " (fault)");
-        return statusReply(options_.refuseUpload);
+    if (m_options.refuseUpload) {
+        m_log("upload refused with code " + std::to_string(m_options.refuseUpload) + " (fault)");
+        return statusReply(m_options.refuseUpload);
     }
-    if (b.size > options_.flashSize)
+    if (b.size > m_options.flashSize)
         return statusReply(kBoardImageTooLarge);
     const std::uint32_t refusal = refusalForImage(b.head.data(), std::min<std::size_t>(b.size, 8));
     if (refusal) {
-        log_("upload refused: a board at revision 1.0 or older needs a bootstrap image first");
+        m_log("upload refused: a board at revision 1.0 or older needs a bootstrap image first");
         return statusReply(refusal);
     }
     resetUpload();
-    upload_.session = packet.session;
-    upload_.begun = std::chrono::steady_clock::now();
-    upload_.begin = b;
-    upload_.image.assign(b.size, 0);
-    upload_.received.assign((b.size + kChunkSize - 1) / kChunkSize, false);
-    uploading_ = true;
-    log_("upload of " + std::string(b.flags & kUploadDeferred ? "at most " : "") +
-         std::to_string(b.size) + " bytes at " + std::to_string(b.base) + " begun");
+    m_upload.session = packet.session;
+    m_upload.begun = std::chrono::steady_clock::now();
+    m_upload.begin = b;
+    m_upload.image.assign(b.size, 0);
+    m_upload.received.assign((b.size + kChunkSize - 1) / kChunkSize, false);
+    m_uploading = true;
+    m_log("upload of " + std::string(b.flags & kUploadDeferred ? "at most " : "") +
+          std::to_string(b.size) + " bytes at " + std::to_string(b.base) + " begun");
     return statusReply(kBoardOk);
 }
 
@@ -396,25 +396,25 @@ std::vector<std::uint8_t> Board::ackPayload(std::uint32_t status) const
 {
     UploadAck ack;
     ack.status = status;
-    ack.contiguous = upload_.contiguous;
-    const std::size_t count = upload_.received.size();
+    ack.contiguous = m_upload.contiguous;
+    const std::size_t count = m_upload.received.size();
     for (std::size_t bit = 0; bit < kAckBitmapChunks; ++bit) {
-        const std::size_t i = std::size_t(upload_.contiguous) + 1 + bit;
+        const std::size_t i = std::size_t(m_upload.contiguous) + 1 + bit;
         if (i >= count)
             break;
-        if (upload_.received[i])
+        if (m_upload.received[i])
             ack.bitmap |= std::uint64_t(1) << bit;
     }
-    if (upload_.begin.flags & kUploadExtendedAck) {
+    if (m_upload.begin.flags & kUploadExtendedAck) {
         ack.extended = true;
         ack.arrivalUs = std::uint32_t(
-            std::chrono::duration_cast<std::chrono::microseconds>(arrival_.time_since_epoch())
+            std::chrono::duration_cast<std::chrono::microseconds>(m_arrival.time_since_epoch())
                 .count());
-        const std::size_t first = std::size_t(upload_.contiguous) + 1 + kAckBitmapChunks;
-        if (upload_.highest > first) {
-            ack.more.assign((upload_.highest - first + 7) / 8, 0);
-            for (std::size_t i = first; i < upload_.highest; ++i) {
-                if (upload_.received[i])
+        const std::size_t first = std::size_t(m_upload.contiguous) + 1 + kAckBitmapChunks;
+        if (m_upload.highest > first) {
+            ack.more.assign((m_upload.highest - first + 7) / 8, 0);
+            for (std::size_t i = first; i < m_upload.highest; ++i) {
+                if (m_upload.received[i])
                     ack.more[(i - first) / 8] |= std::uint8_t(1u << ((i - first) % 8));
             }
         }
@@ -425,151 +425,151 @@ std::vector<std::uint8_t> Board::ackPayload(std::uint32_t status) const
 std::vector<std::uint8_t> Board::uploadData(const Packet &packet)
 {
     UploadData d;
-    if (!uploading_ || upload_.session != packet.session) {
+    if (!m_uploading || m_upload.session != packet.session) {
         UploadAck ack;
         ack.status = kBoardNoUpload;
         return encodeUploadAck(ack);
     }
-    const bool deferred = upload_.begin.flags & kUploadDeferred;
-    const std::size_t count = upload_.received.size();
+    const bool deferred = m_upload.begin.flags & kUploadDeferred;
+    const std::size_t count = m_upload.received.size();
     const std::size_t index = decodeUploadData(packet.payload, d) ? d.offset / kChunkSize : count;
     bool valid = index < count && d.offset % kChunkSize == 0;
     if (valid && !deferred) {
-        valid = d.size == std::min(kChunkSize, upload_.image.size() - index * kChunkSize);
+        valid = d.size == std::min(kChunkSize, m_upload.image.size() - index * kChunkSize);
     } else if (valid) {
         // The size is not known yet: every chunk is whole but the last, which nothing follows.
         const bool isShort = d.size < kChunkSize;
-        valid = d.offset + d.size <= upload_.image.size() &&
-                (upload_.shortChunk ? (index + 1 < upload_.highest && !isShort) ||
-                                          (index + 1 == upload_.highest && isShort)
-                                    : !isShort || index + 1 >= upload_.highest);
+        valid = d.offset + d.size <= m_upload.image.size() &&
+                (m_upload.shortChunk ? (index + 1 < m_upload.highest && !isShort) ||
+                                           (index + 1 == m_upload.highest && isShort)
+                                     : !isShort || index + 1 >= m_upload.highest);
     }
     if (!valid)
         return ackPayload(kBoardBadRequest);
     // What lies beyond the granted window has no room in the receive buffer.
-    if (index >= std::size_t(upload_.contiguous) + options_.window)
+    if (index >= std::size_t(m_upload.contiguous) + m_options.window)
         return ackPayload(kBoardOk);
-    if (!upload_.received[index]) {
-        std::memcpy(upload_.image.data() + d.offset, d.data, d.size);
-        upload_.received[index] = true;
-        upload_.bytesTaken += d.size;
-        upload_.highest = std::max(upload_.highest, index + 1);
-        upload_.end = std::max(upload_.end, std::size_t(d.offset) + d.size);
+    if (!m_upload.received[index]) {
+        std::memcpy(m_upload.image.data() + d.offset, d.data, d.size);
+        m_upload.received[index] = true;
+        m_upload.bytesTaken += d.size;
+        m_upload.highest = std::max(m_upload.highest, index + 1);
+        m_upload.end = std::max(m_upload.end, std::size_t(d.offset) + d.size);
         if (d.size < kChunkSize)
-            upload_.shortChunk = true;
-        if (options_.dieAfterBytes && upload_.bytesTaken >= options_.dieAfterBytes) {
-            log_("dying in the middle of the upload, after " + std::to_string(upload_.bytesTaken) +
-                 " bytes");
-            action_ = Action::Die;
+            m_upload.shortChunk = true;
+        if (m_options.dieAfterBytes && m_upload.bytesTaken >= m_options.dieAfterBytes) {
+            m_log("dying in the middle of the upload, after " +
+                  std::to_string(m_upload.bytesTaken) + " bytes");
+            m_action = Action::Die;
             return {};
         }
-        while (upload_.contiguous < count && upload_.received[upload_.contiguous])
-            ++upload_.contiguous;
+        while (m_upload.contiguous < count && m_upload.received[m_upload.contiguous])
+            ++m_upload.contiguous;
         // The CRC-32 follows the data as it comes, so that the end costs no pass over it.
-        while (upload_.crcChunks < upload_.contiguous &&
-               (upload_.crcChunks + 1) * kChunkSize <= upload_.end &&
-               !(upload_.shortChunk && upload_.crcChunks + 1 == upload_.highest)) {
-            upload_.crc = crc32(upload_.image.data() + upload_.crcChunks * kChunkSize, kChunkSize,
-                                upload_.crc);
-            ++upload_.crcChunks;
+        while (m_upload.crcChunks < m_upload.contiguous &&
+               (m_upload.crcChunks + 1) * kChunkSize <= m_upload.end &&
+               !(m_upload.shortChunk && m_upload.crcChunks + 1 == m_upload.highest)) {
+            m_upload.crc = crc32(m_upload.image.data() + m_upload.crcChunks * kChunkSize,
+                                 kChunkSize, m_upload.crc);
+            ++m_upload.crcChunks;
         }
     } else {
-        ++upload_.repeats;
+        ++m_upload.repeats;
     }
     return ackPayload(kBoardOk);
 }
 
 bool Board::deferredComplete() const
 {
-    const std::size_t size = upload_.endRequest.size;
-    return upload_.contiguous >= (size + kChunkSize - 1) / kChunkSize && upload_.end == size;
+    const std::size_t size = m_upload.endRequest.size;
+    return m_upload.contiguous >= (size + kChunkSize - 1) / kChunkSize && m_upload.end == size;
 }
 
 std::vector<std::uint8_t> Board::uploadEnd(const Packet &packet)
 {
-    if (!uploading_ || upload_.session != packet.session)
+    if (!m_uploading || m_upload.session != packet.session)
         return statusReply(kBoardNoUpload);
-    if (upload_.begin.flags & kUploadDeferred) {
+    if (m_upload.begin.flags & kUploadDeferred) {
         UploadEnd e;
-        if (!decodeUploadEnd(packet.payload, e) || e.size > upload_.image.size() ||
-            upload_.end > e.size || (upload_.shortChunk && upload_.end != e.size) ||
-            (upload_.endPending &&
-             (e.size != upload_.endRequest.size || e.crc != upload_.endRequest.crc))) {
-            uploading_ = false;
-            log_("upload discarded: its end does not match the data");
+        if (!decodeUploadEnd(packet.payload, e) || e.size > m_upload.image.size() ||
+            m_upload.end > e.size || (m_upload.shortChunk && m_upload.end != e.size) ||
+            (m_upload.endPending &&
+             (e.size != m_upload.endRequest.size || e.crc != m_upload.endRequest.crc))) {
+            m_uploading = false;
+            m_log("upload discarded: its end does not match the data");
             return statusReply(kBoardBadRequest);
         }
-        upload_.endRequest = e;
+        m_upload.endRequest = e;
         if (!deferredComplete()) {
             // Answered again once the missing chunks are in; meanwhile this says which they are.
-            upload_.endPending = true;
-            upload_.endSequence = packet.sequence;
+            m_upload.endPending = true;
+            m_upload.endSequence = packet.sequence;
             return ackPayload(kBoardIncomplete);
         }
         return commit(e.size, e.crc);
     }
-    if (upload_.contiguous < upload_.received.size())
+    if (m_upload.contiguous < m_upload.received.size())
         return statusReply(kBoardIncomplete);
-    return commit(upload_.begin.size, upload_.begin.crc);
+    return commit(m_upload.begin.size, m_upload.begin.crc);
 }
 
 std::vector<std::uint8_t> Board::commit(std::uint32_t size, std::uint32_t crc)
 {
-    uploading_ = false;
-    const std::size_t done = upload_.crcChunks * kChunkSize;
-    if (crc32(upload_.image.data() + done, size - done, upload_.crc) != crc) {
-        log_("upload discarded: CRC-32 mismatch");
+    m_uploading = false;
+    const std::size_t done = m_upload.crcChunks * kChunkSize;
+    if (crc32(m_upload.image.data() + done, size - done, m_upload.crc) != crc) {
+        m_log("upload discarded: CRC-32 mismatch");
         return statusReply(kBoardCrcMismatch);
     }
-    const std::uint8_t *head = upload_.image.data();
+    const std::uint8_t *head = m_upload.image.data();
     // The header said one thing; the data must say the same.
     if (const std::uint32_t refusal = refusalForImage(head, size))
         return statusReply(refusal);
     const bool bootstrap = isBootstrap(head, size);
     if (bootstrap) {
-        state_.bootstrapped = true;
-        state_.revision = std::uint16_t(head[4] << 8 | head[5]);
+        m_state.bootstrapped = true;
+        m_state.revision = std::uint16_t(head[4] << 8 | head[5]);
     } else if (isVersionedFirmware(head, size)) {
-        state_.revision = std::uint16_t(head[4] << 8 | head[5]);
+        m_state.revision = std::uint16_t(head[4] << 8 | head[5]);
     }
     const std::size_t chunks = (std::size_t(size) + kChunkSize - 1) / kChunkSize;
-    const std::uint64_t repeats = upload_.repeats;
+    const std::uint64_t repeats = m_upload.repeats;
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - upload_.begun)
+                          std::chrono::steady_clock::now() - m_upload.begun)
                           .count();
-    state_.hasImage = true;
-    state_.imageBase = upload_.begin.base;
-    state_.image.assign(upload_.image.begin(), upload_.image.begin() + size);
+    m_state.hasImage = true;
+    m_state.imageBase = m_upload.begin.base;
+    m_state.image.assign(m_upload.image.begin(), m_upload.image.begin() + size);
     resetUpload();
     save();
-    if (!options_.firmwareOut.empty()) {
+    if (!m_options.firmwareOut.empty()) {
         std::string error;
-        if (!writeFile(options_.firmwareOut, state_.image, error))
-            log_("error: " + error);
+        if (!writeFile(m_options.firmwareOut, m_state.image, error))
+            m_log("error: " + error);
     }
     char revision[8];
-    std::snprintf(revision, sizeof revision, "0x%04X", state_.revision);
-    log_(std::string(bootstrap ? "bootstrap" : "firmware") + " image of " +
-         std::to_string(state_.image.size()) + " bytes committed, revision " + revision + " (" +
-         std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated) in " +
-         std::to_string(took) + " ms; restarting");
-    action_ = Action::Restart;
+    std::snprintf(revision, sizeof revision, "0x%04X", m_state.revision);
+    m_log(std::string(bootstrap ? "bootstrap" : "firmware") + " image of " +
+          std::to_string(m_state.image.size()) + " bytes committed, revision " + revision + " (" +
+          std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated) in " +
+          std::to_string(took) + " ms; restarting");
+    m_action = Action::Restart;
     return statusReply(kBoardOk);
 }
 
 Board::Action Board::takeAction(IPv4 &moveTo)
 {
-    const Action a = action_;
-    action_ = Action::None;
-    moveTo = moveTo_;
+    const Action a = m_action;
+    m_action = Action::None;
+    moveTo = m_moveTo;
     return a;
 }
 
 void Board::restart()
 {
-    sessions_.clear();
-    hellos_.clear();
-    uploading_ = false;
+    m_sessions.clear();
+    m_hellos.clear();
+    m_uploading = false;
     resetUpload();
 }
 
@@ -577,22 +577,22 @@ void Board::resetUpload()
 {
     // The buffers stay allocated, as a board's receive RAM does: fresh pages cost page faults
     // that a real board never pays.
-    auto image = std::move(upload_.image);
-    auto received = std::move(upload_.received);
+    auto image = std::move(m_upload.image);
+    auto received = std::move(m_upload.received);
     image.clear();
     received.clear();
-    upload_ = Upload{};
-    upload_.image = std::move(image);
-    upload_.received = std::move(received);
+    m_upload = UploadProgress{};
+    m_upload.image = std::move(image);
+    m_upload.received = std::move(received);
 }
 
 void Board::save()
 {
-    if (options_.stateFile.empty())
+    if (m_options.stateFile.empty())
         return;
     std::string error;
-    if (!saveState(options_.stateFile, state_, error))
-        log_("error: " + error);
+    if (!saveState(m_options.stateFile, m_state, error))
+        m_log("error: " + error);
 }
 
 } // namespace emulator

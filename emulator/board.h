@@ -35,6 +35,28 @@ struct Datagram
     int board = 0;   // which board, where one process plays several on one link
 };
 
+// The board's side of an image upload under way.
+struct UploadProgress
+{
+    std::uint32_t session = 0;
+    qorproto::UploadBegin begin;
+    std::vector<std::uint8_t> image;
+    std::vector<bool> received;
+    std::uint32_t contiguous = 0;
+    std::uint64_t bytesTaken = 0;
+    std::uint64_t repeats = 0; // data packets for chunks already in
+    std::chrono::steady_clock::time_point begun;
+    std::size_t highest = 0;   // one past the highest chunk in
+    std::size_t end = 0;       // one past the highest byte in
+    bool shortChunk = false;   // a chunk shorter than the chunk size (the last) is in
+    std::size_t crcChunks = 0; // whole chunks from 0 already in crc
+    std::uint32_t crc = 0;
+    // A deferred upload's end that arrived before every chunk: answered once they are in.
+    bool endPending = false;
+    std::uint32_t endSequence = 0;
+    qorproto::UploadEnd endRequest;
+};
+
 class Board
 {
 public:
@@ -49,12 +71,12 @@ public:
                          std::vector<Datagram> &out);
     // When the packets handled next arrived (the link's time, not this process's); extended
     // acknowledgements report it.
-    void setArrival(std::chrono::steady_clock::time_point at) { arrival_ = at; }
+    void setArrival(std::chrono::steady_clock::time_point at) { m_arrival = at; }
     // What the last handled packets ask of the process; reset by taking it.
     Action takeAction(IPv4 &moveTo);
     // A restart forgets sessions and any unfinished upload.
     void restart();
-    void setListening(const IPv4 &address) { listening_ = address; }
+    void setListening(const IPv4 &address) { m_listening = address; }
 
 private:
     struct Session
@@ -65,26 +87,6 @@ private:
         bool hasLast = false;
         std::uint32_t lastSequence = 0;
         std::vector<std::uint8_t> lastReply; // the whole datagram
-    };
-    struct Upload
-    {
-        std::uint32_t session = 0;
-        qorproto::UploadBegin begin;
-        std::vector<std::uint8_t> image;
-        std::vector<bool> received;
-        std::uint32_t contiguous = 0;
-        std::uint64_t bytesTaken = 0;
-        std::uint64_t repeats = 0; // data packets for chunks already in
-        std::chrono::steady_clock::time_point begun;
-        std::size_t highest = 0;   // one past the highest chunk in
-        std::size_t end = 0;       // one past the highest byte in
-        bool shortChunk = false;   // a chunk shorter than the chunk size (the last) is in
-        std::size_t crcChunks = 0; // whole chunks from 0 already in crc
-        std::uint32_t crc = 0;
-        // A deferred upload's end that arrived before every chunk: answered once they are in.
-        bool endPending = false;
-        std::uint32_t endSequence = 0;
-        qorproto::UploadEnd endRequest;
     };
 
     std::vector<std::uint8_t> reply(const qorproto::Packet &request,
@@ -107,23 +109,23 @@ private:
     void save();
     void resetUpload();
 
-    const Options &options_;
-    BoardState &state_;
-    Log log_;
-    IPv4 listening_{};
-    std::map<std::uint32_t, Session> sessions_;
-    std::map<Endpoint, std::pair<std::uint32_t, std::uint32_t>> hellos_; // sequence, session
-    std::uint32_t nextSession_ = 0;
-    Upload upload_;
-    bool uploading_ = false;
+    const Options &m_options;
+    BoardState &m_state;
+    Log m_log;
+    IPv4 m_listening{};
+    std::map<std::uint32_t, Session> m_sessions;
+    std::map<Endpoint, std::pair<std::uint32_t, std::uint32_t>> m_hellos; // sequence, session
+    std::uint32_t m_nextSession = 0;
+    UploadProgress m_upload;
+    bool m_uploading = false;
     // The reply to the last committed upload outlives the restart it causes, so a repeated
     // upload end after a lost reply still hears that the image was taken.
-    std::uint32_t committedSession_ = 0, committedSequence_ = 0;
-    std::vector<std::uint8_t> committedReply_;
-    Action action_ = Action::None;
-    IPv4 moveTo_{};
-    std::mt19937 dice_;
-    std::chrono::steady_clock::time_point arrival_ = std::chrono::steady_clock::now();
+    std::uint32_t m_committedSession = 0, m_committedSequence = 0;
+    std::vector<std::uint8_t> m_committedReply;
+    Action m_action = Action::None;
+    IPv4 m_moveTo{};
+    std::mt19937 m_dice;
+    std::chrono::steady_clock::time_point m_arrival = std::chrono::steady_clock::now();
 };
 
 } // namespace emulator
