@@ -214,12 +214,10 @@ void TestQorethwReplies::corruptedDatagramsAreIgnoredUntilTheBound()
     QVERIFY(board.isBound());
     Connection connection(connectTo(board.host()));
     QVERIFY(connection);
-    QElapsedTimer timer;
-    timer.start();
     uint32_t result = 0;
-    readStatus(connection.get(), &result);
+    const qint64 took = timedReadStatus(connection.get(), &result);
     QCOMPARE(result, QEW_ERROR_TIMEOUT);
-    QVERIFY(timer.elapsed() < 3000);
+    QVERIFY(took < 3000);
 }
 
 void TestQorethwReplies::unendingStrayDatagramsDoNotHoldACallPastItsBound_data()
