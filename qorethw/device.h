@@ -18,14 +18,16 @@ using Clock = std::chrono::steady_clock;
 class Device
 {
 public:
-    // A failure's reason is a system error (ECONNREFUSED, ETIMEDOUT, EPROTO, a socket's).
+    // Greets the board; on success device holds the connection. A failure's reason is a system
+    // error: ECONNREFUSED, ETIMEDOUT, EPROTO or the socket's own.
     static Outcome connect(const Destination &destination, std::uint8_t mode,
                            std::unique_ptr<Device> &device);
     ~Device();
     Device(const Device &) = delete;
     Device &operator=(const Device &) = delete;
 
-    // Sends one request until its reply arrives or the deadline passes.
+    // Sends one request until its reply arrives or the deadline passes; a refusal carries the
+    // board's code.
     Outcome exchange(qorproto::Command command, const std::vector<std::uint8_t> &payload,
                      std::vector<std::uint8_t> &body, Clock::time_point deadline);
     void sendBye();

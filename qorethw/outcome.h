@@ -9,7 +9,7 @@
 
 namespace qorethw {
 
-class Outcome
+class [[nodiscard]] Outcome
 {
 public:
     static Outcome success() { return Outcome(QEW_ERROR_SUCCESS, 0, 0); }
