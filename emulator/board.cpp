@@ -53,12 +53,7 @@ Board::Board(const Options &options, BoardState &state, Log log)
 std::vector<std::uint8_t> Board::reply(const Packet &request,
                                        const std::vector<std::uint8_t> &payload) const
 {
-    Packet packet;
-    packet.type = request.type | kReplyBit;
-    packet.session = request.session;
-    packet.sequence = request.sequence;
-    packet.payload = payload;
-    return encodePacket(packet);
+    return encodeReplyTo(request, payload);
 }
 
 void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datagram> &out)

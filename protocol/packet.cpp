@@ -28,6 +28,17 @@ std::vector<std::uint8_t> encodePacket(const Packet &packet)
     return out;
 }
 
+std::vector<std::uint8_t> encodeReplyTo(const Packet &request,
+                                        const std::vector<std::uint8_t> &payload)
+{
+    Packet packet;
+    packet.type = request.type | kReplyBit;
+    packet.session = request.session;
+    packet.sequence = request.sequence;
+    packet.payload = payload;
+    return encodePacket(packet);
+}
+
 bool decodePacket(const std::uint8_t *data, std::size_t size, Packet &packet)
 {
     if (!data || size < kHeaderSize + kTrailerSize || size > kMaxDatagram)

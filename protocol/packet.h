@@ -43,6 +43,9 @@ struct Packet
 
 // Returns an empty vector when the payload is too large for one datagram.
 std::vector<std::uint8_t> encodePacket(const Packet &packet);
+// The datagram answering request: its command with the reply bit, in its session and sequence.
+std::vector<std::uint8_t> encodeReplyTo(const Packet &request,
+                                        const std::vector<std::uint8_t> &payload);
 // False for anything that is not exactly one well-formed datagram of this protocol.
 bool decodePacket(const std::uint8_t *data, std::size_t size, Packet &packet);
 

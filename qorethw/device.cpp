@@ -38,89 +38,54 @@ Clock::time_point deadlineFromNow()
     return Clock::now() + milliseconds(callTimeoutMs());
 }
 
-std::unique_ptr<Device> Device::connect(const Destination &destination, std::uint8_t mode,
-                                        int &error)
+Outcome Device::connect(const Destination &destination, std::uint8_t mode,
+                        std::unique_ptr<Device> &device)
 {
-    std::unique_ptr<Device> device(new Device);
-    device->fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (device->fd_ < 0) {
-        error = errno;
-        return nullptr;
-    }
+    std::unique_ptr<Device> fresh(new Device);
+    fresh->m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fresh->m_fd < 0)
+        return Outcome::system(errno);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(destination.port);
     std::copy(destination.address.begin(), destination.address.end(),
               reinterpret_cast<std::uint8_t *>(&to.sin_addr.s_addr));
-    if (::connect(device->fd_, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
-        error = errno;
-        return nullptr;
-    }
+    if (::connect(fresh->m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)
+        return Outcome::system(errno);
     // Start sequence numbers somewhere new so that a late reply to an earlier connection from
     // the same port is never taken for ours.
-    device->sequence_ = std::random_device{}() & 0x7FFFFFFF;
+    fresh->m_sequence = std::random_device{}() & 0x7FFFFFFF;
 
-    const auto deadline = deadlineFromNow();
-    const std::uint32_t sequence = device->nextSequence();
-    const auto hello = encodeHelloRequest(mode);
-    int lastError = ETIMEDOUT;
-    auto interval = kFirstResend;
-    while (Clock::now() < deadline) {
-        if (!device->sendPacket(Command::Hello, sequence, hello)) {
-            if (errno != ECONNREFUSED) {
-                error = errno;
-                return nullptr;
-            }
-            lastError = ECONNREFUSED;
-            std::this_thread::sleep_for(
-                std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
-            continue;
-        }
-        const auto resendAt = std::min(deadline, Clock::now() + interval);
-        interval = std::min(interval * 2, kMaxResend);
-        Packet reply;
-        for (;;) {
-            const int got = device->receivePacket(reply, resendAt);
-            if (got == 0)
-                break;
-            if (got < 0) {
-                if (errno != ECONNREFUSED) {
-                    error = errno;
-                    return nullptr;
-                }
-                lastError = ECONNREFUSED;
-                interval = kFirstResend;
-                std::this_thread::sleep_for(
-                    std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
-                break;
-            }
-            if (reply.type != (std::uint8_t(Command::Hello) | kReplyBit) ||
-                reply.sequence != sequence)
-                continue;
-            HelloReply hr;
-            if (!decodeHelloReply(reply.payload, hr)) {
-                error = EPROTO;
-                return nullptr;
-            }
-            if (hr.status != kBoardOk) {
-                error = ECONNREFUSED;
-                return nullptr;
-            }
-            device->session_ = hr.session;
-            device->flashSize_ = hr.flashSize;
-            device->chunkSize_ = hr.chunkSize;
-            device->window_ = hr.window;
-            return device;
-        }
+    // A board whose port came back has just started: its resends begin at the first pace.
+    Packet reply;
+    switch (fresh->roundTrip(Command::Hello, encodeHelloRequest(mode), deadlineFromNow(),
+                             /*restartPaceOnRefusal=*/true, reply)) {
+    case TripEnd::Reply:
+        break;
+    case TripEnd::Silence:
+        return Outcome::system(ETIMEDOUT);
+    case TripEnd::Refused:
+        return Outcome::system(ECONNREFUSED);
+    case TripEnd::Failed:
+        return Outcome::system(errno);
     }
-    error = lastError;
-    return nullptr;
+    HelloReply hello;
+    if (!decodeHelloReply(reply.payload, hello))
+        return Outcome::system(EPROTO);
+    if (hello.status != kBoardOk)
+        return Outcome::system(ECONNREFUSED);
+    fresh->m_session = hello.session;
+    fresh->m_flashSize = hello.flashSize;
+    fresh->m_chunkSize = hello.chunkSize;
+    fresh->m_window = hello.window;
+    device = std::move(fresh);
+    return Outcome::success();
 }
 
 Device::~Device()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool Device::sendPacket(Command command, std::uint32_t sequence,
@@ -128,7 +93,7 @@ bool Device::sendPacket(Command command, std::uint32_t sequence,
 {
     Packet packet;
     packet.type = std::uint8_t(command);
-    packet.session = session_;
+    packet.session = m_session;
     packet.sequence = sequence;
     packet.payload = payload;
     const auto bytes = encodePacket(packet);
@@ -137,7 +102,7 @@ bool Device::sendPacket(Command command, std::uint32_t sequence,
         return false;
     }
     for (;;) {
-        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent == ssize_t(bytes.size()))
             return true;
         if (sent < 0 && errno == EINTR)
@@ -159,7 +124,7 @@ int Device::receivePacket(Packet &packet, Clock::time_point deadline)
         // always taken, so a deadline of now still collects what is already waiting.
         if (!first && Clock::now() >= deadline)
             return 0;
-        pollfd pfd{fd_, POLLIN, 0};
+        pollfd pfd{m_fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
@@ -167,7 +132,7 @@ int Device::receivePacket(Packet &packet, Clock::time_point deadline)
             return -1;
         if (ready == 0)
             return 0;
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
@@ -176,54 +141,72 @@ int Device::receivePacket(Packet &packet, Clock::time_point deadline)
         // Anything that is not one of our replies (stray, truncated, corrupted) is dropped.
         if (!decodePacket(buffer, std::size_t(n), packet) || !packet.isReply())
             continue;
-        if (session_ != 0 && packet.session != session_)
+        if (m_session != 0 && packet.session != m_session)
             continue;
         return 1;
     }
 }
 
-std::uint32_t Device::exchange(Command command, const std::vector<std::uint8_t> &payload,
-                               std::vector<std::uint8_t> &body, Clock::time_point deadline)
+Device::TripEnd Device::roundTrip(Command command, const std::vector<std::uint8_t> &payload,
+                                  Clock::time_point deadline, bool restartPaceOnRefusal,
+                                  Packet &reply)
 {
     const std::uint32_t sequence = nextSequence();
+    bool refused = false;
     auto interval = kFirstResend;
     while (Clock::now() < deadline) {
         if (!sendPacket(command, sequence, payload)) {
             if (errno != ECONNREFUSED)
-                return QEW_ERROR_NOT_CONNECTED;
+                return TripEnd::Failed;
+            refused = true;
             std::this_thread::sleep_for(
                 std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
             continue;
         }
         const auto resendAt = std::min(deadline, Clock::now() + interval);
         interval = std::min(interval * 2, kMaxResend);
-        Packet reply;
         for (;;) {
             const int got = receivePacket(reply, resendAt);
             if (got == 0)
                 break;
             if (got < 0) {
                 if (errno != ECONNREFUSED)
-                    return QEW_ERROR_NOT_CONNECTED;
+                    return TripEnd::Failed;
+                refused = true;
+                if (restartPaceOnRefusal)
+                    interval = kFirstResend;
                 std::this_thread::sleep_for(
                     std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
                 break;
             }
-            if (reply.type != (std::uint8_t(command) | kReplyBit) || reply.sequence != sequence)
-                continue;
-            std::uint32_t status = 0;
-            if (!decodeReply(reply.payload, status, body))
-                return QEW_ERROR_READ_FAULT;
-            if (status == kBoardNoSession)
-                return QEW_ERROR_NOT_CONNECTED;
-            if (status != kBoardOk) {
-                boardError_ = status;
-                return QEW_ERROR_BAD_NET_RESP;
-            }
-            return QEW_ERROR_SUCCESS;
+            if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence)
+                return TripEnd::Reply;
         }
     }
-    return QEW_ERROR_TIMEOUT;
+    return refused ? TripEnd::Refused : TripEnd::Silence;
+}
+
+Outcome Device::exchange(Command command, const std::vector<std::uint8_t> &payload,
+                         std::vector<std::uint8_t> &body, Clock::time_point deadline)
+{
+    Packet reply;
+    switch (roundTrip(command, payload, deadline, /*restartPaceOnRefusal=*/false, reply)) {
+    case TripEnd::Reply:
+        break;
+    case TripEnd::Silence:
+    case TripEnd::Refused:
+        return Outcome::fault(QEW_ERROR_TIMEOUT);
+    case TripEnd::Failed:
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+    }
+    std::uint32_t status = 0;
+    if (!decodeReply(reply.payload, status, body))
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
+    if (status == kBoardNoSession)
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+    if (status != kBoardOk)
+        return Outcome::board(status);
+    return Outcome::success();
 }
 
 void Device::sendBye()

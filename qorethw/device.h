@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config.h"
+#include "outcome.h"
 #include "packet.h"
 
 #include <chrono>
@@ -17,17 +18,18 @@ using Clock = std::chrono::steady_clock;
 class Device
 {
 public:
-    // Null on failure, with the errno value in error.
-    static std::unique_ptr<Device> connect(const Destination &destination, std::uint8_t mode,
-                                           int &error);
+    // Greets the board; on success device holds the connection. A failure's reason is a system
+    // error: ECONNREFUSED, ETIMEDOUT, EPROTO or the socket's own.
+    static Outcome connect(const Destination &destination, std::uint8_t mode,
+                           std::unique_ptr<Device> &device);
     ~Device();
     Device(const Device &) = delete;
     Device &operator=(const Device &) = delete;
 
-    // Sends one request until its reply arrives or the deadline passes. Returns 0 or a QEW error;
-    // for QEW_ERROR_BAD_NET_RESP the board's code is in boardError().
-    std::uint32_t exchange(qorproto::Command command, const std::vector<std::uint8_t> &payload,
-                           std::vector<std::uint8_t> &body, Clock::time_point deadline);
+    // Sends one request until its reply arrives or the deadline passes; a refusal carries the
+    // board's code.
+    Outcome exchange(qorproto::Command command, const std::vector<std::uint8_t> &payload,
+                     std::vector<std::uint8_t> &body, Clock::time_point deadline);
     void sendBye();
 
     // Low-level access for the windowed upload.
@@ -35,26 +37,35 @@ public:
                     const std::vector<std::uint8_t> &payload);
     // 1: a packet of this session, 0: nothing before the deadline, -1: socket failure.
     int receivePacket(qorproto::Packet &packet, Clock::time_point deadline);
-    std::uint32_t nextSequence() { return ++sequence_; }
-    int socket() const { return fd_; } // for waiting on replies and a send time at once
+    std::uint32_t nextSequence() { return ++m_sequence; }
+    int socket() const { return m_fd; } // for waiting on replies and a send time at once
 
-    std::uint32_t boardError() const { return boardError_; }
-    void setBoardError(std::uint32_t code) { boardError_ = code; }
-    std::uint32_t flashSize() const { return flashSize_; }
-    std::uint16_t chunkSize() const { return chunkSize_; }
-    std::uint16_t window() const { return window_; }
+    std::uint32_t flashSize() const { return m_flashSize; }
+    std::uint16_t chunkSize() const { return m_chunkSize; }
+    std::uint16_t window() const { return m_window; }
 
     std::mutex mutex; // one call at a time per handle
 
 private:
+    enum class TripEnd : std::uint8_t {
+        Reply,   // the reply of the request's type and sequence
+        Silence, // the deadline passed
+        Refused, // the deadline passed, the port having been unreachable meanwhile
+        Failed,  // the socket failed; errno says how
+    };
+    // Sends the request, again at a doubling interval, and pauses while the port is
+    // unreachable, until its reply arrives or the deadline passes.
+    TripEnd roundTrip(qorproto::Command command, const std::vector<std::uint8_t> &payload,
+                      Clock::time_point deadline, bool restartPaceOnRefusal,
+                      qorproto::Packet &reply);
+
     Device() = default;
-    int fd_ = -1;
-    std::uint32_t session_ = 0;
-    std::uint32_t sequence_ = 0;
-    std::uint32_t flashSize_ = 0;
-    std::uint16_t chunkSize_ = 0;
-    std::uint16_t window_ = 0;
-    std::uint32_t boardError_ = 0;
+    int m_fd = -1;
+    std::uint32_t m_session = 0;
+    std::uint32_t m_sequence = 0;
+    std::uint32_t m_flashSize = 0;
+    std::uint16_t m_chunkSize = 0;
+    std::uint16_t m_window = 0;
 };
 
 Clock::time_point deadlineFromNow();

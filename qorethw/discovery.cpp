@@ -83,30 +83,26 @@ bool sendTo(int fd, const DiscoveryTarget &target, const std::vector<std::uint8_
 
 } // namespace
 
-std::uint32_t discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets)
+Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets)
 {
     targets.clear();
     if (text && *text) {
         Subnet subnet;
-        if (!parseSubnet(text, subnet)) {
-            errno = EINVAL;
-            return QEW_ERROR_INVALID_PARAMETER;
-        }
+        if (!parseSubnet(text, subnet))
+            return Outcome::fault(QEW_ERROR_INVALID_PARAMETER);
         DiscoveryTarget t;
         const std::uint32_t hostBits = subnet.prefix == 0 ? ~0u : ~(~0u << (32 - subnet.prefix));
         const std::uint32_t address = getU32(subnet.network.data()) | hostBits;
         for (int i = 0; i < 4; ++i)
             t.address[i] = std::uint8_t(address >> (24 - 8 * i));
-        if (!destinationAllowed(t.address) || !destinationAllowed(subnet.network)) {
-            errno = EACCES;
-            return QEW_ERROR_NOACCESS;
-        }
+        if (!destinationAllowed(t.address) || !destinationAllowed(subnet.network))
+            return Outcome::fault(QEW_ERROR_NOACCESS);
         targets.push_back(t);
-        return QEW_ERROR_SUCCESS;
+        return Outcome::success();
     }
     ifaddrs *list = nullptr;
     if (::getifaddrs(&list) != 0)
-        return QEW_ERROR_NOT_CONNECTED;
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     for (const ifaddrs *i = list; i; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP) ||
             !(i->ifa_flags & IFF_BROADCAST) || (i->ifa_flags & IFF_LOOPBACK))
@@ -123,26 +119,24 @@ std::uint32_t discoveryTargets(const char *text, std::vector<DiscoveryTarget> &t
             targets.push_back(t);
     }
     ::freeifaddrs(list);
-    if (targets.empty()) {
-        errno = loopbackOnly() ? EACCES : ENETUNREACH;
-        return loopbackOnly() ? QEW_ERROR_NOACCESS : QEW_ERROR_NOT_CONNECTED;
-    }
-    return QEW_ERROR_SUCCESS;
+    if (targets.empty())
+        return Outcome::fault(loopbackOnly() ? QEW_ERROR_NOACCESS : QEW_ERROR_NOT_CONNECTED);
+    return Outcome::success();
 }
 
-std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
-                       std::vector<FoundBoard> &found)
+Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
+                 std::vector<FoundBoard> &found)
 {
     found.clear();
     Socket socket;
     const int on = 1;
     if (socket.fd < 0 || ::setsockopt(socket.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
-        return QEW_ERROR_NOT_CONNECTED;
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     // Bound to no address: a board on another subnet answers to the broadcast address.
     sockaddr_in any{};
     any.sin_family = AF_INET;
     if (::bind(socket.fd, reinterpret_cast<sockaddr *>(&any), sizeof any) != 0)
-        return QEW_ERROR_NOT_CONNECTED;
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
 
     Packet request;
     request.type = std::uint8_t(Command::Discover);
@@ -156,17 +150,12 @@ std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
     const auto deadline = start + milliseconds(waitMs);
     bool repeated = false;
     bool sentAny = false;
-    int sendError = 0;
     for (const auto &target : targets) {
         if (sendTo(socket.fd, target, bytes))
             sentAny = true;
-        else
-            sendError = errno;
     }
-    if (!sentAny) {
-        errno = sendError;
-        return QEW_ERROR_NOT_CONNECTED;
-    }
+    if (!sentAny)
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     std::uint8_t buffer[kMaxDatagram + 1];
     for (;;) {
         const auto now = Clock::now();
@@ -182,7 +171,7 @@ std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
         pollfd pfd{socket.fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, int(std::clamp<long long>(left, 0, 60000)));
         if (ready < 0 && errno != EINTR)
-            return QEW_ERROR_NOT_CONNECTED;
+            return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
         if (ready <= 0)
             continue;
         sockaddr_in from{};
@@ -210,7 +199,7 @@ std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
         if (!known)
             found.push_back(board);
     }
-    return QEW_ERROR_SUCCESS;
+    return Outcome::success();
 }
 
 } // namespace qorethw

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "messages.h"
+#include "outcome.h"
 
 #include <array>
 #include <cstdint>
@@ -25,14 +26,14 @@ struct DiscoveryTarget
 };
 
 // Null or "": the limited broadcast out of every IPv4 interface that may be used; "a.b.c.d":
-// that address; "a.b.c.d/prefix": that subnet's broadcast address. 0, or a QEW error:
+// that address; "a.b.c.d/prefix": that subnet's broadcast address. Fails with
 // QEW_ERROR_INVALID_PARAMETER for a malformed text, QEW_ERROR_NOACCESS when no destination may
-// be used (QORETHW_LOOPBACK_ONLY), with errno set.
-std::uint32_t discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets);
+// be used (QORETHW_LOOPBACK_ONLY).
+Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets);
 
-// Sends the request to every target and listens for waitMs; 0 or QEW_ERROR_NOT_CONNECTED when
-// the socket fails (errno set).
-std::uint32_t discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
-                       std::vector<FoundBoard> &found);
+// Sends the request to every target and listens for waitMs; fails with QEW_ERROR_NOT_CONNECTED
+// when the socket fails.
+Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
+                 std::vector<FoundBoard> &found);
 
 } // namespace qorethw

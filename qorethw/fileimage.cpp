@@ -10,49 +10,50 @@ namespace qorethw {
 
 namespace {
 
-std::uint32_t fileError(const ihex::Error &error)
+// Where the reader's faults become the library's.
+Outcome fileError(const ihex::Error &error)
 {
     switch (error.code) {
     case ihex::ErrorCode::None:
-        return QEW_ERROR_SUCCESS;
+        return Outcome::success();
     case ihex::ErrorCode::CannotOpen:
-        return QEW_ERROR_FILE_NOT_FOUND;
+        return Outcome::fault(QEW_ERROR_FILE_NOT_FOUND);
     case ihex::ErrorCode::CannotRead:
-        return QEW_ERROR_READ_FAULT;
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
     case ihex::ErrorCode::Empty:
-        return QEW_ERROR_BAD_LENGTH;
+        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
     default:
-        return QEW_ERROR_INVALID_DATA;
+        return Outcome::fault(QEW_ERROR_INVALID_DATA);
     }
 }
 
 } // namespace
 
-std::uint32_t FileImage::open(const char *path)
+Outcome FileImage::open(const char *path)
 {
     ihex::Error error;
-    return reader_.open(path, error) ? QEW_ERROR_SUCCESS : fileError(error);
+    return m_reader.open(path, error) ? Outcome::success() : fileError(error);
 }
 
 void FileImage::readPiece()
 {
-    if (complete_ || error_)
+    if (m_complete || !m_error.ok())
         return;
     ihex::Error error;
-    if (!reader_.next(error)) {
-        error_ = fileError(error);
+    if (!m_reader.next(error)) {
+        m_error = fileError(error);
         return;
     }
-    complete_ = reader_.finished();
-    if (ready_ > crcDone_) {
-        crc_ = qorproto::crc32(bytes_.data() + crcDone_, ready_ - crcDone_, crc_);
-        crcDone_ = ready_;
+    m_complete = m_reader.finished();
+    if (m_ready > m_crcDone) {
+        m_crc = qorproto::crc32(m_bytes.data() + m_crcDone, m_ready - m_crcDone, m_crc);
+        m_crcDone = m_ready;
     }
 }
 
 void FileImage::readAll()
 {
-    while (!complete_ && !error_)
+    while (!m_complete && m_error.ok())
         readPiece();
 }
 
@@ -61,61 +62,61 @@ void FileImage::loadWhole(const char *path)
     ihex::Image image;
     ihex::Error error;
     if (!ihex::parseFile(path, image, error)) {
-        error_ = fileError(error);
+        m_error = fileError(error);
         return;
     }
-    unordered_ = false;
-    complete_ = true;
-    started_ = !image.empty();
-    if (image.endAddress() - image.lowestAddress() > limit_) {
-        tooLarge_ = true;
+    m_unordered = false;
+    m_complete = true;
+    m_started = !image.empty();
+    if (image.endAddress() - image.lowestAddress() > m_limit) {
+        m_tooLarge = true;
         return;
     }
-    base_ = image.lowestAddress();
-    bytes_ = image.flatten(0);
-    ready_ = bytes_.size();
-    crc_ = qorproto::crc32(bytes_.data(), bytes_.size());
-    crcDone_ = ready_;
+    m_base = image.lowestAddress();
+    m_bytes = image.flatten(0);
+    m_ready = m_bytes.size();
+    m_crc = qorproto::crc32(m_bytes.data(), m_bytes.size());
+    m_crcDone = m_ready;
 }
 
-std::uint32_t FileImage::result() const
+Outcome FileImage::result() const
 {
-    if (error_)
-        return error_;
-    return tooLarge_ || !started_ ? QEW_ERROR_BAD_LENGTH : QEW_ERROR_SUCCESS;
+    if (!m_error.ok())
+        return m_error;
+    return m_tooLarge || !m_started ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : Outcome::success();
 }
 
 bool FileImage::headKnown() const
 {
-    return complete_ || ready_ >= qorproto::kImageHeadSize || stopped();
+    return m_complete || m_ready >= qorproto::kImageHeadSize || stopped();
 }
 
 void FileImage::read(std::size_t offset, std::size_t count, std::uint8_t *out) const
 {
-    std::memcpy(out, bytes_.data() + offset, count);
+    std::memcpy(out, m_bytes.data() + offset, count);
 }
 
 bool FileImage::data(std::size_t, std::uint32_t address, const std::uint8_t *bytes,
                      std::size_t length, ihex::Error &)
 {
-    if (unordered_ || tooLarge_)
+    if (m_unordered || m_tooLarge)
         return true; // the rest is only checked
-    if (!started_) {
-        started_ = true;
-        base_ = address;
+    if (!m_started) {
+        m_started = true;
+        m_base = address;
     }
-    if (address < base_ || address - base_ < ready_) {
-        unordered_ = true;
+    if (address < m_base || address - m_base < m_ready) {
+        m_unordered = true;
         return true;
     }
-    const std::uint64_t end = std::uint64_t(address - base_) + length;
-    if (end > limit_) {
-        tooLarge_ = true;
+    const std::uint64_t end = std::uint64_t(address - m_base) + length;
+    if (end > m_limit) {
+        m_tooLarge = true;
         return true;
     }
-    bytes_.resize(std::size_t(end)); // a gap reads as 0
-    std::memcpy(bytes_.data() + (address - base_), bytes, length);
-    ready_ = std::size_t(end);
+    m_bytes.resize(std::size_t(end)); // a gap reads as 0
+    std::memcpy(m_bytes.data() + (address - m_base), bytes, length);
+    m_ready = std::size_t(end);
     return true;
 }
 

@@ -51,13 +51,13 @@ class Sender
 public:
     Sender(Device &device, FileImage &file, std::uint64_t limit, std::uint16_t flags,
            const UploadProgress &progress)
-        : device_(device), file_(file), progress_(progress), chunk_(device.chunkSize()),
-          window_(std::min<std::size_t>(device.window(), kMaxWindow)), limit_(limit), flags_(flags),
-          cc_(kInitialWindow, window_)
+        : m_device(device), m_file(file), m_progress(progress), m_chunk(device.chunkSize()),
+          m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
+          m_flags(flags), m_cc(kInitialWindow, m_window)
     {
     }
 
-    std::uint32_t run();
+    Outcome run();
 
 private:
     enum class State : std::uint8_t { Unsent, InFlight, Lost, Acked };
@@ -77,18 +77,18 @@ private:
         bool afterBegin = false; // sent once the board had confirmed the upload begin
     };
 
-    bool deferred() const { return flags_ & kUploadDeferred; }
-    std::size_t chunkCount() const { return (file_.ready() + chunk_ - 1) / chunk_; }
+    bool deferred() const { return m_flags & kUploadDeferred; }
+    std::size_t chunkCount() const { return (m_file.ready() + m_chunk - 1) / m_chunk; }
     std::size_t chunkLength(std::size_t index) const
     {
-        return std::min(chunk_, file_.ready() - index * chunk_);
+        return std::min(m_chunk, m_file.ready() - index * m_chunk);
     }
     bool newChunkReady() const
     {
-        const std::size_t index = chunks_.size();
-        return file_.complete() ? index < chunkCount() : (index + 1) * chunk_ <= file_.ready();
+        const std::size_t index = m_chunks.size();
+        return m_file.complete() ? index < chunkCount() : (index + 1) * m_chunk <= m_file.ready();
     }
-    std::size_t total() const { return file_.complete() ? file_.ready() : 0; }
+    std::size_t total() const { return m_file.complete() ? m_file.ready() : 0; }
 
     std::uint32_t newTx(Kind kind, std::uint32_t chunk, Clock::time_point now);
     Tx *findTx(std::uint32_t sequence, std::size_t &index);
@@ -101,86 +101,86 @@ private:
     {
         // A probe is one small datagram: the first few go at the same pace, as a lossy link may
         // well lose one; then they back off, as the board may be gone.
-        return rtt_.probeTimeout() * (1 << std::clamp(probeBackoff_ - 2, 0, 6));
+        return m_rtt.probeTimeout() * (1 << std::clamp(m_probeBackoff - 2, 0, 6));
     }
     bool sendWhatMay(Clock::time_point now);
 
-    std::uint32_t drain();
-    std::uint32_t handle(const Packet &packet, Clock::time_point now);
-    std::uint32_t onDataAck(const Packet &packet, Clock::time_point now);
-    std::uint32_t onBeginReply(const Packet &packet, Clock::time_point now);
-    std::uint32_t onEndReply(const Packet &packet, Clock::time_point now);
-    std::uint32_t applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now);
+    Outcome drain();
+    Outcome handle(const Packet &packet, Clock::time_point now);
+    Outcome onDataAck(const Packet &packet, Clock::time_point now);
+    Outcome onBeginReply(const Packet &packet, Clock::time_point now);
+    Outcome onEndReply(const Packet &packet, Clock::time_point now);
+    Outcome applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now);
     void markLost(std::size_t index);
     void countOutcome(bool lost);
     void detectLosses();
     void progressed(Clock::time_point now);
     void reportProgress();
 
-    Device &device_;
-    FileImage &file_;
-    const UploadProgress &progress_;
-    const std::size_t chunk_;
-    const std::size_t window_;
-    const std::uint64_t limit_;
-    const std::uint16_t flags_;
-    RttEstimator rtt_;
-    RateController cc_;
+    Device &m_device;
+    FileImage &m_file;
+    const UploadProgress &m_progress;
+    const std::size_t m_chunk;
+    const std::size_t m_window;
+    const std::uint64_t m_limit;
+    const std::uint16_t m_flags;
+    RttEstimator m_rtt;
+    RateController m_cc;
 
-    std::vector<Chunk> chunks_; // every chunk sent at least once
-    std::vector<Tx> tx_;
-    std::uint32_t firstSequence_ = 0;
-    std::deque<std::uint32_t> flight_; // data transmissions in the order sent (some stale)
-    std::set<std::size_t> lost_;
-    std::size_t inFlight_ = 0;
-    std::size_t base_ = 0; // first chunk not yet acknowledged
-    std::uint64_t delivered_ = 0;
-    std::uint64_t ackedBytes_ = 0, reportedBytes_ = 0, reportedTotal_ = 0;
-    Clock::time_point rackSent_{}; // the latest send time of anything known to have arrived
+    std::vector<Chunk> m_chunks; // every chunk sent at least once
+    std::vector<Tx> m_tx;
+    std::uint32_t m_firstSequence = 0;
+    std::deque<std::uint32_t> m_flight; // data transmissions in the order sent (some stale)
+    std::set<std::size_t> m_lost;
+    std::size_t m_inFlight = 0;
+    std::size_t m_base = 0; // first chunk not yet acknowledged
+    std::uint64_t m_delivered = 0;
+    std::uint64_t m_ackedBytes = 0, m_reportedBytes = 0, m_reportedTotal = 0;
+    Clock::time_point m_rackSent{}; // the latest send time of anything known to have arrived
 
-    bool beginSent_ = false, beginConfirmed_ = false, endSent_ = false, done_ = false;
-    bool beginResent_ = false;
-    std::uint32_t beginSequence_ = 0, endSequence_ = 0;
-    std::vector<std::uint8_t> beginPayload_, endPayload_;
+    bool m_beginSent = false, m_beginConfirmed = false, m_endSent = false, m_done = false;
+    bool m_beginResent = false;
+    std::uint32_t m_beginSequence = 0, m_endSequence = 0;
+    std::vector<std::uint8_t> m_beginPayload, m_endPayload;
 
-    Clock::time_point nextSend_{};
-    Clock::duration pacedInterval_{};
-    Clock::time_point probeBase_{};
-    int probeBackoff_ = 0;
-    Clock::time_point progressDeadline_{};
-    bool refused_ = false;
-    double lossShare_ = 0;
-    std::int64_t boardUs_ = 0;
-    std::uint32_t lastArrivalUs_ = 0;
-    bool haveArrival_ = false;
-    bool haveOneWay_ = false;
-    Clock::duration leastOneWay_{};
-    std::vector<std::uint8_t> buffer_;
+    Clock::time_point m_nextSend{};
+    Clock::duration m_pacedInterval{};
+    Clock::time_point m_probeBase{};
+    int m_probeBackoff = 0;
+    Clock::time_point m_progressDeadline{};
+    bool m_refused = false;
+    double m_lossShare = 0;
+    std::int64_t m_boardUs = 0;
+    std::uint32_t m_lastArrivalUs = 0;
+    bool m_haveArrival = false;
+    bool m_haveOneWay = false;
+    Clock::duration m_leastOneWay{};
+    std::vector<std::uint8_t> m_buffer;
 };
 
 std::uint32_t Sender::newTx(Kind kind, std::uint32_t chunk, Clock::time_point now)
 {
-    const std::uint32_t sequence = device_.nextSequence();
-    if (tx_.empty())
-        firstSequence_ = sequence;
+    const std::uint32_t sequence = m_device.nextSequence();
+    if (m_tx.empty())
+        m_firstSequence = sequence;
     Tx tx;
     tx.sent = now;
     tx.chunk = chunk;
     tx.kind = kind;
-    tx.afterBegin = beginConfirmed_;
-    tx_.push_back(tx);
+    tx.afterBegin = m_beginConfirmed;
+    m_tx.push_back(tx);
     return sequence;
 }
 
 Sender::Tx *Sender::findTx(std::uint32_t sequence, std::size_t &index)
 {
-    index = std::size_t(std::uint32_t(sequence - firstSequence_));
-    return index < tx_.size() ? &tx_[index] : nullptr;
+    index = std::size_t(std::uint32_t(sequence - m_firstSequence));
+    return index < m_tx.size() ? &m_tx[index] : nullptr;
 }
 
 bool Sender::send(Command command, std::uint32_t sequence, const std::vector<std::uint8_t> &payload)
 {
-    if (device_.sendPacket(command, sequence, payload))
+    if (m_device.sendPacket(command, sequence, payload))
         return true;
     // An unreachable port is a board restarting or gone: the datagram counts as lost.
     return errno == ECONNREFUSED;
@@ -189,83 +189,83 @@ bool Sender::send(Command command, std::uint32_t sequence, const std::vector<std
 bool Sender::sendBegin(Clock::time_point now)
 {
     UploadBegin begin;
-    begin.base = file_.base();
-    begin.chunkSize = std::uint16_t(chunk_);
-    begin.flags = flags_;
+    begin.base = m_file.base();
+    begin.chunkSize = std::uint16_t(m_chunk);
+    begin.flags = m_flags;
     if (deferred()) {
         // An upper bound; the size and CRC-32 follow in the upload end.
-        begin.size = std::uint32_t(std::min<std::uint64_t>(limit_, 0x100000000ull - begin.base));
+        begin.size = std::uint32_t(std::min<std::uint64_t>(m_limit, 0x100000000ull - begin.base));
     } else {
-        begin.size = std::uint32_t(file_.ready());
-        begin.crc = file_.crc();
+        begin.size = std::uint32_t(m_file.ready());
+        begin.crc = m_file.crc();
     }
-    file_.read(0, std::min(file_.ready(), kImageHeadSize), begin.head.data());
-    beginPayload_ = encodeUploadBegin(begin);
-    beginSequence_ = newTx(Kind::Begin, 0, now);
-    beginSent_ = true;
-    probeBase_ = now;
-    return send(Command::UploadBegin, beginSequence_, beginPayload_);
+    m_file.read(0, std::min(m_file.ready(), kImageHeadSize), begin.head.data());
+    m_beginPayload = encodeUploadBegin(begin);
+    m_beginSequence = newTx(Kind::Begin, 0, now);
+    m_beginSent = true;
+    m_probeBase = now;
+    return send(Command::UploadBegin, m_beginSequence, m_beginPayload);
 }
 
 bool Sender::sendEnd(Clock::time_point now)
 {
-    endPayload_.clear();
+    m_endPayload.clear();
     if (deferred()) {
         UploadEnd end;
-        end.size = std::uint32_t(file_.ready());
-        end.crc = file_.crc();
-        endPayload_ = encodeUploadEnd(end);
+        end.size = std::uint32_t(m_file.ready());
+        end.crc = m_file.crc();
+        m_endPayload = encodeUploadEnd(end);
     }
-    endSequence_ = newTx(Kind::End, 0, now);
-    endSent_ = true;
-    return send(Command::UploadEnd, endSequence_, endPayload_);
+    m_endSequence = newTx(Kind::End, 0, now);
+    m_endSent = true;
+    return send(Command::UploadEnd, m_endSequence, m_endPayload);
 }
 
 bool Sender::sendChunk(std::size_t index, Clock::time_point now)
 {
-    if (index == chunks_.size())
-        chunks_.emplace_back();
-    else if (chunks_[index].state == State::Lost)
-        lost_.erase(index);
-    Chunk &chunk = chunks_[index];
+    if (index == m_chunks.size())
+        m_chunks.emplace_back();
+    else if (m_chunks[index].state == State::Lost)
+        m_lost.erase(index);
+    Chunk &chunk = m_chunks[index];
     if (chunk.state != State::InFlight)
-        ++inFlight_;
+        ++m_inFlight;
     chunk.state = State::InFlight;
     const std::size_t size = chunkLength(index);
-    buffer_.resize(size);
-    file_.read(index * chunk_, size, buffer_.data());
+    m_buffer.resize(size);
+    m_file.read(index * m_chunk, size, m_buffer.data());
     const std::uint32_t sequence = newTx(Kind::Data, std::uint32_t(index), now);
-    chunk.lastTx = std::uint32_t(tx_.size() - 1);
-    flight_.push_back(chunk.lastTx);
+    chunk.lastTx = std::uint32_t(m_tx.size() - 1);
+    m_flight.push_back(chunk.lastTx);
     return send(Command::UploadData, sequence,
-                encodeUploadData(std::uint32_t(index * chunk_), buffer_.data(), size));
+                encodeUploadData(std::uint32_t(index * m_chunk), m_buffer.data(), size));
 }
 
 bool Sender::sendWhatMay(Clock::time_point now)
 {
     // A rate that has just grown shortens the wait the old one set.
-    const auto interval = cc_.interval();
-    if (interval < pacedInterval_ && nextSend_ > now && interval > Clock::duration::zero())
-        nextSend_ =
+    const auto interval = m_cc.interval();
+    if (interval < m_pacedInterval && m_nextSend > now && interval > Clock::duration::zero())
+        m_nextSend =
             now + duration_cast<Clock::duration>(
-                      (nextSend_ - now) * (double(interval.count()) / pacedInterval_.count()));
-    pacedInterval_ = interval;
-    while (inFlight_ < cc_.window()) {
-        if (interval > Clock::duration::zero() && nextSend_ > now + kPacingSlack)
+                      (m_nextSend - now) * (double(interval.count()) / m_pacedInterval.count()));
+    m_pacedInterval = interval;
+    while (m_inFlight < m_cc.window()) {
+        if (interval > Clock::duration::zero() && m_nextSend > now + kPacingSlack)
             break;
         std::size_t index;
-        if (!lost_.empty() && beginConfirmed_)
-            index = *lost_.begin();
+        if (!m_lost.empty() && m_beginConfirmed)
+            index = *m_lost.begin();
         else if (newChunkReady())
-            index = chunks_.size();
+            index = m_chunks.size();
         else
             break;
-        if (index >= base_ + window_)
+        if (index >= m_base + m_window)
             break; // beyond what the board's receive buffer holds
         if (!sendChunk(index, now))
             return false;
         if (interval > Clock::duration::zero())
-            nextSend_ = std::max(nextSend_, now - Clock::duration(kPacingCatchUp)) + interval;
+            m_nextSend = std::max(m_nextSend, now - Clock::duration(kPacingCatchUp)) + interval;
     }
     return true;
 }
@@ -276,354 +276,352 @@ bool Sender::probe(Clock::time_point now)
     // stands, and the answer shows what to resend.
     // Sent again under the same number: the board answers a repeat as it did the first, and the
     // answer's news is as fresh as this copy.
-    if (!beginConfirmed_) {
-        tx_[beginSequence_ - firstSequence_].sent = now;
-        beginResent_ = true;
-        return send(Command::UploadBegin, beginSequence_, beginPayload_);
+    if (!m_beginConfirmed) {
+        m_tx[m_beginSequence - m_firstSequence].sent = now;
+        m_beginResent = true;
+        return send(Command::UploadBegin, m_beginSequence, m_beginPayload);
     }
-    if (endSent_) {
-        tx_[endSequence_ - firstSequence_].sent = now;
-        return send(Command::UploadEnd, endSequence_, endPayload_);
+    if (m_endSent) {
+        m_tx[m_endSequence - m_firstSequence].sent = now;
+        return send(Command::UploadEnd, m_endSequence, m_endPayload);
     }
-    if (newChunkReady() && chunks_.size() < base_ + window_)
-        return sendChunk(chunks_.size(), now);
-    while (!flight_.empty()) {
-        const std::uint32_t last = flight_.back();
-        const std::size_t index = tx_[last].chunk;
-        if (chunks_[index].state == State::InFlight && chunks_[index].lastTx == last)
+    if (newChunkReady() && m_chunks.size() < m_base + m_window)
+        return sendChunk(m_chunks.size(), now);
+    while (!m_flight.empty()) {
+        const std::uint32_t last = m_flight.back();
+        const std::size_t index = m_tx[last].chunk;
+        if (m_chunks[index].state == State::InFlight && m_chunks[index].lastTx == last)
             return sendChunk(index, now);
-        flight_.pop_back();
+        m_flight.pop_back();
     }
     return true;
 }
 
 void Sender::markLost(std::size_t index)
 {
-    Chunk &chunk = chunks_[index];
+    Chunk &chunk = m_chunks[index];
     if (chunk.state != State::InFlight)
         return;
     chunk.state = State::Lost;
-    --inFlight_;
-    lost_.insert(index);
+    --m_inFlight;
+    m_lost.insert(index);
 }
 
 void Sender::countOutcome(bool lost)
 {
     // The share of transmissions lost, over about the last hundred.
-    lossShare_ += ((lost ? 1.0 : 0.0) - lossShare_) / 64;
+    m_lossShare += ((lost ? 1.0 : 0.0) - m_lossShare) / 64;
 }
 
 void Sender::detectLosses()
 {
     // As RACK (RFC 8985): a chunk is lost once something sent after it, by more than a quarter
     // of the least round trip, has arrived.
-    const auto reorderWindow = std::max(rtt_.minRtt() / 4, Clock::duration(microseconds(100)));
-    while (!flight_.empty()) {
-        const std::uint32_t index = flight_.front();
-        const Tx &tx = tx_[index];
-        Chunk &chunk = chunks_[tx.chunk];
+    const auto reorderWindow = std::max(m_rtt.minRtt() / 4, Clock::duration(microseconds(100)));
+    while (!m_flight.empty()) {
+        const std::uint32_t index = m_flight.front();
+        const Tx &tx = m_tx[index];
+        Chunk &chunk = m_chunks[tx.chunk];
         if (chunk.state == State::InFlight && chunk.lastTx == index) {
-            if (tx.sent + reorderWindow >= rackSent_)
+            if (tx.sent + reorderWindow >= m_rackSent)
                 break;
             markLost(tx.chunk);
             countOutcome(true);
         }
-        flight_.pop_front();
+        m_flight.pop_front();
     }
 }
 
 void Sender::progressed(Clock::time_point now)
 {
-    progressDeadline_ = now + milliseconds(callTimeoutMs());
-    probeBase_ = now;
-    probeBackoff_ = 0;
+    m_progressDeadline = now + milliseconds(callTimeoutMs());
+    m_probeBase = now;
+    m_probeBackoff = 0;
 }
 
 void Sender::reportProgress()
 {
-    if (!progress_ || (ackedBytes_ == reportedBytes_ && total() == reportedTotal_))
+    if (!m_progress || (m_ackedBytes == m_reportedBytes && total() == m_reportedTotal))
         return;
-    reportedBytes_ = ackedBytes_;
-    reportedTotal_ = total();
-    progress_(ackedBytes_, reportedTotal_);
+    m_reportedBytes = m_ackedBytes;
+    m_reportedTotal = total();
+    m_progress(m_ackedBytes, m_reportedTotal);
 }
 
-std::uint32_t Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now)
+Outcome Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now)
 {
-    if (ack.contiguous > chunks_.size())
-        return QEW_ERROR_READ_FAULT;
+    if (ack.contiguous > m_chunks.size())
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
     std::size_t newly = 0;
     const auto take = [&](std::size_t i) {
-        Chunk &chunk = chunks_[i];
+        Chunk &chunk = m_chunks[i];
         if (chunk.state == State::InFlight)
-            --inFlight_;
+            --m_inFlight;
         else
-            lost_.erase(i);
+            m_lost.erase(i);
         chunk.state = State::Acked;
-        rackSent_ = std::max(rackSent_, tx_[chunk.lastTx].sent);
-        ackedBytes_ += chunkLength(i);
+        m_rackSent = std::max(m_rackSent, m_tx[chunk.lastTx].sent);
+        m_ackedBytes += chunkLength(i);
         ++newly;
         countOutcome(false);
     };
-    const std::size_t end = std::min(chunks_.size(), ack.highestCovered());
-    for (std::size_t i = base_; i < end; ++i) {
-        if (chunks_[i].state != State::Acked && ack.has(i))
+    const std::size_t end = std::min(m_chunks.size(), ack.highestCovered());
+    for (std::size_t i = m_base; i < end; ++i) {
+        if (m_chunks[i].state != State::Acked && ack.has(i))
             take(i);
     }
     // What was acknowledged has arrived, even beyond what the bitmap can say.
-    if (trigger.kind == Kind::Data && chunks_[trigger.chunk].state != State::Acked)
+    if (trigger.kind == Kind::Data && m_chunks[trigger.chunk].state != State::Acked)
         take(trigger.chunk);
-    rackSent_ = std::max(rackSent_, trigger.sent);
-    while (base_ < chunks_.size() && chunks_[base_].state == State::Acked)
-        ++base_;
+    m_rackSent = std::max(m_rackSent, trigger.sent);
+    while (m_base < m_chunks.size() && m_chunks[m_base].state == State::Acked)
+        ++m_base;
     Clock::time_point arrival = now;
-    Clock::duration queue = rtt_.srtt() - rtt_.minRtt();
+    Clock::duration queue = m_rtt.srtt() - m_rtt.minRtt();
     if (ack.extended) {
         // The board's clock, unwrapped; only its differences count. The one-way delay above
         // its least is the queue on the way, whatever this host's wake-ups add to round trips.
-        if (haveArrival_)
-            boardUs_ += std::int32_t(ack.arrivalUs - lastArrivalUs_);
-        haveArrival_ = true;
-        lastArrivalUs_ = ack.arrivalUs;
-        arrival = Clock::time_point(microseconds(boardUs_));
+        if (m_haveArrival)
+            m_boardUs += std::int32_t(ack.arrivalUs - m_lastArrivalUs);
+        m_haveArrival = true;
+        m_lastArrivalUs = ack.arrivalUs;
+        arrival = Clock::time_point(microseconds(m_boardUs));
         const auto oneWay = arrival.time_since_epoch() - trigger.sent.time_since_epoch();
-        if (!haveOneWay_ || oneWay < leastOneWay_)
-            leastOneWay_ = oneWay;
-        haveOneWay_ = true;
-        queue = oneWay - leastOneWay_;
+        if (!m_haveOneWay || oneWay < m_leastOneWay)
+            m_leastOneWay = oneWay;
+        m_haveOneWay = true;
+        queue = oneWay - m_leastOneWay;
     }
-    cc_.setPath(lossShare_, queue);
+    m_cc.setPath(m_lossShare, queue);
     if (newly) {
-        delivered_ += newly;
+        m_delivered += newly;
         // With nothing new to send, fewer chunks arrive than the path could carry: such a
         // measurement may raise the rate, never lower it.
         const bool appLimited =
-            file_.complete() ? chunks_.size() == chunkCount() : !newChunkReady();
-        cc_.onDelivered(delivered_, arrival, now, rtt_.minRtt(), appLimited);
+            m_file.complete() ? m_chunks.size() == chunkCount() : !newChunkReady();
+        m_cc.onDelivered(m_delivered, arrival, now, m_rtt.minRtt(), appLimited);
         progressed(now);
     }
     detectLosses();
-    return QEW_ERROR_SUCCESS;
+    return Outcome::success();
 }
 
-std::uint32_t Sender::onDataAck(const Packet &packet, Clock::time_point now)
+Outcome Sender::onDataAck(const Packet &packet, Clock::time_point now)
 {
     UploadAck ack;
     if (!decodeUploadAck(packet.payload, ack))
-        return QEW_ERROR_READ_FAULT;
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
     std::size_t index;
     Tx *tx = findTx(packet.sequence, index);
     if (!tx || tx->kind != Kind::Data)
-        return QEW_ERROR_SUCCESS; // a stray from an earlier attempt
+        return Outcome::success(); // a stray from an earlier attempt
     if (!tx->answered) {
         tx->answered = true;
-        rtt_.sample(now - tx->sent);
+        m_rtt.sample(now - tx->sent);
     }
     if (ack.status == kBoardNoSession)
-        return QEW_ERROR_NOT_CONNECTED;
-    if (ack.status == kBoardNoUpload && !(beginConfirmed_ && tx->afterBegin)) {
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+    if (ack.status == kBoardNoUpload && !(m_beginConfirmed && tx->afterBegin)) {
         // It overtook the upload begin, or the begin was lost: the chunk goes again.
-        if (chunks_[tx->chunk].lastTx == index)
+        if (m_chunks[tx->chunk].lastTx == index)
             markLost(tx->chunk);
-        return QEW_ERROR_SUCCESS;
+        return Outcome::success();
     }
     if (ack.status != kBoardOk) {
-        device_.setBoardError(ack.status);
-        return QEW_ERROR_BAD_NET_RESP;
+        return Outcome::board(ack.status);
     }
-    if (!beginConfirmed_) {
-        beginConfirmed_ = true; // the board took the data, so it took the begin
+    if (!m_beginConfirmed) {
+        m_beginConfirmed = true; // the board took the data, so it took the begin
         progressed(now);
     }
     return applyAck(ack, *tx, now);
 }
 
-std::uint32_t Sender::onBeginReply(const Packet &packet, Clock::time_point now)
+Outcome Sender::onBeginReply(const Packet &packet, Clock::time_point now)
 {
     std::uint32_t status = 0;
     std::vector<std::uint8_t> body;
     if (!decodeReply(packet.payload, status, body))
-        return QEW_ERROR_READ_FAULT;
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
     if (status == kBoardNoSession)
-        return QEW_ERROR_NOT_CONNECTED;
-    if (status == kBoardBadRequest && flags_)
-        return kRetryClassic; // a board that knows no deferred upload
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+    if (status == kBoardBadRequest && m_flags)
+        return Outcome::fault(kRetryClassic); // a board that knows no deferred upload
     if (status != kBoardOk) {
-        device_.setBoardError(status);
-        return QEW_ERROR_BAD_NET_RESP;
+        return Outcome::board(status);
     }
-    Tx &begin = tx_[beginSequence_ - firstSequence_];
-    if (!begin.answered && !beginResent_) {
+    Tx &begin = m_tx[m_beginSequence - m_firstSequence];
+    if (!begin.answered && !m_beginResent) {
         // The first round trip, before any chunk's: a lost first window is probed for in
         // round trips, not in the 200 ms a path of unknown length gets.
         begin.answered = true;
-        rtt_.sample(now - begin.sent);
+        m_rtt.sample(now - begin.sent);
     }
-    if (!beginConfirmed_) {
-        beginConfirmed_ = true;
+    if (!m_beginConfirmed) {
+        m_beginConfirmed = true;
         progressed(now);
     }
-    return QEW_ERROR_SUCCESS;
+    return Outcome::success();
 }
 
-std::uint32_t Sender::onEndReply(const Packet &packet, Clock::time_point now)
+Outcome Sender::onEndReply(const Packet &packet, Clock::time_point now)
 {
     std::uint32_t status = 0;
     std::vector<std::uint8_t> body;
     if (!decodeReply(packet.payload, status, body))
-        return QEW_ERROR_READ_FAULT;
+        return Outcome::fault(QEW_ERROR_READ_FAULT);
     std::size_t index;
     Tx *tx = findTx(packet.sequence, index);
     if (status == kBoardOk) {
-        done_ = true;
-        ackedBytes_ = file_.ready();
-        return QEW_ERROR_SUCCESS;
+        m_done = true;
+        m_ackedBytes = m_file.ready();
+        return Outcome::success();
     }
     if (status == kBoardNoSession)
-        return QEW_ERROR_NOT_CONNECTED;
+        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     if (status == kBoardNoUpload && tx && !tx->afterBegin) {
-        endSent_ = false; // it overtook the begin; sent again, under a new number
-        return QEW_ERROR_SUCCESS;
+        m_endSent = false; // it overtook the begin; sent again, under a new number
+        return Outcome::success();
     }
     UploadAck ack;
     if (status == kBoardIncomplete && deferred() && tx && decodeUploadAck(packet.payload, ack)) {
         // Not every chunk is in yet; the board answers again once they are.
         return applyAck(ack, *tx, now);
     }
-    device_.setBoardError(status);
-    return QEW_ERROR_BAD_NET_RESP;
+    return Outcome::board(status);
 }
 
-std::uint32_t Sender::handle(const Packet &packet, Clock::time_point now)
+Outcome Sender::handle(const Packet &packet, Clock::time_point now)
 {
     switch (packet.type & ~kReplyBit) {
     case std::uint8_t(Command::UploadData):
         return onDataAck(packet, now);
     case std::uint8_t(Command::UploadBegin):
-        if (beginSent_ && packet.sequence == beginSequence_)
+        if (m_beginSent && packet.sequence == m_beginSequence)
             return onBeginReply(packet, now);
         break;
     case std::uint8_t(Command::UploadEnd):
-        if (endSent_ && packet.sequence == endSequence_)
+        if (m_endSent && packet.sequence == m_endSequence)
             return onEndReply(packet, now);
         break;
     default:
         break;
     }
-    return QEW_ERROR_SUCCESS; // a late duplicate of another reply
+    return Outcome::success(); // a late duplicate of another reply
 }
 
-std::uint32_t Sender::drain()
+Outcome Sender::drain()
 {
     Packet packet;
     for (;;) {
-        const int got = device_.receivePacket(packet, Clock::now());
+        const int got = m_device.receivePacket(packet, Clock::now());
         if (got == 0)
             break;
         if (got < 0) {
             if (errno != ECONNREFUSED)
-                return QEW_ERROR_NOT_CONNECTED;
-            refused_ = true;
+                return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+            m_refused = true;
             break;
         }
-        const std::uint32_t result = handle(packet, Clock::now());
-        if (result != QEW_ERROR_SUCCESS || done_)
-            return result;
+        const Outcome outcome = handle(packet, Clock::now());
+        if (!outcome.ok() || m_done)
+            return outcome;
     }
     reportProgress();
-    return QEW_ERROR_SUCCESS;
+    return Outcome::success();
 }
 
-std::uint32_t Sender::run()
+Outcome Sender::run()
 {
-    progressDeadline_ = Clock::now() + milliseconds(callTimeoutMs());
+    m_progressDeadline = Clock::now() + milliseconds(callTimeoutMs());
     if (!deferred())
-        file_.readAll(); // the begin carries size and CRC-32
+        m_file.readAll(); // the begin carries size and CRC-32
     for (;;) {
-        const std::uint32_t result = drain();
-        if (result != QEW_ERROR_SUCCESS)
-            return result;
-        if (done_) {
+        const Outcome outcome = drain();
+        if (!outcome.ok())
+            return outcome;
+        if (m_done) {
             reportProgress();
-            return QEW_ERROR_SUCCESS;
+            return Outcome::success();
         }
-        if (file_.unordered())
-            return kRetryWholeFile;
-        if (file_.stopped())
-            return kStopForFile;
+        if (m_file.unordered())
+            return Outcome::fault(kRetryWholeFile);
+        if (m_file.stopped())
+            return Outcome::fault(kStopForFile);
         auto now = Clock::now();
-        if (!beginSent_) {
-            if (!file_.headKnown()) {
-                file_.readPiece();
+        if (!m_beginSent) {
+            if (!m_file.headKnown()) {
+                m_file.readPiece();
                 continue;
             }
             if (!sendBegin(now))
-                return QEW_ERROR_NOT_CONNECTED;
+                return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
         }
-        auto probeAt = probeBase_ + probeTimeout();
+        auto probeAt = m_probeBase + probeTimeout();
         if (now >= probeAt) {
             if (!probe(now))
-                return QEW_ERROR_NOT_CONNECTED;
-            probeBase_ = now;
-            ++probeBackoff_;
-            probeAt = probeBase_ + probeTimeout();
+                return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+            m_probeBase = now;
+            ++m_probeBackoff;
+            probeAt = m_probeBase + probeTimeout();
         }
         if (!sendWhatMay(now))
-            return QEW_ERROR_NOT_CONNECTED;
-        if (!endSent_ && file_.complete() &&
-            (deferred() ? chunks_.size() == chunkCount() : base_ == chunkCount())) {
+            return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+        if (!m_endSent && m_file.complete() &&
+            (deferred() ? m_chunks.size() == chunkCount() : m_base == chunkCount())) {
             if (!sendEnd(now))
-                return QEW_ERROR_NOT_CONNECTED;
+                return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
         }
-        if (now >= progressDeadline_)
-            return QEW_ERROR_TIMEOUT;
-        if (!file_.complete()) {
-            file_.readPiece(); // the link has no use for this moment
+        if (now >= m_progressDeadline)
+            return Outcome::fault(QEW_ERROR_TIMEOUT);
+        if (!m_file.complete()) {
+            m_file.readPiece(); // the link has no use for this moment
             continue;
         }
-        auto wake = std::min(progressDeadline_, probeAt);
-        const bool sendable =
-            inFlight_ < cc_.window() && ((!lost_.empty() && beginConfirmed_) || newChunkReady());
+        auto wake = std::min(m_progressDeadline, probeAt);
+        const bool sendable = m_inFlight < m_cc.window() &&
+                              ((!m_lost.empty() && m_beginConfirmed) || newChunkReady());
         if (sendable)
-            wake = std::min(wake, nextSend_ - Clock::duration(kPacingSlack));
-        if (refused_) {
-            refused_ = false;
+            wake = std::min(wake, m_nextSend - Clock::duration(kPacingSlack));
+        if (m_refused) {
+            m_refused = false;
             std::this_thread::sleep_for(std::min<Clock::duration>(kRefusedPause, wake - now));
             continue;
         }
         const auto wait = std::max(wake - now, Clock::duration::zero());
         const auto ns = duration_cast<nanoseconds>(wait).count();
         timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
-        pollfd pfd{device_.socket(), POLLIN, 0};
+        pollfd pfd{m_device.socket(), POLLIN, 0};
         ::ppoll(&pfd, 1, &ts, nullptr);
     }
 }
 
 } // namespace
 
-std::uint32_t uploadFile(Device &device, const char *path, const UploadProgress &progress)
+Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
     try {
         const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
         auto file = std::make_unique<FileImage>(limit);
-        std::uint32_t result = file->open(path);
-        if (result != QEW_ERROR_SUCCESS)
-            return result;
+        const Outcome opened = file->open(path);
+        if (!opened.ok())
+            return opened;
         // A small file is read and checked whole before the board hears of it.
         file->readPiece();
         if (device.chunkSize() < kMinChunk || device.window() == 0) {
             file->readAll();
-            return file->result() ? file->result() : QEW_ERROR_BAD_LENGTH;
+            return file->result().ok() ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : file->result();
         }
         std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
+        Outcome sent = Outcome::success();
         for (;;) {
             Sender sender(device, *file, limit, flags, progress);
-            result = sender.run();
-            if (result == kRetryWholeFile) {
+            sent = sender.run();
+            if (sent.code() == kRetryWholeFile) {
                 file->loadWhole(path);
                 continue;
             }
-            if (result == kRetryClassic) {
+            if (sent.code() == kRetryClassic) {
                 flags = 0;
                 continue;
             }
@@ -631,11 +629,11 @@ std::uint32_t uploadFile(Device &device, const char *path, const UploadProgress 
         }
         // What is wrong with the file is what the caller hears, as when it was read first.
         file->readAll();
-        if (file->result() != QEW_ERROR_SUCCESS)
+        if (!file->result().ok())
             return file->result();
-        return result == kStopForFile ? QEW_ERROR_BAD_LENGTH : result;
+        return sent.code() == kStopForFile ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : sent;
     } catch (const std::bad_alloc &) {
-        return QEW_ERROR_BAD_LENGTH;
+        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
     }
 }
 

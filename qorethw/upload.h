@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device.h"
+#include "outcome.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,8 +16,7 @@ using UploadProgress = std::function<void(std::uint64_t done, std::uint64_t tota
 // address, gaps 0). Sending starts before the whole file is read; the board commits only on an
 // upload end that the file's last record has been checked for, so a fault found late leaves its
 // old image. A fault of the file wins over whatever the board or the network did meanwhile.
-// Returns 0 or a QEW error (for QEW_ERROR_BAD_NET_RESP the board's code is in
-// device.boardError()). Call with device.mutex held.
-std::uint32_t uploadFile(Device &device, const char *path, const UploadProgress &progress);
+// Call with device.mutex held.
+Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress);
 
 } // namespace qorethw

@@ -1,15 +1,12 @@
 // Decoder fuzz target: never crashes or overruns, and what it accepts encodes back unchanged.
 #include "messages.h"
-
-#include <cstdlib>
+#include "roundtrip.h"
 
 using namespace qorproto;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const std::vector<std::uint8_t> payload(data, data + size);
-    std::uint16_t spread = 0;
-    if (decodeDiscoverRequest(payload, spread) && encodeDiscoverRequest(spread) != payload)
-        std::abort();
+    checkRoundTrip<std::uint16_t>({data, data + size}, decodeDiscoverRequest,
+                                  encodeDiscoverRequest);
     return 0;
 }

@@ -1,9 +1,7 @@
 // Decoder fuzz target: never crashes or overruns, and what it accepts encodes back unchanged.
 #include "messages.h"
-#include "packet.h"
 
 #include <cstdlib>
-#include <cstring>
 
 using namespace qorproto;
 

@@ -1,17 +1,11 @@
 // Decoder fuzz target: never crashes or overruns, and what it accepts encodes back unchanged.
 #include "messages.h"
-#include "packet.h"
-
-#include <cstdlib>
-#include <cstring>
+#include "roundtrip.h"
 
 using namespace qorproto;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const std::vector<std::uint8_t> payload(data, data + size);
-    UploadAck ack;
-    if (decodeUploadAck(payload, ack) && encodeUploadAck(ack) != payload)
-        std::abort();
+    checkRoundTrip<UploadAck>({data, data + size}, decodeUploadAck, encodeUploadAck);
     return 0;
 }

@@ -1,18 +1,13 @@
 // Decoder fuzz target: never crashes or overruns, and what it accepts encodes back unchanged.
 #include "messages.h"
-#include "packet.h"
-
-#include <cstdlib>
-#include <cstring>
+#include "roundtrip.h"
 
 using namespace qorproto;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const std::vector<std::uint8_t> payload(data, data + size);
-    UploadData chunk;
-    if (decodeUploadData(payload, chunk) &&
-        encodeUploadData(chunk.offset, chunk.data, chunk.size) != payload)
-        std::abort();
+    checkRoundTrip<UploadData>({data, data + size}, decodeUploadData, [](const UploadData &chunk) {
+        return encodeUploadData(chunk.offset, chunk.data, chunk.size);
+    });
     return 0;
 }

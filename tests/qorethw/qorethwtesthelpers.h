@@ -54,6 +54,32 @@ inline QByteArray readStatus(QEW_HANDLE handle, uint32_t *result = nullptr)
     return r == 0 ? QByteArray(reinterpret_cast<const char *>(buffer), length) : QByteArray();
 }
 
+// How long one status read takes, in milliseconds (its result in *result).
+inline qint64 timedReadStatus(QEW_HANDLE handle, uint32_t *result)
+{
+    QElapsedTimer timer;
+    timer.start();
+    readStatus(handle, result);
+    return timer.elapsed();
+}
+
+// One raw command/reply exchange with room for a 256-byte reply; the reply in *reply, empty when
+// the call fails.
+inline uint32_t rawCommand(QEW_HANDLE handle, const QByteArray &command,
+                           QByteArray *reply = nullptr)
+{
+    int32_t inLength = command.size();
+    uint8_t buffer[256];
+    int32_t outLength = sizeof buffer;
+    const uint32_t r =
+        QEW_DEB_StrToStr(handle, &inLength, reinterpret_cast<const uint8_t *>(command.constData()),
+                         &outLength, buffer);
+    if (reply)
+        *reply =
+            r == 0 ? QByteArray(reinterpret_cast<const char *>(buffer), outLength) : QByteArray();
+    return r;
+}
+
 inline int revisionOf(const QByteArray &status)
 {
     return status.size() >= 5 ? (quint8(status[3]) << 8 | quint8(status[4])) : -1;

@@ -63,6 +63,11 @@ std::vector<std::uint8_t> bootstrap(std::uint16_t revision)
     return bytes;
 }
 
+uint32_t uploadHex(QEW_HANDLE handle, const QString &path)
+{
+    return QEW_UploadFirmwareFile(handle, path.toLocal8Bit().constData());
+}
+
 QByteArray toByteArray(const std::vector<std::uint8_t> &bytes)
 {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
@@ -151,8 +156,7 @@ void TestQorethwUpload::firmwareRefusedByOldBoardWithoutBootstrap()
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
     errno = 0;
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(uploadHex(connection.get(), path), QEW_ERROR_BAD_NET_RESP);
     QCOMPARE(errno, 5);
     QCOMPARE(revisionOf(readStatus(connection.get())), 0x0100);
     QVERIFY(!QFile::exists(board.firmwareFile()));
@@ -168,14 +172,14 @@ void TestQorethwUpload::bootstrapThenFirmwareRaisesRevision()
 
     QEW_HANDLE handle = connectTo(board.hostText(), QEW_MODE_UPLOAD);
     QVERIFY(handle);
-    QCOMPARE(QEW_UploadFirmwareFile(handle, boot.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(handle, boot), 0u);
     QEW_Disconnect(handle);
     // Straight back, as the uploader does: the board is still restarting.
     QTest::qWait(1);
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
     QCOMPARE(revisionOf(readStatus(connection.get())), 0x0101);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), fw.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), fw), 0u);
     QCOMPARE(board.firmware(), toByteArray(image));
 
     QVERIFY(board.waitForLog(QStringLiteral("restarted"), 5000));
@@ -200,7 +204,7 @@ void TestQorethwUpload::unversionedFirmwareKeepsRevision()
     const QString path = writeHex(makeImage({{0x100, image}}), "plain.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), path), 0u);
     QCOMPARE(board.firmware(), toByteArray(image));
     Connection after(connectTo(board.hostText()));
     QVERIFY(after);
@@ -215,8 +219,7 @@ void TestQorethwUpload::uploadOnStatusConnectionIsRefusedByBoard()
     Connection connection(connectTo(board.hostText(), QEW_MODE_STATUS));
     QVERIFY(connection);
     errno = 0;
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(uploadHex(connection.get(), path), QEW_ERROR_BAD_NET_RESP);
     QCOMPARE(errno, 10);
 }
 
@@ -227,7 +230,7 @@ void TestQorethwUpload::handleOfRestartedBoardIsNotConnected()
     const QString path = writeHex(makeImage({{0, pattern(2000, 2)}}), "restart.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), path), 0u);
     uint32_t result = 0;
     readStatus(connection.get(), &result);
     QCOMPARE(result, QEW_ERROR_NOT_CONNECTED);
@@ -281,7 +284,7 @@ void TestQorethwUpload::receivedImageEqualsObjcopyOutput()
     QVERIFY2(board.start(), qPrintable(board.errorString()));
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), path), 0u);
     QCOMPARE(board.firmware(), expected.readAll());
 }
 
@@ -319,8 +322,7 @@ void TestQorethwUpload::malformedHexIsRefusedAndBoardUntouched()
     const QString path = writeText(text, QStringLiteral("bad.hex"));
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             uint32_t(result));
+    QCOMPARE(uploadHex(connection.get(), path), uint32_t(result));
     readStatus(connection.get()); // everything sent before this has been answered
     QVERIFY(!board.log().contains(QStringLiteral("upload")));
     QVERIFY(!QFile::exists(board.firmwareFile()));
@@ -338,12 +340,11 @@ void TestQorethwUpload::imageTooLargeForFlashIsRefusedBeforeTransfer()
         writeHex(makeImage({{0, pattern(16, 1)}, {4096, pattern(16, 2)}}), "large.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             QEW_ERROR_BAD_LENGTH);
+    QCOMPARE(uploadHex(connection.get(), path), QEW_ERROR_BAD_LENGTH);
     readStatus(connection.get());
     QVERIFY(!board.log().contains(QStringLiteral("upload")));
     const QString fits = writeHex(makeImage({{0, pattern(4096, 1)}}), "fits.hex");
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), fits.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), fits), 0u);
 }
 
 void TestQorethwUpload::boardRefusalCodeReachesErrno()
@@ -354,8 +355,7 @@ void TestQorethwUpload::boardRefusalCodeReachesErrno()
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
     errno = 0;
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             QEW_ERROR_BAD_NET_RESP);
+    QCOMPARE(uploadHex(connection.get(), path), QEW_ERROR_BAD_NET_RESP);
     QCOMPARE(errno, 42);
 }
 
@@ -448,14 +448,13 @@ void TestQorethwUpload::faultFoundHalfWayLeavesOldImage()
     {
         Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
         QVERIFY(connection);
-        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), oldPath.toLocal8Bit().constData()), 0u);
+        QCOMPARE(uploadHex(connection.get(), oldPath), 0u);
     }
     QVERIFY(board.waitForLog(QStringLiteral("restarted")));
     const QString path = writeText(text, "late-fault.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()),
-             uint32_t(result));
+    QCOMPARE(uploadHex(connection.get(), path), uint32_t(result));
     readStatus(connection.get()); // everything sent before this has been answered
     const QString log = board.log();
     QCOMPARE(log.count(QStringLiteral("committed")), 1);
@@ -463,7 +462,7 @@ void TestQorethwUpload::faultFoundHalfWayLeavesOldImage()
     // The board still takes the next good file.
     const auto next = pattern(200000, 5);
     const QString nextPath = writeHex(makeImage({{0, next}}), "next.hex");
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), nextPath.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), nextPath), 0u);
     QCOMPARE(board.firmware(), toByteArray(next));
 }
 
@@ -683,7 +682,7 @@ void TestQorethwUpload::uploadIsExactDespiteLossDuplicatesAndReordering()
     const QString path = writeHex(makeImage({{0x4000, image}}), "lossy.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), path), 0u);
     QCOMPARE(board.firmware(), toByteArray(image));
 }
 
@@ -696,7 +695,7 @@ void TestQorethwUpload::boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware
     {
         Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
         QVERIFY(connection);
-        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), oldPath.toLocal8Bit().constData()), 0u);
+        QCOMPARE(uploadHex(connection.get(), oldPath), 0u);
     }
     board.stop();
 
@@ -711,8 +710,7 @@ void TestQorethwUpload::boardDyingMidUploadFailsInBoundedTimeAndKeepsOldFirmware
     QVERIFY(connection);
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), newPath.toLocal8Bit().constData()),
-             QEW_ERROR_TIMEOUT);
+    QCOMPARE(uploadHex(connection.get(), newPath), QEW_ERROR_TIMEOUT);
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(dying.waitForFinished());
     QCOMPARE(dying.exitCode(), 3);
@@ -734,7 +732,7 @@ void TestQorethwUpload::duplicatedAcknowledgementsCauseNoResending()
     const QString path = writeHex(makeImage({{0, image}}), "duplicates.hex");
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    QCOMPARE(QEW_UploadFirmwareFile(connection.get(), path.toLocal8Bit().constData()), 0u);
+    QCOMPARE(uploadHex(connection.get(), path), 0u);
     QCOMPARE(board.firmware(), toByteArray(image));
     static const QRegularExpression counts(QStringLiteral("\\((\\d+) chunks, (\\d+) repeated\\)"));
     const QString log = board.log();
