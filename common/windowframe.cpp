@@ -8,8 +8,10 @@
 
 #ifdef BOARD_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <xcb/xcb.h>
 #endif
 
@@ -32,43 +34,45 @@ xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
     return atom;
 }
 
+// A window's property of the given type and 32-bit format, or null; freed by its owner.
+struct FreeReply
+{
+    void operator()(void *reply) const { std::free(reply); }
+};
+using PropertyReply = std::unique_ptr<xcb_get_property_reply_t, FreeReply>;
+
+PropertyReply readProperty32(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t name,
+                             xcb_atom_t type, uint32_t maxWords)
+{
+    xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, window, name, type, 0, maxWords);
+    PropertyReply reply(xcb_get_property_reply(connection, cookie, nullptr));
+    if (reply && (reply->type != type || reply->format != 32))
+        reply.reset();
+    return reply;
+}
+
 // The four CARDINALs of a window's _NET_FRAME_EXTENTS (left, right, top, bottom), if set.
 bool readFrameExtents(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t extents,
                       QMargins *margins)
 {
-    xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4);
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
-    if (!reply)
+    const PropertyReply reply = readProperty32(connection, window, extents, XCB_ATOM_CARDINAL, 4);
+    if (!reply || xcb_get_property_value_length(reply.get()) != 16)
         return false;
-    bool found = false;
-    if (reply->type == XCB_ATOM_CARDINAL && reply->format == 32 &&
-        xcb_get_property_value_length(reply) == 16) {
-        const auto *value = static_cast<const uint32_t *>(xcb_get_property_value(reply));
-        *margins = QMargins(int(value[0]), int(value[2]), int(value[1]), int(value[3]));
-        found = true;
-    }
-    std::free(reply);
-    return found;
+    const auto *value = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    *margins = QMargins(int(value[0]), int(value[2]), int(value[1]), int(value[3]));
+    return true;
 }
 
 bool rootSupports(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t wanted)
 {
     const xcb_atom_t supported = internAtom(connection, "_NET_SUPPORTED");
-    xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, root, supported, XCB_ATOM_ATOM, 0, 4096);
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr);
+    const PropertyReply reply = readProperty32(connection, root, supported, XCB_ATOM_ATOM, 4096);
     if (!reply)
         return false;
-    bool found = false;
-    if (reply->type == XCB_ATOM_ATOM && reply->format == 32) {
-        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
-        const int count = xcb_get_property_value_length(reply) / 4;
-        for (int i = 0; i < count && !found; ++i)
-            found = atoms[i] == wanted;
-    }
-    std::free(reply);
-    return found;
+    const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply.get()));
+    const int count = xcb_get_property_value_length(reply.get()) / 4;
+    return std::find(atoms, atoms + count, wanted) != atoms + count;
 }
 
 xcb_window_t rootOf(xcb_connection_t *connection, xcb_window_t window)

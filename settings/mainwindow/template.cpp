@@ -302,13 +302,20 @@ void TMainForm::CloseConnection()
 {
     m_lib.QEW_Disconnect(DeviceHandle);
     DeviceHandle = nullptr;
-    ui->ConnectButton->setEnabled(true);
-    ui->ChangeNetButton->setEnabled(false);
-    ui->ChangeMACButton->setEnabled(false);
-    ui->DisconnectButton->setEnabled(false);
-    DisableEdit(ui->SubnetEdit);
-    DisableEdit(ui->GatewayEdit);
-    DisableEdit(ui->MACEdit);
+    enableConnectionControls(false);
+}
+
+void TMainForm::enableConnectionControls(bool connected)
+{
+    // Connect turns on before and off after the rest, so that focus leaving it finds them.
+    if (!connected)
+        ui->ConnectButton->setEnabled(true);
+    for (QPushButton *button : {ui->ChangeNetButton, ui->ChangeMACButton, ui->DisconnectButton})
+        button->setEnabled(connected);
+    for (QLineEdit *edit : {ui->SubnetEdit, ui->GatewayEdit, ui->MACEdit})
+        connected ? EnableEdit(edit) : DisableEdit(edit);
+    if (connected)
+        ui->ConnectButton->setEnabled(false);
 }
 
 void TMainForm::ConnectButtonClick()
@@ -328,13 +335,7 @@ void TMainForm::ConnectButtonClick()
     }
     ConnectedAddress = address;
     ShowStatus(QStringLiteral("Connected to ") + address + QLatin1Char('.') + ConnectedTextTail());
-    ui->ChangeNetButton->setEnabled(true);
-    ui->ChangeMACButton->setEnabled(true);
-    ui->DisconnectButton->setEnabled(true);
-    EnableEdit(ui->SubnetEdit);
-    EnableEdit(ui->GatewayEdit);
-    EnableEdit(ui->MACEdit);
-    ui->ConnectButton->setEnabled(false);
+    enableConnectionControls(true);
     ReadStatus();
 }
 

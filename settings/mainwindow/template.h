@@ -78,6 +78,7 @@ public Q_SLOTS:
 private:
     void FormCreate();
     void CloseConnection();
+    void enableConnectionControls(bool connected);
     void EnableEdit(QLineEdit *edit);
     void DisableEdit(QLineEdit *edit);
     QPlainTextEdit *StatusMemo() const;
