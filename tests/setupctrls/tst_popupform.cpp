@@ -289,6 +289,7 @@ void TestPopupForm::statusMemoHoldsTheLinesOnlyFromBuilding()
     QPlainTextEdit *memo = panel->GetStatusMemo();
     QVERIFY(memo);
     QCOMPARE(memo->objectName(), QStringLiteral("StatusMemo"));
+    QCOMPARE(memo->accessibleName(), QStringLiteral("Hot information"));
     QCOMPARE(memo->toPlainText(), QStringLiteral("One\n\nThree"));
     panel->setLines({"Changed"});
     QCOMPARE(memo->toPlainText(), QStringLiteral("One\n\nThree"));
