@@ -6,8 +6,6 @@
 #include <QPainter>
 #include <QTimer>
 
-#include <cstring>
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -26,7 +24,7 @@ bool isHorizontal(TJumperBase::TOrientationType o)
 bool onRadioPanel(const QWidget *w)
 {
     const QWidget *p = w->parentWidget();
-    return p && std::strcmp(p->metaObject()->className(), "TRadioPanel") == 0;
+    return p && qstrcmp(p->metaObject()->className(), "TRadioPanel") == 0;
 }
 
 // Pixel (x, y) belongs to the shape when its centre lies inside the
