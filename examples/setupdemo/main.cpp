@@ -2,6 +2,7 @@
 // settings program's window. With --screenshots DIR it walks through the
 // hotspot states by moving the pointer and saves what the screen shows.
 #include "boardpicture.h"
+#include "taccessiblecontrols.h"
 #include "tboardhighlight.h"
 #include "tboardimage.h"
 #include "tjumper.h"
@@ -303,6 +304,7 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallSetupCtrlsAccessibility();
     QCommandLineParser parser;
     parser.addHelpOption();
     QCommandLineOption shots(QStringLiteral("screenshots"),

@@ -1,6 +1,7 @@
 // Shows the jumper pictures on a content panel and the support component's
 // dialogs, as the settings program would. With --screenshots DIR it saves
 // pictures of them there and quits.
+#include "taccessiblecontrols.h"
 #include "tboardimage.h"
 #include "tjumper.h"
 #include "tradiopanel.h"
@@ -87,6 +88,7 @@ QImage zoomed(const QImage &image, int factor)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    InstallSetupCtrlsAccessibility();
     QApplication::setApplicationName(QStringLiteral("supporterdemo"));
     QCommandLineParser options;
     options.addHelpOption();

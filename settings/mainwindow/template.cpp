@@ -5,6 +5,7 @@
 #include "jpegimage.h"
 #include "netsettings.h"
 #include "powerscrew.h"
+#include "taccessiblecontrols.h"
 #include "tboardhighlight.h"
 #include "tboardimage.h"
 #include "tjumper.h"
@@ -131,6 +132,7 @@ QString TMainForm::LibraryNotFoundLine()
 
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm)
 {
+    InstallSetupCtrlsAccessibility();
     InitPictures();
     SubstituteLayoutFont();
     // Decoding the photograph takes about as long as building the layout: do both at once.

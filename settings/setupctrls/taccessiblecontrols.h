@@ -42,7 +42,8 @@ private:
     TJumperBase *jumper() const;
 };
 
-// Makes Qt's accessibility ask for the interfaces above; the controls call it when created.
+// Makes Qt's accessibility ask for the interfaces above; whoever builds a window of these
+// controls calls it first.
 void InstallSetupCtrlsAccessibility();
 
 #endif // TACCESSIBLECONTROLS_H

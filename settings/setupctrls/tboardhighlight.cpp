@@ -2,7 +2,6 @@
 
 #include "anchorlayout.h"
 #include "popupgeometry.h"
-#include "taccessiblecontrols.h"
 #include "tboardimage.h"
 #include "thotspotmenu.h"
 #include "tpopupform.h"
@@ -33,19 +32,20 @@ struct TypeRow
     float idle;
     float lit;
     float rim;
+    const char *category;
 };
 
 TypeRow rowFor(THighlightType type)
 {
     switch (type) {
     case TBoardHighlight::htOptions:
-        return {0x00FF0000, 0.25f, 0.5f, 1.0f};
+        return {0x00FF0000, 0.25f, 0.5f, 1.0f, "&Options"};
     case TBoardHighlight::htCalibration:
-        return {0x000000FF, 0.5f, 0.75f, 1.0f};
+        return {0x000000FF, 0.5f, 0.75f, 1.0f, "&Calibration"};
     case TBoardHighlight::htSettings:
         break;
     }
-    return {0x0000FFFF, 0.5f, 0.75f, 1.0f};
+    return {0x0000FFFF, 0.5f, 0.75f, 1.0f, "&Settings"};
 }
 
 bool isIdentStart(QChar c)
@@ -85,7 +85,6 @@ TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
-    InstallSetupCtrlsAccessibility();
 }
 
 TBoardHighlight::~TBoardHighlight()
@@ -158,6 +157,11 @@ void TBoardHighlight::setTitle(const QString &title)
         QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&nameChanged);
     }
+}
+
+QString TBoardHighlight::menuCategory() const
+{
+    return QString::fromLatin1(rowFor(m_highlightType).category);
 }
 
 TPopupForm *TBoardHighlight::popup() const
@@ -314,18 +318,22 @@ void TBoardHighlight::BuildStateImages()
     PaintRing(m_litImage, m_litAlpha, m_ringColor, false);
 }
 
+void TBoardHighlight::firstPaint()
+{
+    BuildStateImages();
+    if (TBoardImage *board = boardImage()) {
+        m_menu = board->menu();
+        RegisterMenuEntry();
+    } else {
+        m_menu = nullptr;
+    }
+    m_imagesBuilt = true;
+}
+
 void TBoardHighlight::paintEvent(QPaintEvent *)
 {
-    if (!m_imagesBuilt) {
-        BuildStateImages();
-        if (TBoardImage *board = boardImage()) {
-            m_menu = board->menu();
-            RegisterMenuEntry();
-        } else {
-            m_menu = nullptr;
-        }
-        m_imagesBuilt = true;
-    }
+    if (!m_imagesBuilt)
+        firstPaint();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), currentImage());
 }
@@ -625,6 +633,7 @@ QPushButton *TBoardHighlight::addPopupControls(TPopupForm *popup, const QSize &c
 
     auto *memo = new QPlainTextEdit(popup);
     memo->setObjectName(QStringLiteral("StatusMemo"));
+    memo->setAccessibleName(m_popupCaption + QStringLiteral(" information"));
     memo->setReadOnly(true);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setGeometry(Gap, buttonTop - Gap - memoHeight, cw - 2 * Gap, memoHeight);
@@ -662,8 +671,10 @@ void TBoardHighlight::DoneClick()
 
 void TBoardHighlight::RegisterMenuEntry()
 {
-    if (m_menu)
-        HotspotMenu::RegisterEntry(m_menu, this);
+    if (!m_menu)
+        return;
+    if (THotspotMenuEntry *entry = HotspotMenu::RegisterEntry(m_menu, this, this))
+        connect(entry, &THotspotMenuEntry::picked, this, &TBoardHighlight::MenuEntryClick);
 }
 
 void TBoardHighlight::CheckMenuEntry(bool checked)
@@ -710,7 +721,7 @@ void TBoardHighlight::navigate(bool forward)
     THotspotMenuEntry *neighbour = HotspotMenu::Neighbour(m_menu, this, forward);
     if (!neighbour)
         return;
-    QPointer<TBoardHighlight> target = neighbour->hotspot();
+    QPointer<TBoardHighlight> target = qobject_cast<TBoardHighlight *>(neighbour->hotspot());
     closePopup();
     if (target)
         target->MenuEntryClick(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "thotspotmenu.h"
 #include "tradiopanel.h"
 
 #include <QImage>
@@ -15,7 +16,7 @@ class TPopupForm;
 // A hotspot: a translucent ring over one part of the board photograph. Its
 // three appearances are prepared once, at the first paint, from the pixels
 // under it; afterwards a paint is one image copy.
-class TBoardHighlight : public QWidget
+class TBoardHighlight : public QWidget, public THotspotMenuSource
 {
     Q_OBJECT
     Q_PROPERTY(bool CreatePopup READ createPopup WRITE setCreatePopup)
@@ -37,13 +38,15 @@ public:
     void setHighlightType(THighlightType type);
     TRadioPanel *radioPanel() const;
     void setRadioPanel(TRadioPanel *panel);
-    QString title() const { return m_title; }
+    QString title() const override { return m_title; }
     void setTitle(const QString &title);
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
 
     QString popupCaption() const { return m_popupCaption; }
-    QString menuIdent() const { return m_menuIdent; }
+    QString menuIdent() const override { return m_menuIdent; }
+    // The caption of the menu its entry goes in, by its type.
+    QString menuCategory() const override;
     uint ringColor() const { return m_ringColor; }
     float idleAlpha() const { return m_idleAlpha; }
     float rimAlpha() const { return m_rimAlpha; }
@@ -104,6 +107,9 @@ protected:
 
 private:
     void applyHighlightType();
+    // Made once the hotspot is first seen: the ring images from the board under it, and its
+    // menu entry in the board image's menu.
+    void firstPaint();
     bool linkedPopupOpen() const;
     void closePopup();
     void showPopupWindow();

@@ -4,8 +4,7 @@
 #include <QMenuBar>
 #include <QSet>
 
-THotspotMenuEntry::THotspotMenuEntry(const QString &caption, TBoardHighlight *hotspot,
-                                     QObject *owner)
+THotspotMenuEntry::THotspotMenuEntry(const QString &caption, QObject *hotspot, QObject *owner)
     : QAction(caption, owner), m_hotspot(hotspot)
 {
     // The check mark shows a held popup; only the hotspot sets it.
@@ -13,29 +12,16 @@ THotspotMenuEntry::THotspotMenuEntry(const QString &caption, TBoardHighlight *ho
     connect(this, &QAction::triggered, hotspot, [this](bool checkedNow) {
         setChecked(!checkedNow);
         if (m_hotspot)
-            m_hotspot->MenuEntryClick(this);
+            emit picked(this);
     });
 }
 
 namespace HotspotMenu {
 
-QString CategoryCaption(THighlightType type)
+QString CategoryStem(const QString &category)
 {
-    switch (type) {
-    case TBoardHighlight::htOptions:
-        return QStringLiteral("&Options");
-    case TBoardHighlight::htCalibration:
-        return QStringLiteral("&Calibration");
-    case TBoardHighlight::htSettings:
-        break;
-    }
-    return QStringLiteral("&Settings");
-}
-
-QString CategoryStem(THighlightType type)
-{
-    QString caption = CategoryCaption(type);
-    return caption.remove(QLatin1Char('&'));
+    QString stem = category;
+    return stem.remove(QLatin1Char('&'));
 }
 
 QObject *MenuOwner(QMenuBar *menu)
@@ -61,10 +47,10 @@ QString UniqueName(const QObject *owner, const QString &stem)
 
 namespace {
 
-QString entryStem(const TBoardHighlight *hotspot)
+QString entryStem(const THotspotMenuSource *source)
 {
     // A title without letters leaves no identifier to build a name on.
-    const QString ident = hotspot->menuIdent();
+    const QString ident = source->menuIdent();
     if (ident.isEmpty())
         return QStringLiteral("Entry");
     if (ident.at(0).isDigit())
@@ -72,52 +58,65 @@ QString entryStem(const TBoardHighlight *hotspot)
     return ident;
 }
 
-void appendEntry(QMenu *category, QMenuBar *menu, TBoardHighlight *hotspot)
+THotspotMenuEntry *appendEntry(QMenu *category, QMenuBar *menu, const THotspotMenuSource *source,
+                               QObject *hotspot)
 {
     QObject *owner = MenuOwner(menu);
-    auto *entry = new THotspotMenuEntry(hotspot->title(), hotspot, owner);
-    entry->setObjectName(UniqueName(owner, entryStem(hotspot)));
+    auto *entry = new THotspotMenuEntry(source->title(), hotspot, owner);
+    entry->setObjectName(UniqueName(owner, entryStem(source)));
     category->addAction(entry);
+    return entry;
 }
 
-QStringList followers(THighlightType type)
+// The categories a hotspot's category stands before.
+QStringList followers(const QString &category)
 {
-    switch (type) {
-    case TBoardHighlight::htSettings:
-        return {QStringLiteral("&Calibration"), QStringLiteral("&Options"),
-                QStringLiteral("&Help")};
-    case TBoardHighlight::htCalibration:
-        return {QStringLiteral("&Options"), QStringLiteral("&Help")};
-    case TBoardHighlight::htOptions:
-        break;
+    static const QStringList Order = {QStringLiteral("&Settings"), QStringLiteral("&Calibration"),
+                                      QStringLiteral("&Options"), QStringLiteral("&Help")};
+    return Order.mid(Order.indexOf(category) + 1);
+}
+
+// The drop-down menus of the bar captioned category, in bar order.
+QList<QMenu *> categoriesCaptioned(QMenuBar *menu, const QString &category)
+{
+    QList<QMenu *> found;
+    const auto items = menu->actions();
+    for (QAction *item : items) {
+        if (item->text() == category && item->menu())
+            found.append(item->menu());
     }
-    return {QStringLiteral("&Help")};
+    return found;
+}
+
+QAction *entryTitled(const QMenu *category, const QString &title)
+{
+    const auto entries = category->actions();
+    for (QAction *entry : entries) {
+        if (entry->text() == title)
+            return entry;
+    }
+    return nullptr;
 }
 
 } // namespace
 
-void RegisterEntry(QMenuBar *menu, TBoardHighlight *hotspot)
+THotspotMenuEntry *RegisterEntry(QMenuBar *menu, const THotspotMenuSource *source, QObject *hotspot)
 {
-    if (!menu || !hotspot)
-        return;
-    const QString caption = CategoryCaption(hotspot->highlightType());
-    const QString title = hotspot->title();
-    const auto items = menu->actions();
-    for (QAction *item : items) {
-        if (item->text() != caption || !item->menu())
-            continue;
-        const auto entries = item->menu()->actions();
-        for (QAction *entry : entries) {
-            if (entry->text() == title)
-                return;
-        }
-        if (!title.isEmpty())
-            appendEntry(item->menu(), menu, hotspot);
-        return;
+    if (!menu || !source)
+        return nullptr;
+    const QString caption = source->menuCategory();
+    const QString title = source->title();
+    const QList<QMenu *> existing = categoriesCaptioned(menu, caption);
+    if (!existing.isEmpty()) {
+        QMenu *category = existing.first();
+        if (title.isEmpty() || entryTitled(category, title))
+            return nullptr;
+        return appendEntry(category, menu, source, hotspot);
     }
 
-    const QStringList before = followers(hotspot->highlightType());
+    const QStringList before = followers(caption);
     QAction *position = nullptr;
+    const auto items = menu->actions();
     for (QAction *item : items) {
         if (before.contains(item->text())) {
             position = item;
@@ -126,45 +125,37 @@ void RegisterEntry(QMenuBar *menu, TBoardHighlight *hotspot)
     }
     QObject *owner = MenuOwner(menu);
     auto *category = new QMenu(caption, qobject_cast<QWidget *>(owner));
-    category->setObjectName(UniqueName(owner, CategoryStem(hotspot->highlightType())));
+    category->setObjectName(UniqueName(owner, CategoryStem(caption)));
     menu->insertMenu(position, category);
-    if (!title.isEmpty())
-        appendEntry(category, menu, hotspot);
+    if (title.isEmpty())
+        return nullptr;
+    return appendEntry(category, menu, source, hotspot);
 }
 
-QAction *FindEntry(QMenuBar *menu, const TBoardHighlight *hotspot, QMenu **category)
+QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot, QMenu **category)
 {
     if (!menu || !hotspot)
         return nullptr;
-    const QString caption = CategoryCaption(hotspot->highlightType());
-    const auto items = menu->actions();
-    for (QAction *item : items) {
-        if (item->text() != caption || !item->menu())
-            continue;
-        const auto entries = item->menu()->actions();
-        for (QAction *entry : entries) {
-            if (entry->text() == hotspot->title()) {
-                if (category)
-                    *category = item->menu();
-                return entry;
-            }
+    const auto categories = categoriesCaptioned(menu, hotspot->menuCategory());
+    for (QMenu *candidate : categories) {
+        if (QAction *entry = entryTitled(candidate, hotspot->title())) {
+            if (category)
+                *category = candidate;
+            return entry;
         }
     }
     return nullptr;
 }
 
-THotspotMenuEntry *Neighbour(QMenuBar *menu, const TBoardHighlight *hotspot, bool forward)
+THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot, bool forward)
 {
     if (!menu || !hotspot)
         return nullptr;
-    const QString caption = CategoryCaption(hotspot->highlightType());
-    const auto items = menu->actions();
-    for (QAction *item : items) {
-        if (item->text() != caption || !item->menu())
-            continue;
+    const auto categories = categoriesCaptioned(menu, hotspot->menuCategory());
+    for (QMenu *category : categories) {
         // Only hotspot entries take part in the walk; other items are passed over.
         QList<THotspotMenuEntry *> entries;
-        const auto actions = item->menu()->actions();
+        const auto actions = category->actions();
         for (QAction *action : actions) {
             if (auto *entry = qobject_cast<THotspotMenuEntry *>(action))
                 entries.append(entry);

@@ -1,12 +1,25 @@
 #pragma once
 
-#include "tboardhighlight.h"
-
 #include <QAction>
 #include <QPointer>
 
 class QMenu;
 class QMenuBar;
+
+// What the category menus know of a hotspot.
+class THotspotMenuSource
+{
+public:
+    // "&Options", "&Settings" or "&Calibration".
+    virtual QString menuCategory() const = 0;
+    // The entry's caption.
+    virtual QString title() const = 0;
+    // The title as an identifier: the stem of the entry's object name.
+    virtual QString menuIdent() const = 0;
+
+protected:
+    ~THotspotMenuSource() = default;
+};
 
 // A hotspot's entry in a category menu; remembers the hotspot that made it.
 class THotspotMenuEntry : public QAction
@@ -14,21 +27,24 @@ class THotspotMenuEntry : public QAction
     Q_OBJECT
 
 public:
-    THotspotMenuEntry(const QString &caption, TBoardHighlight *hotspot, QObject *owner);
+    THotspotMenuEntry(const QString &caption, QObject *hotspot, QObject *owner);
 
-    TBoardHighlight *hotspot() const { return m_hotspot; }
+    QObject *hotspot() const { return m_hotspot; }
+
+Q_SIGNALS:
+    // The user picked the entry (passed as entry) while its hotspot lives; the check mark is left
+    // as it was, for the hotspot to set.
+    void picked(QObject *entry);
 
 private:
-    QPointer<TBoardHighlight> m_hotspot;
+    QPointer<QObject> m_hotspot;
 };
 
 // The category menus that hotspots extend, and the walks over them.
 namespace HotspotMenu {
 
-// "&Options", "&Settings" or "&Calibration".
-QString CategoryCaption(THighlightType type);
-// "Options", "Settings" or "Calibration": stem of the category's name.
-QString CategoryStem(THighlightType type);
+// "Options", "Settings" or "Calibration": the category's caption without its accelerator.
+QString CategoryStem(const QString &category);
 // stem + the smallest n >= 1 that no object of owner (itself included) is
 // named, compared without regard to case.
 QString UniqueName(const QObject *owner, const QString &stem);
@@ -36,13 +52,15 @@ QString UniqueName(const QObject *owner, const QString &stem);
 QObject *MenuOwner(QMenuBar *menu);
 
 // Creates the category when missing (before "&Help", in the order Settings,
-// Calibration, Options) and appends the hotspot's entry unless the title
-// is empty or a linked hotspot registered it.
-void RegisterEntry(QMenuBar *menu, TBoardHighlight *hotspot);
+// Calibration, Options) and appends an entry for hotspot (described by source)
+// unless the title is empty or a linked hotspot registered it. Returns the new
+// entry, if any.
+THotspotMenuEntry *RegisterEntry(QMenuBar *menu, const THotspotMenuSource *source,
+                                 QObject *hotspot);
 // The first category with the hotspot's caption that holds an entry captioned
 // its title, and that entry.
-QAction *FindEntry(QMenuBar *menu, const TBoardHighlight *hotspot, QMenu **category = nullptr);
+QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot, QMenu **category = nullptr);
 // The neighbouring hotspot entry of the hotspot's own, wrapping around.
-THotspotMenuEntry *Neighbour(QMenuBar *menu, const TBoardHighlight *hotspot, bool forward);
+THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot, bool forward);
 
 } // namespace HotspotMenu

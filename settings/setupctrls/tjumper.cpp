@@ -1,8 +1,5 @@
 #include "tjumper.h"
 
-#include "taccessiblecontrols.h"
-#include "tradiopanel.h"
-
 #include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
@@ -24,12 +21,10 @@ bool isHorizontal(TJumperBase::TOrientationType o)
 }
 
 // Only a content panel of exactly that class counts, not a derived one.
-TRadioPanel *parentRadioPanel(const QWidget *w)
+bool onRadioPanel(const QWidget *w)
 {
-    QWidget *p = w->parentWidget();
-    if (p && p->metaObject() == &TRadioPanel::staticMetaObject)
-        return static_cast<TRadioPanel *>(p);
-    return nullptr;
+    const QWidget *p = w->parentWidget();
+    return p && qstrcmp(p->metaObject()->className(), "TRadioPanel") == 0;
 }
 
 // Pixel (x, y) belongs to the shape when its centre lies inside the
@@ -101,10 +96,7 @@ void drawShape(QImage &picture, int l, int t, int r, int b, double rx, double ry
 
 } // namespace
 
-TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent)
-{
-    InstallSetupCtrlsAccessibility();
-}
+TJumperBase::TJumperBase(QWidget *parent) : QWidget(parent) {}
 
 void TJumperBase::announceState(bool checkedChanged)
 {
@@ -128,7 +120,7 @@ void TJumperBase::setBaseColor(uint color)
     if (color == m_baseColor)
         return;
     m_baseColor = color;
-    update();
+    pictureChanged();
 }
 
 void TJumperBase::setPinColor(uint color)
@@ -136,7 +128,7 @@ void TJumperBase::setPinColor(uint color)
     if (color == m_pinColor)
         return;
     m_pinColor = color;
-    update();
+    pictureChanged();
 }
 
 void TJumperBase::setJumperColor(uint color)
@@ -144,7 +136,7 @@ void TJumperBase::setJumperColor(uint color)
     if (color == m_jumperColor)
         return;
     m_jumperColor = color;
-    update();
+    pictureChanged();
 }
 
 void TJumperBase::setOrientation(TOrientationType orientation)
@@ -154,7 +146,7 @@ void TJumperBase::setOrientation(TOrientationType orientation)
     if (isHorizontal(orientation) != isHorizontal(m_orientation))
         m_swapPending = true;
     m_orientation = orientation;
-    update();
+    pictureChanged();
     announceState();
 }
 
@@ -163,7 +155,7 @@ void TJumperBase::setBorderStyle(TBorderStyle style)
     if (style == m_borderStyle)
         return;
     m_borderStyle = style;
-    update();
+    pictureChanged();
 }
 
 QColor TJumperBase::toQColor(uint bgr)
@@ -219,8 +211,8 @@ void TJumperBase::composeBitmaps()
     // The panel's own colour, so the picture blends into the popup; anywhere else the button
     // face.
     const QColor background =
-        parentRadioPanel(this) ? parentWidget()->palette().color(parentWidget()->backgroundRole())
-                               : toQColor(ButtonFaceColor);
+        onRadioPanel(this) ? parentWidget()->palette().color(parentWidget()->backgroundRole())
+                           : toQColor(ButtonFaceColor);
     m_upright.fill(background.rgb());
     drawUpright(m_upright, w, h);
 
@@ -271,10 +263,56 @@ void TJumperBase::swapSize()
     resize(height(), width());
 }
 
-void TJumperBase::paintEvent(QPaintEvent *)
+void TJumperBase::pictureChanged()
 {
+    if (!isVisible())
+        return;
     composeBitmaps();
+    update();
+}
 
+bool TJumperBase::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // Moving to a screen of another pixel ratio needs a picture of that many device pixels.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        pictureChanged();
+    return handled;
+}
+
+void TJumperBase::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The background is the panel's colour in its current colour group, or the button face.
+    switch (event->type()) {
+    case QEvent::ParentChange:
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationPaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::EnabledChange:
+    case QEvent::ActivationChange:
+        pictureChanged();
+        break;
+    default:
+        break;
+    }
+}
+
+void TJumperBase::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    composeBitmaps();
+}
+
+void TJumperBase::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // What changed while hidden, and the pixel ratio of the screen it now shows on.
+    composeBitmaps();
+}
+
+void TJumperBase::settlePaintState()
+{
     if (m_swapPending) {
         m_swapPending = false;
         // Resizing from inside a paint would fight the paint cycle; the
@@ -282,10 +320,14 @@ void TJumperBase::paintEvent(QPaintEvent *)
         if (m_paintedOnce)
             QTimer::singleShot(0, this, &TJumperBase::swapSize);
     }
+    m_paintedOnce = true;
+}
 
+void TJumperBase::paintEvent(QPaintEvent *)
+{
+    settlePaintState();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), m_rotated);
-    m_paintedOnce = true;
 }
 
 void TJumperBase::mousePressEvent(QMouseEvent *event)
@@ -326,16 +368,17 @@ void TTwoJumper::setClosed(bool closed)
     if (closed == m_closed)
         return;
     m_closed = closed;
-    update();
+    pictureChanged();
     announceState(true);
 }
 
 void TTwoJumper::click()
 {
+    // A panel hears of its jumpers once they are polished; a jumper clicked
+    // before it was ever shown gets there now.
+    ensurePolished();
     setClosed(!m_closed);
-    TRadioPanel *panel = parentRadioPanel(this);
-    if (panel && panel->radioEnabled())
-        panel->SelectJumper(this);
+    emit toggledByClick();
     emit clicked();
 }
 
@@ -371,7 +414,7 @@ void TThreeJumper::setJumperState(TJumperState state)
     if (state == jsOpen && !m_allowOpen)
         return;
     m_state = state;
-    update();
+    pictureChanged();
     announceState();
 }
 
@@ -382,7 +425,7 @@ void TThreeJumper::setAllowOpen(bool allow)
     m_allowOpen = allow;
     if (!m_allowOpen && m_state == jsOpen)
         setJumperState(jsLeft);
-    update();
+    pictureChanged();
 }
 
 void TThreeJumper::click()

@@ -1,5 +1,4 @@
-#ifndef TJUMPER_H
-#define TJUMPER_H
+#pragma once
 
 #include <QImage>
 #include <QWidget>
@@ -44,7 +43,8 @@ public:
     bool paintedOnce() const { return m_paintedOnce; }
 
     // The picture as it reaches the screen, composed for the current size
-    // and orientation (what the next paint copies).
+    // and orientation (what the next paint copies). A hidden control gets its
+    // pending size only when shown, so this composes anew.
     QImage composedPicture();
     const QImage &uprightBitmap() const { return m_upright; }
     const QImage &rotatedBitmap() const { return m_rotated; }
@@ -64,10 +64,18 @@ protected:
     // checkedChanged when a two-pin jumper opened or closed.
     void announceState(bool checkedChanged = false);
 
+    // Composes the picture again and schedules a paint of it; a hidden
+    // control waits until it is shown.
+    void pictureChanged();
+
     QColor outlineColor(uint fill) const;
     static QColor toQColor(uint bgr);
     static int roundHalfEven(double value);
 
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -75,6 +83,10 @@ protected:
 
 private:
     void composeBitmaps();
+    // The paint-time bookkeeping of an orientation change: the first paint
+    // after it queues the swap of width and height, unless nothing was
+    // painted before.
+    void settlePaintState();
     void swapSize();
 
     int m_tag = 0;
@@ -106,8 +118,12 @@ public:
     bool closed() const { return m_closed; }
     void setClosed(bool closed);
 
-    // Toggles, hands itself to an enclosing radio panel, then emits clicked().
+    // Toggles, emits toggledByClick() (an enclosing radio panel selects it
+    // then), then clicked().
     void click() override;
+
+Q_SIGNALS:
+    void toggledByClick();
 
 protected:
     void drawUpright(QImage &picture, int w, int h) override;
@@ -148,5 +164,3 @@ private:
 
 using TOrientationType = TJumperBase::TOrientationType;
 using TJumperState = TJumperBase::TJumperState;
-
-#endif // TJUMPER_H

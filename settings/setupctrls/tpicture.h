@@ -1,5 +1,4 @@
-#ifndef TPICTURE_H
-#define TPICTURE_H
+#pragma once
 
 #include <QImage>
 
@@ -39,5 +38,3 @@ private:
     bool m_transparent = false;
     mutable QImage m_deviceImage;
 };
-
-#endif // TPICTURE_H

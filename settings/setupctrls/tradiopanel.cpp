@@ -2,6 +2,7 @@
 
 #include "tjumper.h"
 
+#include <QChildEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 
@@ -67,4 +68,26 @@ void TRadioPanel::SelectJumper(TTwoJumper *jumper)
     }
     if (changed)
         emit OnRadioChange(jumper);
+}
+
+void TRadioPanel::childEvent(QChildEvent *event)
+{
+    QWidget::childEvent(event);
+    // A child just added is still being built and cannot be told apart yet; once polished (at
+    // its first show, its first click, or on joining when polished already) it can.
+    if (event->type() != QEvent::ChildPolished)
+        return;
+    if (auto *jumper = qobject_cast<TTwoJumper *>(event->child()))
+        connect(jumper, &TTwoJumper::toggledByClick, this, &TRadioPanel::jumperToggledByClick,
+                Qt::UniqueConnection);
+}
+
+void TRadioPanel::jumperToggledByClick()
+{
+    auto *jumper = qobject_cast<TTwoJumper *>(sender());
+    // A jumper moved elsewhere keeps the connection; only a panel of exactly this class selects.
+    if (!jumper || jumper->parent() != this || !m_radioEnabled ||
+        metaObject() != &TRadioPanel::staticMetaObject)
+        return;
+    SelectJumper(jumper);
 }

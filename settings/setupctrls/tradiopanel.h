@@ -61,7 +61,13 @@ Q_SIGNALS:
     void OnActivate(QObject *Sender);
     void OnDeactivate(QObject *Sender);
 
+protected:
+    // Hears of every two-pin jumper child once it is fully built.
+    void childEvent(QChildEvent *event) override;
+
 private:
+    void jumperToggledByClick();
+
     bool m_radioEnabled = false;
     QStringList m_lines;
     QPointer<QPlainTextEdit> m_statusMemo;

@@ -79,6 +79,12 @@ struct BoardFixture
         return hotspot;
     }
 
+    // The hotspot most tests point at: an information hotspot "H" titled "&Hot".
+    TBoardHighlight *addHot(const QRect &geometry, TRadioPanel *panel = nullptr)
+    {
+        return addHotspot("H", geometry, TBoardHighlight::htOptions, "&Hot", panel);
+    }
+
     // Two information hotspots side by side with one title: linked.
     std::pair<TBoardHighlight *, TBoardHighlight *> addLinkedPair()
     {
@@ -110,6 +116,9 @@ struct BoardFixture
         }
         return true;
     }
+
+    // Shows the window, then points at hotspot (which opens its popup when it makes one).
+    bool showAndEnter(TBoardHighlight *hotspot);
 
     QStringList topCaptions() const
     {
@@ -185,4 +194,12 @@ inline int popupCount()
 inline QPoint nowhere()
 {
     return QPoint(790, 790);
+}
+
+inline bool BoardFixture::showAndEnter(TBoardHighlight *hotspot)
+{
+    if (!show())
+        return false;
+    sendEnter(hotspot);
+    return true;
 }

@@ -333,10 +333,8 @@ void TestBoardHighlight::paintChoosesTheImageFromHoverAndActivity()
 void TestBoardHighlight::enteringLightsAndOpensThePopup()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
+    QVERIFY(f.showAndEnter(h));
     QVERIFY(h->hovered());
     QVERIFY(h->popup());
     QVERIFY(h->popup()->isVisible());
@@ -381,8 +379,7 @@ void TestBoardHighlight::leavingIntoThePopupHoldsIt()
 {
     BoardFixture f;
     const auto [a, b] = f.addLinkedPair();
-    QVERIFY(f.show());
-    sendEnter(a);
+    QVERIFY(f.showAndEnter(a));
     TPopupForm *popup = a->popup();
     QVERIFY(popup);
     sendLeave(a, popup->frameGeometry().center());
@@ -404,8 +401,7 @@ void TestBoardHighlight::leavingElsewhereClosesAndUnlightsLinked()
 {
     BoardFixture f;
     const auto [a, b] = f.addLinkedPair();
-    QVERIFY(f.show());
-    sendEnter(a);
+    QVERIFY(f.showAndEnter(a));
     TPopupForm *popup = a->popup();
     sendLeave(a, nowhere());
     QVERIFY(!popup->isVisible());
@@ -424,8 +420,7 @@ void TestBoardHighlight::leavingElsewhereClosesAndUnlightsLinked()
 void TestBoardHighlight::clickHoldsSoLeavingKeepsThePopup()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
     QVERIFY(f.show());
     QSignalSpy clicked(h, &TBoardHighlight::clicked);
     sendEnter(h);
@@ -440,10 +435,8 @@ void TestBoardHighlight::clickHoldsSoLeavingKeepsThePopup()
 void TestBoardHighlight::popupHeldByClickStaysWhenThePointerLeavesIt()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
+    QVERIFY(f.showAndEnter(h));
     h->click();
     TPopupForm *popup = h->popup();
     sendLeave(h, popup->frameGeometry().center());
@@ -456,10 +449,8 @@ void TestBoardHighlight::popupHeldByClickStaysWhenThePointerLeavesIt()
 void TestBoardHighlight::closingByAnyMeansRunsPopupClosed()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
+    QVERIFY(f.showAndEnter(h));
     h->click();
     h->popup()->close(); // the caption's close box
     QVERIFY(!h->hovered());
@@ -477,11 +468,9 @@ void TestBoardHighlight::closingByAnyMeansRunsPopupClosed()
 void TestBoardHighlight::hotspotWithoutPopupCreationUnlightsOnLeave()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
     h->setCreatePopup(false);
-    QVERIFY(f.show());
-    sendEnter(h);
+    QVERIFY(f.showAndEnter(h));
     QVERIFY(h->hovered());
     QVERIFY(!h->popup());
     QCOMPARE(popupCount(), 0);
@@ -496,8 +485,7 @@ void TestBoardHighlight::hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup()
     BoardFixture f;
     const auto [a, b] = f.addLinkedPair();
     a->setCreatePopup(false);
-    QVERIFY(f.show());
-    sendEnter(a);
+    QVERIFY(f.showAndEnter(a));
     QVERIFY(!a->popup());
     TPopupForm *popup = b->popup();
     QVERIFY(popup);
@@ -513,10 +501,8 @@ void TestBoardHighlight::hotspotWithoutPopupCreationStaysLitWithItsLinkedPopup()
 void TestBoardHighlight::clickAfterThePopupClosedUnderThePointerHoldsNothing()
 {
     BoardFixture f;
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(10, 10, 40, 40), TBoardHighlight::htOptions, "&Hot");
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(10, 10, 40, 40));
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     popup->close(); // from the keyboard: the pointer never left the hotspot
     h->click();

@@ -296,7 +296,7 @@ void TestBoardImage::startTourConstantIsUserPlus162()
 void TestBoardImage::startTourWithoutFirstDoesNothing()
 {
     BoardFixture f;
-    TBoardHighlight *h = f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot");
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30));
     QVERIFY(f.show());
     QEvent tour(WM_STARTTOUR);
     QVERIFY(QCoreApplication::sendEvent(f.board, &tour));

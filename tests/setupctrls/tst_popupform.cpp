@@ -88,10 +88,8 @@ void TestPopupForm::popupGeometryFollowsThePanel()
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(QPoint(10, 10), panelSize), {"Text"});
     panel->setMemoHeight(memoHeight);
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QVERIFY(popup);
     QCOMPARE(popup->size(), client);
@@ -119,9 +117,8 @@ void TestPopupForm::popupGeometryFollowsThePanel()
 void TestPopupForm::popupWithoutPanelSitsBelowTheBoard()
 {
     BoardFixture f;
-    TBoardHighlight *h = f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot");
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30));
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QCOMPARE(popup->frameGeometry().size(), QSize(194, 141));
     QCOMPARE(popup->frameGeometry().topLeft(),
@@ -137,8 +134,7 @@ void TestPopupForm::windowIsASizeableToolAlwaysOnTop()
     BoardFixture f;
     TBoardHighlight *h =
         f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htCalibration, "&Calibrate");
-    QVERIFY(f.show());
-    sendEnter(h);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QVERIFY(popup->isWindow());
     QCOMPARE(popup->windowType(), Qt::Tool);
@@ -153,10 +149,8 @@ void TestPopupForm::minimumSizeKeepsThePopupFromShrinking()
 {
     BoardFixture f;
     TRadioPanel *narrow = f.addPanel("Narrow", QRect(10, 10, 120, 9));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", narrow);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), narrow);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QCOMPARE(popup->frameGeometry().width(), 194);
     QCOMPARE(popup->frameGeometry().height(), 122);
@@ -175,10 +169,8 @@ void TestPopupForm::anchorsFollowAResize()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 10, 201, 50));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     const QSize before = popup->size();
     const QRect memo = child(popup, "StatusMemo")->geometry();
@@ -204,10 +196,8 @@ void TestPopupForm::panelAnchoredRightAndBottomGrowsWithTheMinimumSize()
     TRadioPanel *narrow = f.addPanel("Narrow", QRect(10, 10, 120, 5));
     narrow->setFinalAnchors(TRadioPanel::akLeft | TRadioPanel::akTop | TRadioPanel::akRight |
                             TRadioPanel::akBottom);
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", narrow);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), narrow);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QCOMPARE(popup->frameGeometry().size(), QSize(194, 122));
     // Built at 120 x (5 + 58 + 51), then enlarged to the minimum outer size.
@@ -221,8 +211,7 @@ void TestPopupForm::placementFollowsTheBoardsCentring()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 20, 201, 9));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
     QVERIFY(f.show());
     const QPoint shift(f.board->x() - f.board->designLeft(), f.board->y() - f.board->designTop());
     QCOMPARE(QPoint(f.board->designLeft(), f.board->designTop()), QPoint(40, 30));
@@ -250,10 +239,8 @@ void TestPopupForm::placementIsKeptOnTheScreen()
     BoardFixture f;
     f.board->setCenterOnForm(false);
     TRadioPanel *panel = f.addPanel("Panel", QRect(panelPos, QSize(201, 161)));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
+    QVERIFY(f.showAndEnter(h));
     const QRect outer = h->popup()->frameGeometry();
     const int x = expected.x() == -1 ? screen.width() - outer.width()
                                      : (expected.x() == -2 ? panelPos.x() : expected.x());
@@ -270,8 +257,7 @@ void TestPopupForm::panelOnAnotherParentIsPlacedAtTheParent()
     TRadioPanel *panel = f.addPanel("Panel", QRect(300, 300, 201, 9));
     TBoardHighlight *h =
         f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel, holder);
-    QVERIFY(f.show());
-    sendEnter(h);
+    QVERIFY(f.showAndEnter(h));
     QCOMPARE(h->popup()->frameGeometry().topLeft(), QPoint(5, 7));
 }
 
@@ -279,8 +265,7 @@ void TestPopupForm::panelMovesIntoThePopupForGood()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 20, 201, 9));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
     QVERIFY(f.show());
     QVERIFY(!panel->isVisible());
     QVERIFY(!panel->inPopup());
@@ -297,14 +282,14 @@ void TestPopupForm::statusMemoHoldsTheLinesOnlyFromBuilding()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 20, 201, 9), {"One", "", "Three"});
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
     QVERIFY(f.show());
     QVERIFY(!panel->GetStatusMemo());
     sendEnter(h);
     QPlainTextEdit *memo = panel->GetStatusMemo();
     QVERIFY(memo);
     QCOMPARE(memo->objectName(), QStringLiteral("StatusMemo"));
+    QCOMPARE(memo->accessibleName(), QStringLiteral("Hot information"));
     QCOMPARE(memo->toPlainText(), QStringLiteral("One\n\nThree"));
     panel->setLines({"Changed"});
     QCOMPARE(memo->toPlainText(), QStringLiteral("One\n\nThree"));
@@ -314,10 +299,8 @@ void TestPopupForm::hidingAndShowingKeepsEverything()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 20, 201, 9), {"Lines"});
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
-    QVERIFY(f.show());
-    sendEnter(h);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     popup->resize(popup->size() + QSize(30, 20));
     popup->move(popup->pos() + QPoint(5, 6));
@@ -343,8 +326,7 @@ void TestPopupForm::matchingCaptionAndTypeBuildsNoSecondPopup()
                                       nullptr, holder);
     TBoardHighlight *c = f.addHotspot("C", QRect(0, 0, 30, 30), TBoardHighlight::htSettings,
                                       "Sam&e", nullptr, holder);
-    QVERIFY(f.show());
-    sendEnter(a);
+    QVERIFY(f.showAndEnter(a));
     sendEnter(b);
     QVERIFY(b->hovered());
     QVERIFY(!b->popup());
@@ -372,8 +354,7 @@ void TestPopupForm::anyWindowWithTheCaptionAndTagPreventsThePopup()
         f.addHotspot("Set", QRect(80, 0, 30, 30), TBoardHighlight::htOptions, "&Settings");
     TBoardHighlight *pop =
         f.addHotspot("Pop", QRect(120, 0, 30, 30), TBoardHighlight::htOptions, "&Pop");
-    QVERIFY(f.show());
-    sendEnter(calibrate);
+    QVERIFY(f.showAndEnter(calibrate));
     QVERIFY(calibrate->hovered());
     QVERIFY(!calibrate->popup());
     sendEnter(settings);
@@ -388,12 +369,10 @@ void TestPopupForm::activationReachesHotspotAndPanel()
 {
     BoardFixture f;
     TRadioPanel *panel = f.addPanel("Panel", QRect(10, 20, 201, 9));
-    TBoardHighlight *h =
-        f.addHotspot("H", QRect(0, 0, 30, 30), TBoardHighlight::htOptions, "&Hot", panel);
+    TBoardHighlight *h = f.addHot(QRect(0, 0, 30, 30), panel);
     QSignalSpy activated(panel, &TRadioPanel::OnActivate);
     QSignalSpy deactivated(panel, &TRadioPanel::OnDeactivate);
-    QVERIFY(f.show());
-    sendEnter(h);
+    QVERIFY(f.showAndEnter(h));
     TPopupForm *popup = h->popup();
     QTRY_VERIFY(popup->isActiveWindow());
     QVERIFY(h->popupActive());
