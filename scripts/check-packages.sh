@@ -21,7 +21,8 @@ for p in "${ours[@]}"; do
     fi
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/board-check-packages.XXXXXX")
-before=$(dpkg-query -W -f '${Package} ${Version}\n' | sort)
+installed_list() { dpkg-query -W -f '${Package} ${Version}\n' | sort; }
+before=$(installed_list)
 
 cleanup() {
     local status=$?
@@ -31,22 +32,31 @@ cleanup() {
         apt_get purge -y "${installed_here[@]}" >/dev/null || status=1
     fi
     rm -rf "$work"
-    after=$(dpkg-query -W -f '${Package} ${Version}\n' | sort)
-    if [ "$before" != "$after" ]; then
+    after=$(installed_list)
+    # Packages are compared by name: a dependency may have required a newer version of one
+    # that was installed already (the archive keeps only the newest), which cannot be undone.
+    if [ "$(cut -d' ' -f1 <<<"$before")" != "$(cut -d' ' -f1 <<<"$after")" ]; then
         echo "FAIL: the installed packages differ from before:"
         diff <(echo "$before") <(echo "$after") || true
         status=1
+    elif [ "$before" != "$after" ]; then
+        echo "upgraded because a dependency required it:"
+        diff <(echo "$before") <(echo "$after") | sed -n 's/^> /  /p'
     fi
     exit $status
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
+# new_in_simulation: the packages an apt-get -s run would install that are not installed yet
+# (an upgrade's Inst line carries the old version in brackets).
+new_in_simulation() { awk '$1 == "Inst" && $3 !~ /^\[/ { print $2 }'; }
+
 # install_recorded PKG...: installs what is missing and remembers every package that came with
 # it, so that the end can remove exactly those.
 install_recorded() {
     local new
-    new=$(apt_get install -s -y --no-install-recommends "$@" | awk '$1 == "Inst" { print $2 }')
+    new=$(apt_get install -s -y --no-install-recommends "$@" | new_in_simulation)
     [ -n "$new" ] || return 0
     apt_get install -y --no-install-recommends "$@" >/dev/null
     # shellcheck disable=SC2206
@@ -80,7 +90,7 @@ echo "== install"
 debs=()
 for p in "${ours[@]}"; do debs+=("$work"/debs/"${p}"_*.deb); done
 before_debs=$(apt_get install -s -y --no-install-recommends "${debs[@]}" |
-    awk '$1 == "Inst" { print $2 }' | grep -vxF -f <(printf '%s\n' "${ours[@]}") || true)
+    new_in_simulation | grep -vxF -f <(printf '%s\n' "${ours[@]}") || true)
 apt_get install -y --no-install-recommends "${debs[@]}" >/dev/null
 # shellcheck disable=SC2206
 [ -z "$before_debs" ] || installed_here+=($before_debs)
