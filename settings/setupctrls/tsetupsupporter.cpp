@@ -43,6 +43,10 @@ constexpr int StartHeight = 24;
 constexpr int StartGap = 16; // between the help text and Start
 // The screen the dialogs are drawn for, when no screen is known.
 constexpr QSize DesignScreen(800, 600);
+// The dialogs grow with screens larger than this in both directions.
+constexpr QSize ScaleFromScreen(800, 450);
+// The timer's period: the help dialog's delay and the calibration polling.
+constexpr int TimerPeriodMs = 100;
 // Font sizes in points.
 constexpr int HeaderPoints = 18;
 constexpr int HelpTitlePoints = 12;
@@ -247,7 +251,8 @@ QString TSetupSupporter::supportText() const
 
 double TSetupSupporter::screenScale(const QSize &screen)
 {
-    const double s = std::min(screen.width() / 800.0, screen.height() / 450.0);
+    const double s = std::min(screen.width() / double(ScaleFromScreen.width()),
+                              screen.height() / double(ScaleFromScreen.height()));
     return s < 1.0 ? 1.0 : s;
 }
 
@@ -502,7 +507,7 @@ void TSetupSupporter::UpdateTimer()
         m_timerWindow->killTimer(m_timerId);
     m_timerId = 0;
     if (m_showHelpPending || m_calibrating) {
-        m_timerId = startTimerWindowTimer(m_timerWindow, 100);
+        m_timerId = startTimerWindowTimer(m_timerWindow, TimerPeriodMs);
         if (!m_timerId)
             throw std::runtime_error("Not enough timers available");
     }

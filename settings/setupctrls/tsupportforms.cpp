@@ -3,14 +3,18 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+namespace {
+// A new form's size before anything is laid out in it.
+constexpr QSize NewFormSize(320, 240);
+} // namespace
+
 TSupportForm::TSupportForm(QWidget *owner)
     : QDialog(owner), m_anchors(new TAnchorLayout(this, TAnchorLayout::ScaleCentre))
 {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setSizeGripEnabled(false);
-    // A new form's size before anything is laid out in it.
-    resize(320, 240);
+    resize(NewFormSize);
 }
 
 void TSupportForm::anchor(QWidget *control, TAnchors anchors)
