@@ -1,5 +1,6 @@
 // qorethw, the command-line tool: each command's success and failure, its output and exit status.
 #include "boardemulatorprocess.h"
+#include "hexbinary.h"
 #include "mactext.h"
 
 #include <QJsonArray>
@@ -253,14 +254,9 @@ void TestQorethwCli::uploadBootstrapsOldBoardsAndIsExactOnEach()
 {
     const QString hex = m_dir.filePath(QStringLiteral("fw.hex"));
     QCOMPARE(writeSampleFirmware(hex, "96"), 0);
-    const QString bin = m_dir.filePath(QStringLiteral("fw.bin"));
-    QCOMPARE(QProcess::execute(QStringLiteral("objcopy"),
-                               {QStringLiteral("-I"), QStringLiteral("ihex"), QStringLiteral("-O"),
-                                QStringLiteral("binary"), hex, bin}),
-             0);
-    QFile file(bin);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray expected = file.readAll();
+    QString error;
+    const QByteArray expected = ObjcopyBinaryOf(hex, &error);
+    QVERIFY2(!expected.isEmpty(), qPrintable(error));
 
     BoardEmulatorProcess old; // revision 1.0: bootstrap first
     BoardEmulatorProcess fresh({QStringLiteral("--revision"), QStringLiteral("0x0200")});
