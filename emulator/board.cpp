@@ -549,7 +549,12 @@ std::vector<std::uint8_t> Board::commit(std::uint32_t size, std::uint32_t crc)
           std::to_string(chunks) + " chunks, " + std::to_string(repeats) + " repeated) in " +
           std::to_string(took) + " ms; restarting");
     m_action = Action::Restart;
-    return statusReply(kBoardOk);
+    // Naming what was committed lets the host tell a commit from a board that claims one.
+    UploadEnd taken;
+    taken.size = size;
+    taken.crc = crc;
+    const auto body = encodeUploadEnd(taken);
+    return encodeReply(kBoardOk, body.data(), body.size());
 }
 
 Board::Action Board::takeAction(IPv4 &moveTo)

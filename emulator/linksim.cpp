@@ -32,24 +32,51 @@ void LinkSimulator::push(Direction direction, Datagram datagram, Clock::time_poi
     schedule(direction, std::move(datagram), now);
 }
 
+bool LinkSimulator::departure(Direction direction, std::size_t bytes, Clock::time_point now,
+                              Clock::time_point &leaves)
+{
+    using namespace std::chrono;
+    const double bytesPerUs = options_.linkMbit / 8;
+    const auto us = [](double v) {
+        return duration_cast<Clock::duration>(duration<double, std::micro>(v));
+    };
+    Clock::time_point &free = linkFree_[direction];
+    const auto start = std::max(free, now);
+    if (!options_.linkBurstBytes) {
+        // A deep FIFO of linkQueueBytes that drops at its tail.
+        const auto backlog = free > now ? free - now : Clock::duration::zero();
+        if (backlog + us(double(bytes) / bytesPerUs) > us(options_.linkQueueBytes / bytesPerUs))
+            return false;
+        free = leaves = start + us(double(bytes) / bytesPerUs);
+        return true;
+    }
+    // A token bucket in front of a line much faster than its rate: a datagram leaves once the
+    // bucket holds its bytes, in arrival order.
+    const double burst = options_.linkBurstBytes;
+    double &tokens = tokens_[direction];
+    const double at =
+        tokens < 0
+            ? burst
+            : std::min(burst,
+                       tokens + bytesPerUs * duration<double, std::micro>(start - free).count());
+    const auto wait = start - now + us(std::max(0.0, double(bytes) - at) / bytesPerUs);
+    if (wait > us(options_.linkQueueMs * 1000))
+        return false;
+    leaves = now + wait;
+    tokens = std::max(0.0, at - double(bytes)); // what the bucket holds as it leaves
+    free = leaves;
+    return true;
+}
+
 void LinkSimulator::schedule(Direction direction, Datagram datagram, Clock::time_point now)
 {
     using namespace std::chrono;
     Clock::time_point due = now;
     if (options_.linkMbit > 0) {
-        const double bits = double(datagram.bytes.size() + kIpUdpOverhead) * 8;
-        const auto serialise =
-            duration_cast<Clock::duration>(duration<double, std::micro>(bits / options_.linkMbit));
-        Clock::time_point &free = linkFree_[direction];
-        const auto backlog = free > now ? free - now : Clock::duration::zero();
-        // The bottleneck's queue holds so many bytes; what finds it full is dropped at its tail.
-        const auto bufferTime = duration_cast<Clock::duration>(
-            duration<double, std::micro>(double(options_.linkQueueBytes) * 8 / options_.linkMbit));
-        if (backlog + serialise > bufferTime)
+        if (!departure(direction, datagram.bytes.size() + kIpUdpOverhead, now, due))
             return;
-        free = std::max(free, now) + serialise;
-        due = free + duration_cast<Clock::duration>(
-                         duration<double, std::milli>(options_.linkLatencyMs / 2));
+        due += duration_cast<Clock::duration>(
+            duration<double, std::milli>(options_.linkLatencyMs / 2));
     }
     if (direction == Outbound && options_.delayMs > 0)
         due += milliseconds(options_.delayMs);

@@ -42,6 +42,9 @@ private:
         bool operator>(const Item &o) const { return due != o.due ? due > o.due : order > o.order; }
     };
     bool roll(double percent);
+    // When a datagram of `bytes` entering the bottleneck at `now` leaves it; false to drop it.
+    bool departure(Direction direction, std::size_t bytes, Clock::time_point now,
+                   Clock::time_point &leaves);
     void schedule(Direction direction, Datagram datagram, Clock::time_point now);
 
     const Options &options_;
@@ -50,6 +53,7 @@ private:
     std::uint64_t order_ = 0;
     std::size_t outbound_ = 0;
     Clock::time_point linkFree_[2];
+    double tokens_[2] = {-1, -1}; // the bucket's bytes at linkFree_; -1: full, never used
 };
 
 } // namespace emulator

@@ -152,6 +152,12 @@ const ValueOption ValueOptions[] = {
      [](const char *v, Options &o) { return parseDouble(v, 0.001, 100000, o.linkMbit); }},
     {"--link-latency-ms",
      [](const char *v, Options &o) { return parseDouble(v, 0, 10000, o.linkLatencyMs); }},
+    {"--link-burst-kib",
+     [](const char *v, Options &o) {
+         return setUnsigned(v, 1024 * 1024, NonZero, o.linkBurstBytes, 1024);
+     }},
+    {"--link-queue-ms",
+     [](const char *v, Options &o) { return parseDouble(v, 0, 10000, o.linkQueueMs); }},
 };
 
 const ValueOption *findValueOption(const std::string &name)
@@ -211,6 +217,8 @@ const char *usageText()
            "  --link-mbit R        simulated link rate in Mbit/s\n"
            "  --link-latency-ms L  simulated round-trip time\n"
            "  --link-queue-kib Q   bottleneck queue per direction, dropping at its tail\n"
+           "  --link-burst-kib B   a token bucket instead: B KiB pass at once, then the rate;\n"
+           "  --link-queue-ms T    what would wait longer than T ms (default 20) is dropped\n"
            "                       (default 512)\n";
 }
 

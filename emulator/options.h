@@ -46,6 +46,10 @@ struct Options
     double linkMbit = 0;
     double linkLatencyMs = 0;
     std::uint32_t linkQueueBytes = 512 * 1024; // bottleneck queue per direction, tail drop
+    // A token bucket instead (as a shaped switch port): a burst of this many bytes passes at
+    // once, then the rate holds; what would wait longer than linkQueueMs is dropped.
+    std::uint32_t linkBurstBytes = 0;
+    double linkQueueMs = 20;
 };
 
 // Returns false (with a message) for bad options; help is set for --help.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 
 namespace qorethw {
 
@@ -27,7 +29,44 @@ constexpr auto kQueueTarget = milliseconds(5);
 constexpr double kQueueBuildGain = 1.1;
 constexpr double kQueueDrainGain = 0.9;
 
+// A path's metrics are trusted this long; a path that has changed since costs one start from a
+// wrong rate at most.
+constexpr auto kPathMemory = std::chrono::minutes(10);
+constexpr std::size_t kMaxPaths = 1024;
+
+struct RememberedPath
+{
+    PathMetrics metrics;
+    Clock::time_point at;
+};
+
+std::mutex pathsMutex;
+std::map<std::uint64_t, RememberedPath> paths;
+
 } // namespace
+
+bool recallPath(std::uint64_t destination, PathMetrics &metrics)
+{
+    std::lock_guard<std::mutex> lock(pathsMutex);
+    const auto it = paths.find(destination);
+    if (it == paths.end() || Clock::now() - it->second.at > kPathMemory)
+        return false;
+    metrics = it->second.metrics;
+    return true;
+}
+
+void rememberPath(std::uint64_t destination, const PathMetrics &metrics)
+{
+    std::lock_guard<std::mutex> lock(pathsMutex);
+    if (paths.size() >= kMaxPaths && !paths.count(destination)) {
+        auto oldest = paths.begin();
+        for (auto it = paths.begin(); it != paths.end(); ++it)
+            if (it->second.at < oldest->second.at)
+                oldest = it;
+        paths.erase(oldest);
+    }
+    paths[destination] = {metrics, Clock::now()};
+}
 
 void RttEstimator::sample(Clock::duration rtt)
 {
@@ -93,6 +132,17 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     }
     delivered_ = delivered;
     recompute(now, minRtt, !appLimited);
+}
+
+void RateController::resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now)
+{
+    maxFilter_.push_back({now, chunksPerSecond});
+    recompute(now, minRtt, false);
+}
+
+void RateController::onTimeout()
+{
+    window_ = initialWindow_;
 }
 
 void RateController::setPath(double lossShare, Clock::duration queue)

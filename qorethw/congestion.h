@@ -53,6 +53,14 @@ public:
     // bottleneck, yet a lost chunk arrives nowhere, so sending is scaled up by the share lost; a
     // queue that has grown cancels both, so a bottleneck that drops at its tail is never pressed.
     void setPath(double lossShare, Clock::duration queue);
+    // Starts from what an earlier upload over the same path measured: paced at that rate from
+    // the first chunk, so a long path's first round trip carries data. Measurements replace it
+    // within ten round trips, as they do any other.
+    void resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now);
+    // The board said nothing for two probe time-outs and what was in flight counts as lost:
+    // until the next delivery no more than the first window goes out, at the rate measured
+    // before.
+    void onTimeout();
     // Chunks allowed in flight.
     std::size_t window() const { return window_; }
     // Time between two chunks; zero while the rate is unknown (the first window goes at once).
@@ -84,5 +92,15 @@ private:
     Clock::duration queue_{};
     std::uint64_t delivered_ = 0;
 };
+
+// What the last upload to a destination measured (as TCP keeps per-destination metrics), for
+// the next upload over the same path; forgotten after a while, as paths change.
+struct PathMetrics
+{
+    double bytesPerSecond = 0;
+    Clock::duration minRtt{};
+};
+bool recallPath(std::uint64_t destination, PathMetrics &metrics);
+void rememberPath(std::uint64_t destination, const PathMetrics &metrics);
 
 } // namespace qorethw

@@ -78,6 +78,9 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
     fresh->m_flashSize = hello.flashSize;
     fresh->m_chunkSize = hello.chunkSize;
     fresh->m_window = hello.window;
+    for (std::uint8_t octet : destination.address)
+        fresh->m_destination = fresh->m_destination << 8 | octet;
+    fresh->m_destination = fresh->m_destination << 16 | destination.port;
     device = std::move(fresh);
     return Outcome::success();
 }

@@ -43,6 +43,8 @@ public:
     std::uint32_t flashSize() const { return m_flashSize; }
     std::uint16_t chunkSize() const { return m_chunkSize; }
     std::uint16_t window() const { return m_window; }
+    // The board's address and port, as one number.
+    std::uint64_t destination() const { return m_destination; }
 
     std::mutex mutex; // one call at a time per handle
 
@@ -66,6 +68,7 @@ private:
     std::uint32_t m_flashSize = 0;
     std::uint16_t m_chunkSize = 0;
     std::uint16_t m_window = 0;
+    std::uint64_t m_destination = 0;
 };
 
 Clock::time_point deadlineFromNow();

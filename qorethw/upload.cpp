@@ -25,15 +25,17 @@ using std::chrono::nanoseconds;
 namespace {
 
 constexpr std::uint64_t kMaxImageSize = 256ull * 1024 * 1024;
-// Chunks sent at once before the first acknowledgements tell the path's rate: about 90 kB, which
-// a switch's buffer takes.
-constexpr std::size_t kInitialWindow = 64;
+// Chunks sent at once before the first acknowledgements tell the path's rate: about 23 kB, which
+// even a shaped port's token bucket of 32 KiB lets through, for each of several boards.
+constexpr std::size_t kInitialWindow = 16;
 // A paced sender that woke late may catch up by this much, no more: a burst the bottleneck's
 // queue takes, and that keeps the link busy across this host's scheduling delays.
 constexpr auto kPacingCatchUp = milliseconds(5);
 // What falls due within this much goes at once: fewer wake-ups, each of which a busy host may
 // serve late, for bursts the short queue kept at the bottleneck takes in its stride.
 constexpr auto kPacingSlack = microseconds(1000);
+// A board that keeps answering without taking anything new is given this many bounds.
+constexpr int kAnswerGrace = 4;
 // While the board's port is unreachable (restarting or gone), retries are paced.
 constexpr auto kRefusedPause = milliseconds(20);
 
@@ -55,6 +57,9 @@ public:
           m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
           m_flags(flags), m_cc(kInitialWindow, m_window)
     {
+        PathMetrics path;
+        if (recallPath(device.destination(), path))
+            m_cc.resume(path.bytesPerSecond / double(m_chunk), path.minRtt, Clock::now());
     }
 
     Outcome run();
@@ -112,9 +117,15 @@ private:
     Outcome onEndReply(const Packet &packet, Clock::time_point now);
     Outcome applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now);
     void markLost(std::size_t index);
+    void forgetFlight();
     void countOutcome(bool lost);
     void detectLosses();
     void progressed(Clock::time_point now);
+    void answered(Clock::time_point now);
+    bool timedOut(Clock::time_point now) const
+    {
+        return now >= m_progressDeadline && (now >= m_answerDeadline || now >= m_answerLimit);
+    }
     void reportProgress();
 
     Device &m_device;
@@ -148,6 +159,8 @@ private:
     Clock::time_point m_probeBase{};
     int m_probeBackoff = 0;
     Clock::time_point m_progressDeadline{};
+    // A board that answers, but takes nothing new, keeps the upload going a while longer.
+    Clock::time_point m_answerDeadline{}, m_answerLimit{};
     bool m_refused = false;
     double m_lossShare = 0;
     std::int64_t m_boardUs = 0;
@@ -307,6 +320,21 @@ void Sender::markLost(std::size_t index)
     m_lost.insert(index);
 }
 
+void Sender::forgetFlight()
+{
+    // Two probe time-outs without a word: what is in flight was lost with the probe (a full
+    // queue drops whatever finds it full). It goes again, oldest first and paced; waiting on
+    // single probes alone can outlast the bound while the queue keeps dropping them.
+    for (std::size_t i = m_base; i < m_chunks.size(); ++i) {
+        if (m_chunks[i].state == State::InFlight) {
+            markLost(i);
+            countOutcome(true);
+        }
+    }
+    m_flight.clear();
+    m_cc.onTimeout();
+}
+
 void Sender::countOutcome(bool lost)
 {
     // The share of transmissions lost, over about the last hundred.
@@ -335,8 +363,14 @@ void Sender::detectLosses()
 void Sender::progressed(Clock::time_point now)
 {
     m_progressDeadline = now + milliseconds(callTimeoutMs());
+    m_answerLimit = now + milliseconds(callTimeoutMs()) * kAnswerGrace;
     m_probeBase = now;
     m_probeBackoff = 0;
+}
+
+void Sender::answered(Clock::time_point now)
+{
+    m_answerDeadline = now + milliseconds(callTimeoutMs());
 }
 
 void Sender::reportProgress()
@@ -415,6 +449,7 @@ Outcome Sender::onDataAck(const Packet &packet, Clock::time_point now)
     Tx *tx = findTx(packet.sequence, index);
     if (!tx || tx->kind != Kind::Data)
         return Outcome::success(); // a stray from an earlier attempt
+    answered(now);
     if (!tx->answered) {
         tx->answered = true;
         m_rtt.sample(now - tx->sent);
@@ -473,6 +508,13 @@ Outcome Sender::onEndReply(const Packet &packet, Clock::time_point now)
     std::size_t index;
     Tx *tx = findTx(packet.sequence, index);
     if (status == kBoardOk) {
+        // Taken only from a board that confirmed every chunk, or that names the very image it
+        // committed; a board that claims more than it showed is broken or lying.
+        UploadEnd committed;
+        const bool named = decodeUploadEnd(body, committed) && committed.size == m_file.ready() &&
+                           committed.crc == m_file.crc();
+        if (!named && m_base < chunkCount())
+            return Outcome::fault(QEW_ERROR_READ_FAULT);
         m_done = true;
         m_ackedBytes = m_file.ready();
         return Outcome::success();
@@ -497,12 +539,16 @@ Outcome Sender::handle(const Packet &packet, Clock::time_point now)
     case std::uint8_t(Command::UploadData):
         return onDataAck(packet, now);
     case std::uint8_t(Command::UploadBegin):
-        if (m_beginSent && packet.sequence == m_beginSequence)
+        if (m_beginSent && packet.sequence == m_beginSequence) {
+            answered(now);
             return onBeginReply(packet, now);
+        }
         break;
     case std::uint8_t(Command::UploadEnd):
-        if (m_endSent && packet.sequence == m_endSequence)
+        if (m_endSent && packet.sequence == m_endSequence) {
+            answered(now);
             return onEndReply(packet, now);
+        }
         break;
     default:
         break;
@@ -533,7 +579,7 @@ Outcome Sender::drain()
 
 Outcome Sender::run()
 {
-    m_progressDeadline = Clock::now() + milliseconds(callTimeoutMs());
+    progressed(Clock::now());
     if (!deferred())
         m_file.readAll(); // the begin carries size and CRC-32
     for (;;) {
@@ -542,6 +588,9 @@ Outcome Sender::run()
             return outcome;
         if (m_done) {
             reportProgress();
+            if (m_cc.bandwidth() > 0 && m_rtt.valid())
+                rememberPath(m_device.destination(),
+                             {m_cc.bandwidth() * double(m_chunk), m_rtt.minRtt()});
             return Outcome::success();
         }
         if (m_file.unordered())
@@ -559,6 +608,8 @@ Outcome Sender::run()
         }
         auto probeAt = m_probeBase + probeTimeout();
         if (now >= probeAt) {
+            if (m_probeBackoff > 0 && m_beginConfirmed)
+                forgetFlight();
             if (!probe(now))
                 return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
             m_probeBase = now;
@@ -572,13 +623,14 @@ Outcome Sender::run()
             if (!sendEnd(now))
                 return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
         }
-        if (now >= m_progressDeadline)
+        if (timedOut(now)) {
             return Outcome::fault(QEW_ERROR_TIMEOUT);
+        }
         if (!m_file.complete()) {
             m_file.readPiece(); // the link has no use for this moment
             continue;
         }
-        auto wake = std::min(m_progressDeadline, probeAt);
+        auto wake = std::min(std::max(m_progressDeadline, m_answerDeadline), probeAt);
         const bool sendable = m_inFlight < m_cc.window() &&
                               ((!m_lost.empty() && m_beginConfirmed) || newChunkReady());
         if (sendable)

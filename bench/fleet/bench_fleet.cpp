@@ -1,6 +1,9 @@
-// Uploads a 256 KiB image to 20 emulated boards at once over one simulated 100 Mbit/s link with
+// Uploads a 256 KiB image to many emulated boards at once over one simulated 100 Mbit/s link with
 // a 1 ms round trip, the boards' shared wire to the host, and to one board alone over the same
-// link; prints the aggregate goodput of each as a share of the link rate, side by side.
+// link: a deep queue, and a token bucket as a shaped switch port (32 KiB burst, 20 ms queue).
+// Prints per cell the aggregate goodput as a share of the link rate and of the bound, the chunks
+// resent, the uploads that failed, Jain's fairness index and the slowest board against the
+// median, side by side. An argument sets the runs per cell (default 5).
 //
 // The boards are the emulator's own (its Board and its link model), played by one thread of this
 // process on loopback addresses, so that all of them share one link as boards on one switch
@@ -24,6 +27,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <netinet/in.h>
@@ -38,12 +42,12 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr int BoardCount = 20;
 constexpr double LinkMbit = 100;
 constexpr double LatencyMs = 1;
 constexpr std::size_t ImageSize = 256 * 1024;
-constexpr int Runs = 3;
 constexpr std::uint16_t Port = 20871;
+// 1448 bytes of image in each 1500-byte frame.
+constexpr double Ceiling = 1448.0 / 1500.0;
 
 struct Slot
 {
@@ -57,8 +61,9 @@ struct Slot
 class Fleet
 {
 public:
-    explicit Fleet(int count)
+    Fleet(int count, std::uint32_t burstKib)
     {
+        m_options.linkBurstBytes = burstKib * 1024;
         m_options.linkMbit = LinkMbit;
         m_options.linkLatencyMs = LatencyMs;
         m_options.revision = 0x0200;
@@ -70,8 +75,8 @@ public:
             slot->state.ip = slot->address;
             slot->state.revision = m_options.revision;
             slot->state.mac = {0x02, 0, 0, 0, 0x31, std::uint8_t(k)};
-            slot->board =
-                std::make_unique<Board>(m_options, slot->state, [](const std::string &) {});
+            slot->board = std::make_unique<Board>(
+                m_options, slot->state, [this](const std::string &line) { countRepeats(line); });
             slot->board->setListening(slot->address);
             slot->fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
             sockaddr_in a{};
@@ -110,8 +115,18 @@ public:
     {
         return m_slots[std::size_t(k)]->state.image;
     }
+    // Chunks the boards received twice since the last call.
+    long takeRepeats() { return m_repeats.exchange(0); }
 
 private:
+    void countRepeats(const std::string &line)
+    {
+        const auto at = line.find(" repeated)");
+        if (at == std::string::npos)
+            return;
+        const auto from = line.rfind(", ", at);
+        m_repeats += std::atol(line.c_str() + from + 2);
+    }
     void receive(int k, Clock::time_point now)
     {
         std::uint8_t buffer[2048];
@@ -200,6 +215,7 @@ private:
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<long> m_repeats{0};
     bool m_ok = true;
 };
 
@@ -218,10 +234,17 @@ std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
     return bytes;
 }
 
-// Seconds from the first upload's start to the last one's end; false when any failed or any
-// board's committed image differs from the file.
+struct Round
+{
+    double seconds = 0;         // first start to last end
+    std::vector<double> boards; // each board's own upload time, of those that succeeded
+    int failed = 0;
+};
+
+// All uploads at once; a failed upload or a committed image that differs from the file counts
+// as a failure. False when the boards cannot even be reached.
 bool uploadAtOnce(Fleet &fleet, int count, const QString &path,
-                  const std::vector<std::uint8_t> &image, double &seconds)
+                  const std::vector<std::uint8_t> &image, Round &round)
 {
     std::vector<QEW_HANDLE> handles(std::size_t(count), nullptr);
     for (int k = 0; k < count; ++k) {
@@ -233,33 +256,34 @@ bool uploadAtOnce(Fleet &fleet, int count, const QString &path,
     }
     const QByteArray file = path.toLocal8Bit();
     std::vector<uint32_t> results(std::size_t(count), 1);
+    std::vector<double> took(std::size_t(count), 0);
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
     for (int k = 0; k < count; ++k)
         threads.emplace_back([&, k] {
             while (!go)
                 std::this_thread::yield();
+            const auto start = Clock::now();
             results[std::size_t(k)] =
                 QEW_UploadFirmwareFile(handles[std::size_t(k)], file.constData());
+            took[std::size_t(k)] = duration<double>(Clock::now() - start).count();
         });
     const auto start = Clock::now();
     go = true;
     for (auto &t : threads)
         t.join();
-    seconds = duration<double>(Clock::now() - start).count();
-    bool ok = true;
+    round.seconds = duration<double>(Clock::now() - start).count();
     for (int k = 0; k < count; ++k) {
         QEW_Disconnect(handles[std::size_t(k)]);
-        if (results[std::size_t(k)] != 0) {
+        if (results[std::size_t(k)] != 0 || fleet.image(k) != image) {
             std::fprintf(stderr, "upload to %s failed: %u\n", fleet.host(k).c_str(),
                          results[std::size_t(k)]);
-            ok = false;
-        } else if (fleet.image(k) != image) {
-            std::fprintf(stderr, "%s committed another image\n", fleet.host(k).c_str());
-            ok = false;
+            ++round.failed;
+        } else {
+            round.boards.push_back(took[std::size_t(k)]);
         }
     }
-    return ok;
+    return true;
 }
 
 double median(std::vector<double> values)
@@ -268,12 +292,73 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// Jain's fairness index of the boards' throughputs: 1 when all got the same.
+double jain(const std::vector<double> &seconds)
+{
+    double sum = 0, squares = 0;
+    for (double t : seconds) {
+        sum += 1 / t;
+        squares += 1 / (t * t);
+    }
+    return seconds.empty() ? 0 : sum * sum / (double(seconds.size()) * squares);
+}
+
+struct Cell
+{
+    const char *name;
+    int boards;
+    std::uint32_t burstKib; // 0: the deep queue
+    const char *goal;
+};
+
+const Cell kCells[] = {
+    {"1 board, deep queue", 1, 0, "-"},
+    {"20 boards, deep queue", 20, 0, "-"},
+    {"1 board, token bucket", 1, 32, ">= 0.92 of the link"},
+    {"20 boards, token bucket", 20, 32, ">= 0.92, 0 failed, J >= 0.95, slow <= 1.5"},
+    {"50 boards, token bucket", 50, 32, "0 failed"},
+};
+
+bool runCell(const Cell &cell, int runs, const QString &path,
+             const std::vector<std::uint8_t> &image)
+{
+    Fleet fleet(cell.boards, cell.burstKib);
+    if (!fleet.ok())
+        return false;
+    std::vector<double> link, fairness, slowest;
+    int failed = 0;
+    fleet.takeRepeats();
+    for (int run = 0; run < runs; ++run) {
+        Round round;
+        if (!uploadAtOnce(fleet, cell.boards, path, image, round))
+            return false;
+        failed += round.failed;
+        const double done = double(round.boards.size());
+        link.push_back(done * ImageSize * 8 / round.seconds / (LinkMbit * 1e6));
+        if (!round.boards.empty()) {
+            fairness.push_back(jain(round.boards));
+            slowest.push_back(*std::max_element(round.boards.begin(), round.boards.end()) /
+                              median(round.boards));
+        }
+    }
+    const double lineS = cell.boards * double(ImageSize) * 8 / (LinkMbit * 1e6);
+    const double bound = lineS / (lineS / Ceiling + LatencyMs / 1e3);
+    const auto [lo, hi] = std::minmax_element(link.begin(), link.end());
+    std::printf("%-26s %6.3f %6.3f-%5.3f %6.3f %6ld %6d %6.3f %6.2f  %s\n", cell.name, median(link),
+                *lo, *hi, median(link) / bound, fleet.takeRepeats(), failed,
+                fairness.empty() ? 0 : median(fairness), slowest.empty() ? 0 : median(slowest),
+                cell.goal);
+    std::fflush(stdout);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     qputenv("QORETHW_LOOPBACK_ONLY", "1");
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fleet.hex"));
     const auto image = pattern(ImageSize, 2463534242u);
@@ -286,31 +371,18 @@ int main(int argc, char **argv)
             file.write(text.data(), qint64(text.size())) != qint64(text.size()))
             return 1;
     }
-    Fleet fleet(BoardCount);
-    if (!fleet.ok())
-        return 1;
-    std::vector<double> alone, together;
-    for (int run = 0; run < Runs; ++run) {
-        double s = 0;
-        if (!uploadAtOnce(fleet, 1, path, image, s))
+    std::printf("upload of 256 KiB to each board at once over one shared %.0f Mbit/s link, %.0f ms "
+                "round trip\n(median of %d runs and range; 'link' and 'bound': aggregate goodput "
+                "as a share of the link\nrate and of the framing ceiling with one round trip; "
+                "'resent': chunks that reached a board\ntwice, all runs; 'failed': uploads that "
+                "failed or committed another image, all runs;\n'J': Jain's fairness index of the "
+                "boards' throughputs; 'slow': slowest board's time / median)\n\n",
+                LinkMbit, LatencyMs, runs);
+    std::printf("%-26s %6s %11s %6s %6s %6s %6s %6s  %s\n", "cell", "link", "range", "bound",
+                "resent", "failed", "J", "slow", "goal");
+    for (const Cell &cell : kCells) {
+        if (!runCell(cell, runs, path, image))
             return 1;
-        alone.push_back(s);
-        if (!uploadAtOnce(fleet, BoardCount, path, image, s))
-            return 1;
-        together.push_back(s);
     }
-    const double bits = double(ImageSize) * 8, rate = LinkMbit * 1e6;
-    const double one = median(alone), all = median(together);
-    std::printf("upload of 256 KiB over one shared %.0f Mbit/s link, %.0f ms round trip "
-                "(median of %d runs, every image checked):\n",
-                LinkMbit, LatencyMs, Runs);
-    std::printf("  1 board alone      %7.1f ms  %6.2f Mbit/s  %.3f of the link rate\n", one * 1e3,
-                bits / one / 1e6, bits / one / rate);
-    std::printf("  %d boards at once  %7.1f ms  %6.2f Mbit/s  %.3f of the link rate "
-                "(aggregate; %.3f per board)\n",
-                BoardCount, all * 1e3, BoardCount * bits / all / 1e6,
-                BoardCount * bits / all / rate, bits / all / rate);
-    std::printf("  aggregate goodput of %d at once / one alone: %.2f\n", BoardCount,
-                (BoardCount * bits / all) / (bits / one));
     return 0;
 }

@@ -1,4 +1,6 @@
 // The library against a board that answers wrongly: every reply is untrusted input.
+#include "crc32.h"
+#include "ihexwriter.h"
 #include "messages.h"
 #include "packet.h"
 #include "qorethwtesthelpers.h"
@@ -7,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <poll.h>
@@ -122,6 +125,73 @@ std::vector<std::uint8_t> statusReplyOf(const std::vector<std::uint8_t> &body)
     return encodeReply(kBoardOk, body.data(), body.size());
 }
 
+// A board that takes a deferred upload of 1 KiB chunks behind a link that loses data datagrams
+// number loseFrom .. loseTo (from 0); one that lies takes no chunk yet says the end is done.
+struct UploadBoard
+{
+    int loseFrom = 0, loseTo = -1;
+    bool lies = false;
+    std::vector<std::uint8_t> image;
+    std::vector<bool> got;
+    std::size_t contiguous = 0;
+    int data = 0;
+
+    std::vector<std::uint8_t> answer(const Packet &p)
+    {
+        if (p.command() == Command::Hello) {
+            HelloReply r;
+            r.session = 77;
+            r.flashSize = 1 << 20;
+            r.chunkSize = 1024;
+            r.window = 1024;
+            return encodeReplyTo(p, encodeHelloReply(r));
+        }
+        if (p.command() == Command::UploadBegin || (lies && p.command() == Command::UploadEnd))
+            return encodeReplyTo(p, encodeReply(kBoardOk));
+        if (p.command() == Command::UploadEnd) {
+            UploadEnd e;
+            if (!decodeUploadEnd(p.payload, e) || contiguous * 1024 < e.size)
+                return encodeReplyTo(p, ack(kBoardIncomplete));
+            image.resize(e.size);
+            return encodeReplyTo(
+                p,
+                encodeReply(crc32(image.data(), e.size) == e.crc ? kBoardOk : kBoardCrcMismatch));
+        }
+        UploadData d;
+        const int n = data++;
+        if (lies || (n >= loseFrom && n <= loseTo) || !decodeUploadData(p.payload, d))
+            return {};
+        const std::size_t i = d.offset / 1024;
+        image.resize(std::max(image.size(), d.offset + d.size));
+        std::memcpy(image.data() + d.offset, d.data, d.size);
+        got.resize(std::max(got.size(), i + 1));
+        got[i] = true;
+        while (contiguous < got.size() && got[contiguous])
+            ++contiguous;
+        return encodeReplyTo(p, ack(kBoardOk));
+    }
+    std::vector<std::uint8_t> ack(std::uint32_t status) const
+    {
+        UploadAck a;
+        a.status = status;
+        a.contiguous = std::uint32_t(contiguous);
+        a.extended = true;
+        a.arrivalUs = std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+        for (std::size_t c = contiguous + 1; c < got.size(); ++c) {
+            const std::size_t bit = c - contiguous - 1;
+            if (got[c] && bit < 64)
+                a.bitmap |= std::uint64_t(1) << bit;
+            else if (got[c]) {
+                a.more.resize(std::max(a.more.size(), (bit - 64) / 8 + 1));
+                a.more[(bit - 64) / 8] |= std::uint8_t(1u << ((bit - 64) % 8));
+            }
+        }
+        return encodeUploadAck(a);
+    }
+};
+
 } // namespace
 
 class TestQorethwReplies : public QObject
@@ -139,6 +209,8 @@ private slots:
     void malformedHelloReplyFailsConnect();
     void boardErrorInReplyGivesBadNetRespAndCode();
     void lateReplyToEarlierRequestIsIgnored();
+    void uploadOverLossyOrLyingBoard_data();
+    void uploadOverLossyOrLyingBoard();
 };
 
 void TestQorethwReplies::initTestCase()
@@ -314,6 +386,52 @@ void TestQorethwReplies::lateReplyToEarlierRequestIsIgnored()
     uint32_t result = 0;
     readStatus(connection.get(), &result);
     QCOMPARE(result, QEW_ERROR_TIMEOUT);
+}
+
+void TestQorethwReplies::uploadOverLossyOrLyingBoard_data()
+{
+    QTest::addColumn<int>("kib");
+    QTest::addColumn<int>("loseTo");
+    QTest::addColumn<bool>("lies");
+    QTest::addColumn<uint>("result");
+    // The first burst lost but its first six chunks, and every chunk and probe after it for a
+    // while: what is in flight must go again, though no probe was ever answered.
+    QTest::newRow("first burst and what follows lost") << 256 << 120 << false << 0u;
+    QTest::newRow("end taken, no chunk confirmed") << 10 << -1 << true << 30u;
+}
+
+void TestQorethwReplies::uploadOverLossyOrLyingBoard()
+{
+    QFETCH(int, kib);
+    QFETCH(int, loseTo);
+    QFETCH(bool, lies);
+    QFETCH(uint, result);
+    ihex::Image hex;
+    hex.segments.push_back({0x08000000, std::vector<std::uint8_t>(std::size_t(kib) * 1024)});
+    for (std::size_t i = 0; i < hex.segments[0].bytes.size(); ++i)
+        hex.segments[0].bytes[i] = std::uint8_t(i * 7 + i / 1024);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("image.hex")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(ihex::write(hex)));
+    file.close();
+    // The library's own bound: single probes back off past it, on a busy host too.
+    qputenv("QORETHW_TIMEOUT_MS", "3000");
+    const auto restore = qScopeGuard([] { qputenv("QORETHW_TIMEOUT_MS", "500"); });
+    UploadBoard state;
+    state.loseFrom = 6;
+    state.loseTo = loseTo;
+    state.lies = lies;
+    {
+        FakeBoard board([&](const Packet &p) { return state.answer(p); });
+        QVERIFY(board.isBound());
+        Connection connection(connectTo(board.host(), QEW_MODE_UPLOAD));
+        QVERIFY(connection);
+        QCOMPARE(QEW_UploadFirmwareFile(connection.get(), qPrintable(file.fileName())),
+                 uint32_t(result));
+    }
+    if (result == 0)
+        QVERIFY(state.image == hex.segments[0].bytes);
 }
 
 QTEST_GUILESS_MAIN(TestQorethwReplies)
