@@ -16,7 +16,9 @@ namespace {
 
 constexpr auto kFirstProbe = milliseconds(200);
 constexpr auto kMinProbe = milliseconds(2);
-// Delivery rates are measured over at least this much of the board's clock.
+// Delivery rates are measured over at least this much of the board's clock, and over at least
+// a round trip with the queue: a bottleneck that several senders share serves each one's chunks
+// in trains at its full rate, and only a longer look shows the share.
 constexpr auto kMinSpan = microseconds(1000);
 // In flight beyond two bandwidth-delay products: room for this host's and the board's
 // scheduling, which a round trip of a millisecond or less does not show.
@@ -117,11 +119,12 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     if (!history_.empty() && arrival < history_.back().at)
         return; // a late acknowledgement, overtaken by a newer one
     history_.push_back({arrival, delivered});
-    // The rate over the shortest stretch of at least kMinSpan that ends here.
-    while (history_.size() > 2 && arrival - history_[1].at >= kMinSpan)
+    // The rate over the shortest stretch of at least the span that ends here.
+    const auto span = std::max(Clock::duration(kMinSpan), minRtt + queue_);
+    while (history_.size() > 2 && arrival - history_[1].at >= span)
         history_.pop_front();
     const Point &from = history_.front();
-    if (arrival - from.at >= kMinSpan && delivered > from.delivered) {
+    if (arrival - from.at >= span && delivered > from.delivered) {
         const double seconds = duration<double>(arrival - from.at).count();
         const double rate = double(delivered - from.delivered) / seconds;
         if (!appLimited || rate > bandwidth()) {
@@ -129,6 +132,15 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
                 maxFilter_.pop_back();
             maxFilter_.push_back({now, rate});
         }
+    } else if (maxFilter_.empty()) {
+        // Until a whole span has passed, the first chunks' arrival train (over kMinSpan) shows
+        // the bottleneck's own rate: startup paces at it, its window growing as slow start.
+        auto it = history_.rbegin();
+        while (it != history_.rend() && arrival - it->at < kMinSpan)
+            ++it;
+        if (it != history_.rend() && delivered > it->delivered)
+            trainRate_ = std::max(trainRate_, double(delivered - it->delivered) /
+                                                  duration<double>(arrival - it->at).count());
     }
     delivered_ = delivered;
     recompute(now, minRtt, !appLimited);
@@ -162,7 +174,16 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
     const double bw = bandwidth();
     if (bw <= 0) {
         // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
-        window_ = std::min(maxWindow_, initialWindow_ + std::size_t(delivered_));
+        std::size_t window = initialWindow_ + std::size_t(delivered_);
+        if (trainRate_ > 0) {
+            interval_ = duration_cast<Clock::duration>(duration<double>(1 / trainRate_));
+            // A train that queued nowhere had the bottleneck to itself: a long path's pipe is
+            // filled at once. One that queued shares it, and keeps growing as slow start.
+            if (queue_ < kQueueTarget)
+                window = std::max(window, std::size_t(std::ceil(
+                                              trainRate_ * duration<double>(minRtt * 2).count())));
+        }
+        window_ = std::min(maxWindow_, window);
         return;
     }
     const auto phaseLength = std::max(minRtt, Clock::duration(milliseconds(2)));

@@ -91,6 +91,7 @@ private:
     double lossFactor_ = 1;
     Clock::duration queue_{};
     std::uint64_t delivered_ = 0;
+    double trainRate_ = 0; // chunks per second in the first arrival trains
 };
 
 // What the last upload to a destination measured (as TCP keeps per-destination metrics), for
