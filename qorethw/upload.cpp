@@ -105,8 +105,11 @@ private:
     Clock::duration probeTimeout() const
     {
         // A probe is one small datagram: the first few go at the same pace, as a lossy link may
-        // well lose one; then they back off, as the board may be gone.
-        return m_rtt.probeTimeout() * (1 << std::clamp(m_probeBackoff - 2, 0, 6));
+        // well lose one; then they back off, as the board may be gone, yet never so far that
+        // fewer than eight fit in the bound: a crowded queue may drop several in a row.
+        const auto base = m_rtt.probeTimeout();
+        return std::max(base, std::min(base * (1 << std::clamp(m_probeBackoff - 2, 0, 6)),
+                                       Clock::duration(milliseconds(callTimeoutMs())) / 8));
     }
     bool sendWhatMay(Clock::time_point now);
 
