@@ -661,7 +661,9 @@ Outcome uploadFile(Device &device, const char *path, const UploadProgress &progr
         const Outcome opened = file->open(path);
         if (!opened.ok())
             return opened;
-        // A small file is read and checked whole before the board hears of it.
+        // A small file is read and checked whole before the board hears of it: the second read
+        // of one that fit in the first piece finds its end, and a missing end-of-file record.
+        file->readPiece();
         file->readPiece();
         if (device.chunkSize() < kMinChunk || device.window() == 0) {
             file->readAll();

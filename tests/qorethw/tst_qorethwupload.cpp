@@ -304,6 +304,11 @@ void TestQorethwUpload::malformedHexIsRefusedAndBoardUntouched_data()
     QTest::newRow("byte count too small") << QByteArray(":0300000001020304F3\n") + eof << invalid;
     QTest::newRow("record type 06") << QByteArray(":0400000601020304EC\n") + eof << invalid;
     QTest::newRow("no end of file") << good << invalid;
+    // Short of 64 KiB, the first piece read: checked whole before the board hears of it.
+    const QByteArray whole =
+        QByteArray::fromStdString(ihex::write(makeImage({{0x10000, pattern(20000, 3)}})));
+    QTest::newRow("no end of file, 55 KiB")
+        << whole.left(whole.lastIndexOf(":00000001FF")) << invalid;
     QTest::newRow("data after end of file") << good + eof + good << invalid;
     QTest::newRow("overlapping data") << good + QByteArray(":020002001122C9\n") + eof << invalid;
     QTest::newRow("linear address record of 3 bytes")
