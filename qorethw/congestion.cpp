@@ -24,6 +24,8 @@ constexpr auto kMinSpan = microseconds(1000);
 // scheduling, which a round trip of a millisecond or less does not show.
 constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
+// From this round trip on, startup fills the pipe at the first train's rate.
+constexpr auto kLongPath = milliseconds(10);
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
 constexpr double kMaxLossCompensated = 0.25;
 constexpr auto kQueueTarget = milliseconds(5);
@@ -178,8 +180,9 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         if (trainRate_ > 0) {
             interval_ = duration_cast<Clock::duration>(duration<double>(1 / trainRate_));
             // A train that queued nowhere had the bottleneck to itself: a long path's pipe is
-            // filled at once. One that queued shares it, and keeps growing as slow start.
-            if (queue_ < kQueueTarget)
+            // filled at once. One that queued shares it, and keeps growing as slow start, as
+            // on a short path, where a round trip or two of it costs little.
+            if (queue_ < kQueueTarget && minRtt >= kLongPath)
                 window = std::max(window, std::size_t(std::ceil(
                                               trainRate_ * duration<double>(minRtt * 2).count())));
         }

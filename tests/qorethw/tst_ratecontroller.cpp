@@ -1,0 +1,165 @@
+// The upload's rate controller alone, over simulated bottlenecks: chunks go as it paces them, a
+// deep queue or a token bucket drops what finds it full, acknowledgements carry the board's
+// arrival clock. Each path fails the controller that floods it or crawls on it.
+#include "congestion.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+using namespace qorethw;
+using std::chrono::duration;
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr double kFrameBits = 1500 * 8;
+
+struct Path
+{
+    double mbit = 100, rttMs = 1, queueMs = 40;
+    double burstKiB = 0;  // a token bucket of this burst; 0: a deep FIFO
+    int halveAtMs = -1;   // the rate halves then
+    int ackLossEvery = 0; // every n-th acknowledgement lost
+    int senders = 1;      // sharing the bottleneck, all starting at once
+};
+
+struct Result
+{
+    double share = 0; // of what the link could carry
+    double lost = 0;  // of the chunks sent
+};
+
+Result simulate(const Path &path, milliseconds length)
+{
+    const auto start = Clock::time_point(std::chrono::seconds(1000));
+    const auto halfRtt =
+        duration_cast<Clock::duration>(duration<double, std::milli>(path.rttMs / 2));
+    struct Chunk
+    {
+        Clock::time_point sent, arrives; // arrives == {}: dropped
+    };
+    struct Sender
+    {
+        RateController cc{16, 1024};
+        std::deque<Chunk> flight;
+        Clock::time_point nextSend, lastAck;
+        std::uint64_t delivered = 0, acks = 0;
+        double lossShare = 0;
+        Clock::duration minRtt = Clock::duration::max(), minOneWay = Clock::duration::max();
+    };
+    std::vector<Sender> senders(std::size_t(path.senders));
+    for (Sender &x : senders)
+        x.nextSend = x.lastAck = start;
+    Clock::time_point free = start;
+    double tokens = path.burstKiB * 8192;
+    std::uint64_t sent = 0, dropped = 0, delivered = 0;
+    double capacityBits = 0;
+    for (auto t = start; t < start + length; t += microseconds(20)) {
+        const bool halved = path.halveAtMs >= 0 && t - start >= milliseconds(path.halveAtMs);
+        const double bitsPerUs = path.mbit * (halved ? 0.5 : 1);
+        capacityBits += bitsPerUs * 20;
+        for (Sender &x : senders) {
+            const auto known = [&](std::size_t i) {
+                return i < x.flight.size() && x.flight[i].arrives != Clock::time_point{} &&
+                       x.flight[i].arrives + halfRtt <= t;
+            };
+            for (;;) {
+                if (!x.flight.empty() && x.flight.front().arrives == Clock::time_point{} &&
+                    known(1)) {
+                    x.flight.pop_front(); // found lost by a later chunk's acknowledgement
+                    x.lossShare += (1 - x.lossShare) / 64;
+                    continue;
+                }
+                if (!known(0))
+                    break;
+                const Chunk c = x.flight.front();
+                x.flight.pop_front();
+                ++x.delivered;
+                ++delivered;
+                x.lossShare -= x.lossShare / 64;
+                x.lastAck = t;
+                x.minRtt = std::min(x.minRtt, t - c.sent);
+                x.minOneWay = std::min(x.minOneWay, c.arrives - c.sent);
+                if (!path.ackLossEvery || ++x.acks % path.ackLossEvery) {
+                    x.cc.setPath(x.lossShare, c.arrives - c.sent - x.minOneWay);
+                    x.cc.onDelivered(x.delivered, c.arrives, t, x.minRtt, false);
+                }
+            }
+            if (!x.flight.empty() && t - x.lastAck > milliseconds(200)) {
+                x.flight.clear(); // a probe time-out: what was in flight counts as lost
+                x.cc.onTimeout();
+                x.lastAck = t;
+            }
+            while (x.flight.size() < x.cc.window() && x.nextSend <= t) {
+                ++sent;
+                const auto begin = std::max(free, t);
+                double need = kFrameBits / bitsPerUs; // microseconds of the rate
+                if (path.burstKiB > 0) {
+                    const double have = std::min(
+                        path.burstKiB * 8192,
+                        tokens + bitsPerUs * duration<double, std::micro>(begin - free).count());
+                    need = std::max(0.0, kFrameBits - have) / bitsPerUs;
+                    tokens = std::max(0.0, have - kFrameBits);
+                }
+                const auto leaves =
+                    begin + duration_cast<Clock::duration>(duration<double, std::micro>(need));
+                const bool fits = leaves - t <= duration<double, std::milli>(path.queueMs);
+                x.flight.push_back({t, fits ? leaves + halfRtt : Clock::time_point{}});
+                if (fits)
+                    free = leaves;
+                else
+                    ++dropped;
+                x.nextSend = std::max(x.nextSend, t - milliseconds(5)) + x.cc.interval();
+            }
+        }
+    }
+    return {double(delivered) * kFrameBits / capacityBits,
+            double(dropped) / double(std::max<std::uint64_t>(sent, 1))};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Path)
+
+class TestRateController : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void neitherFloodsNorCrawls_data();
+    void neitherFloodsNorCrawls();
+};
+
+void TestRateController::neitherFloodsNorCrawls_data()
+{
+    QTest::addColumn<Path>("path");
+    QTest::addColumn<double>("minShare");
+    QTest::addColumn<double>("maxLost");
+    QTest::newRow("deep queue") << Path{} << 0.85 << 0.01;
+    QTest::newRow("shallow token bucket") << Path{100, 1, 20, 32} << 0.85 << 0.02;
+    QTest::newRow("rate halved mid-upload") << Path{100, 1, 40, 0, 500} << 0.8 << 0.02;
+    QTest::newRow("every third acknowledgement lost") << Path{100, 1, 40, 0, -1, 3} << 0.85 << 0.01;
+    QTest::newRow("long path") << Path{100, 50, 60} << 0.8 << 0.01;
+    // Twenty that begin in the same instant still lose a share of their first trains; a
+    // controller that takes a train's rate for its own floods the bucket with most of it.
+    QTest::newRow("20 senders, one token bucket")
+        << Path{100, 1, 20, 32, -1, 0, 20} << 0.75 << 0.25;
+}
+
+void TestRateController::neitherFloodsNorCrawls()
+{
+    QFETCH(Path, path);
+    QFETCH(double, minShare);
+    QFETCH(double, maxLost);
+    const Result o = simulate(path, milliseconds(1000));
+    QVERIFY2(o.share >= minShare && o.lost <= maxLost,
+             qPrintable(QStringLiteral("share %1, lost %2").arg(o.share).arg(o.lost)));
+}
+
+QTEST_GUILESS_MAIN(TestRateController)
+#include "tst_ratecontroller.moc"
