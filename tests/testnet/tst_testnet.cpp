@@ -48,6 +48,7 @@ class TestTestnet : public QObject
 private slots:
     void initTestCase();
     void discoveryFindsEveryBoardOnceWithinItsBound();
+    void parallelUploadIsExactOnEveryBoard_data();
     void parallelUploadIsExactOnEveryBoard();
 
 private:
@@ -92,12 +93,37 @@ void TestTestnet::discoveryFindsEveryBoardOnceWithinItsBound()
     QCOMPARE(count, 20);
 }
 
+void TestTestnet::parallelUploadIsExactOnEveryBoard_data()
+{
+    QTest::addColumn<int>("revision");
+    QTest::addColumn<bool>("shaped");
+    QTest::newRow("plain port") << 0x0203 << false;
+    // The host's port shaped as a switch port is: a shallow bucket that all 20 share.
+    QTest::newRow("port shaped by a token bucket") << 0x0204 << true;
+}
+
 void TestTestnet::parallelUploadIsExactOnEveryBoard()
 {
+    QFETCH(int, revision);
+    QFETCH(bool, shaped);
+    const QStringList tbf{
+        QStringLiteral("qdisc"), QStringLiteral("add"),     QStringLiteral("dev"),
+        QStringLiteral("eth0"),  QStringLiteral("root"),    QStringLiteral("tbf"),
+        QStringLiteral("rate"),  QStringLiteral("100mbit"), QStringLiteral("burst"),
+        QStringLiteral("32kb"),  QStringLiteral("latency"), QStringLiteral("20ms")};
+    if (shaped && QProcess::execute(QStringLiteral("tc"), tbf) != 0)
+        QSKIP("tc cannot shape the port here (iproute2's tc and the kernel's sch_tbf needed)");
+    const auto unshape = qScopeGuard([shaped] {
+        if (shaped)
+            QProcess::execute(QStringLiteral("tc"), {QStringLiteral("qdisc"), QStringLiteral("del"),
+                                                     QStringLiteral("dev"), QStringLiteral("eth0"),
+                                                     QStringLiteral("root")});
+    });
     QTemporaryDir work;
     const QString hex = work.filePath(QStringLiteral("firmware.hex"));
     QCOMPARE(QProcess::execute(QStringLiteral(SAMPLEFIRMWARE),
-                               {hex, QStringLiteral("0x0203"), QStringLiteral("256")}),
+                               {hex, QStringLiteral("0x%1").arg(revision, 4, 16, QLatin1Char('0')),
+                                QStringLiteral("256")}),
              0);
     QString error;
     const QByteArray expected = ObjcopyBinaryOf(hex, &error);
@@ -116,7 +142,7 @@ void TestTestnet::parallelUploadIsExactOnEveryBoard()
     QCOMPARE(doc.value(QStringLiteral("succeeded")).toInt(), 20);
     for (const QJsonValue &v : doc.value(QStringLiteral("results")).toArray())
         QCOMPARE(v.toObject().value(QStringLiteral("revisionAfter")).toString(),
-                 QStringLiteral("2.0.3"));
+                 QStringLiteral("2.0.%1").arg(revision & 0xFF));
     for (int k = 1; k <= boards_.size(); ++k) {
         QFile committed(QDir(dir_).filePath(QStringLiteral("board-%1.bin").arg(k)));
         QVERIFY2(committed.open(QIODevice::ReadOnly), qPrintable(committed.fileName()));
