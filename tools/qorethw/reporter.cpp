@@ -40,6 +40,29 @@ QJsonObject resultObject(const BoardResult &r)
     return o;
 }
 
+// The document of a run: its command, the results in order and how many failed.
+QJsonObject summaryObject(const QString &command, const std::vector<BoardResult> &results)
+{
+    QJsonArray list;
+    int failed = 0;
+    for (const BoardResult &r : results) {
+        list.append(resultObject(r));
+        failed += r.ok ? 0 : 1;
+    }
+    QJsonObject doc;
+    doc[QStringLiteral("command")] = command;
+    doc[QStringLiteral("ok")] = failed == 0;
+    doc[QStringLiteral("succeeded")] = int(results.size()) - failed;
+    doc[QStringLiteral("failed")] = failed;
+    doc[QStringLiteral("results")] = list;
+    return doc;
+}
+
+QString documentText(const QJsonObject &doc)
+{
+    return QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)).trimmed();
+}
+
 } // namespace
 
 QString resultText(const BoardResult &r)
@@ -167,16 +190,7 @@ void Reporter::summarize(const std::vector<BoardResult> &results)
     for (const BoardResult &r : results)
         failed += r.ok ? 0 : 1;
     if (mode_ == Mode::Json) {
-        QJsonArray list;
-        for (const BoardResult &r : results)
-            list.append(resultObject(r));
-        QJsonObject doc;
-        doc[QStringLiteral("command")] = command_;
-        doc[QStringLiteral("ok")] = failed == 0;
-        doc[QStringLiteral("succeeded")] = int(results.size()) - failed;
-        doc[QStringLiteral("failed")] = failed;
-        doc[QStringLiteral("results")] = list;
-        line(QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)).trimmed());
+        line(documentText(summaryObject(command_, results)));
         return;
     }
     if (mode_ == Mode::Terminal)
@@ -204,18 +218,11 @@ void Reporter::interrupted()
     const auto failed = std::count_if(finished_.begin(), finished_.end(),
                                       [](const BoardResult &r) { return !r.ok; });
     if (mode_ == Mode::Json) {
-        QJsonArray list;
-        for (const BoardResult &r : finished_)
-            list.append(resultObject(r));
-        QJsonObject doc;
-        doc[QStringLiteral("command")] = command_;
+        QJsonObject doc = summaryObject(command_, finished_);
         doc[QStringLiteral("ok")] = false;
         doc[QStringLiteral("interrupted")] = true;
-        doc[QStringLiteral("succeeded")] = int(finished_.size() - std::size_t(failed));
-        doc[QStringLiteral("failed")] = int(failed);
-        doc[QStringLiteral("results")] = list;
         doc[QStringLiteral("unfinished")] = QJsonArray::fromStringList(unfinished);
-        line(QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)).trimmed());
+        line(documentText(doc));
         return;
     }
     if (mode_ == Mode::Terminal)
