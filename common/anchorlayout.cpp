@@ -103,12 +103,9 @@ TAnchorLayout::TAnchors TAnchorLayout::anchors(const QWidget *control) const
 void TAnchorLayout::rebase(const QSize &size)
 {
     const QRect area = placingArea(givenRect());
-    QMargins margins = contentsMargins();
-    if (parentWidget() && parent() == parentWidget())
-        margins += parentWidget()->contentsMargins();
     for (Anchored &entry : m_anchored) {
         entry.origin = entry.item->widget()->geometry().translated(-area.topLeft());
-        entry.containerSize = size.shrunkBy(margins);
+        entry.containerSize = size.shrunkBy(contentsMargins());
     }
 }
 
@@ -119,10 +116,10 @@ void TAnchorLayout::apply()
 
 QRect TAnchorLayout::givenRect() const
 {
-    // The toolkit gives a container's own layout the container's contents, and a nested layout
-    // what its parent layout gave it.
+    // A container's own layout counts from the container's corner, whatever a frame or title
+    // takes of it (the stored positions do); a nested layout from what its parent layout gave.
     QWidget *container = parentWidget();
-    return container && parent() == container ? container->contentsRect() : geometry();
+    return container && parent() == container ? container->rect() : geometry();
 }
 
 QRect TAnchorLayout::placingArea(const QRect &given) const
@@ -197,7 +194,7 @@ void TAnchorLayout::setGeometry(const QRect &rect)
     QLayout::setGeometry(rect);
     // The toolkit also lays out again when a control's hints change; only a new area moves
     // anything, as with resize events.
-    const QRect area = placingArea(rect);
+    const QRect area = placingArea(givenRect());
     if (area != m_placedIn)
         place(area);
 }

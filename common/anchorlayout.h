@@ -22,9 +22,10 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TAnchorKinds::TAnchors)
 
 // Places controls from the geometry they had when anchored as their container's size changes:
 // anchored to both sides of an axis a control stretches, to one side it keeps that distance, to
-// neither the centring rule decides. Geometries count from the rectangle the layout is given, less
-// its contents margins, so the layout can be nested. The controls keep their fixed geometries
-// otherwise, and the layout adds nothing to the container's size hints.
+// neither the centring rule decides. Geometries count from the layout's rectangle less its contents
+// margins: the container's whole rectangle for its own layout, the one it is given when nested. The
+// controls keep their fixed geometries otherwise, and the layout adds nothing to the container's
+// size hints.
 class TAnchorLayout : public QLayout
 {
     Q_OBJECT
@@ -56,8 +57,8 @@ public:
     TAnchors anchors(const QWidget *control) const;
     // Takes every control's present geometry as its new origin, at container size size.
     void rebase(const QSize &size);
-    // Places every control for the container's present contents (a nested layout: for the
-    // rectangle it was last given), resize event or not.
+    // Places every control for the container's present size (a nested layout: for the rectangle
+    // it was last given), resize event or not.
     void apply();
 
     void addItem(QLayoutItem *item) override;

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QVBoxLayout>
 
 using A = TAnchorKinds;
 Q_DECLARE_METATYPE(TAnchorLayout::TAnchors)
@@ -104,7 +105,7 @@ void TestAnchorLayout::controlsArePlacedInsideTheGivenRectLessMargins_data()
     QTest::addColumn<QMargins>("margins");
     QTest::addColumn<TAnchorLayout::TAnchors>("anchors");
     QTest::addColumn<TAnchorLayout::TCentring>("centring");
-    QTest::addColumn<QRect>("given"); // null: the container's own contents, through apply()
+    QTest::addColumn<QRect>("given"); // null: the container's own layout, resized; else nested
     QTest::addColumn<QRect>("placed");
     // A control at (10, 20) sized 30 x 40 in a 100 x 100 container, which grows to 150 x 130.
     const QMargins m(5, 6, 7, 8); // contents 88 x 86 at (5, 6), growing to 138 x 116
@@ -118,8 +119,7 @@ void TestAnchorLayout::controlsArePlacedInsideTheGivenRectLessMargins_data()
     QTest::newRow("margins, centre scaled inside")
         << m << TAnchorLayout::TAnchors() << TAnchorLayout::ScaleCentre << QRect()
         << QRect(5 + 31 - 15, 6 + 46 - 20, 30, 40);
-    // Nested: a rectangle at (20, 10) sized 150 x 130 is given; the origin counted from the
-    // contents of the 100 x 100 container.
+    // Nested: first given the container's 100 x 100, then a rectangle at (20, 10) sized 150 x 130.
     QTest::newRow("given rect, far sides") << QMargins() << farSides << TAnchorLayout::KeepPlace
                                            << QRect(20, 10, 150, 130) << QRect(80, 60, 30, 40);
     QTest::newRow("given rect and margins, stretched")
@@ -137,8 +137,13 @@ void TestAnchorLayout::controlsArePlacedInsideTheGivenRectLessMargins()
     container.resize(100, 100);
     auto *control = new QLabel(QStringLiteral("anchored"), &container);
     control->setGeometry(10, 20, 30, 40);
-    auto *layout = new TAnchorLayout(&container, centring);
+    auto *layout = new TAnchorLayout(given.isNull() ? &container : nullptr, centring);
     layout->setContentsMargins(margins);
+    if (!given.isNull()) {
+        auto *outer = new QVBoxLayout(&container);
+        outer->addLayout(layout);
+        layout->setGeometry(container.rect());
+    }
     layout->setAnchors(control, anchors);
     if (given.isNull()) {
         container.resize(150, 130);
