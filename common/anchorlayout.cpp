@@ -79,15 +79,16 @@ void TAnchorLayout::setAnchors(QWidget *control, TAnchors anchors)
 {
     if (!control)
         return;
-    const QSize size = parentWidget()->size();
+    const QRect area = placingArea(givenRect());
+    const QRect origin = control->geometry().translated(-area.topLeft());
     for (Anchored &entry : m_anchored) {
         if (entry.item->widget() == control) {
-            entry = Anchored{entry.item, anchors, control->geometry(), size};
+            entry = Anchored{entry.item, anchors, origin, area.size()};
             return;
         }
     }
     // Added as an item only: the control keeps its parent and visibility.
-    m_anchored.append(Anchored{new QWidgetItem(control), anchors, control->geometry(), size});
+    m_anchored.append(Anchored{new QWidgetItem(control), anchors, origin, area.size()});
 }
 
 TAnchorLayout::TAnchors TAnchorLayout::anchors(const QWidget *control) const
@@ -101,28 +102,48 @@ TAnchorLayout::TAnchors TAnchorLayout::anchors(const QWidget *control) const
 
 void TAnchorLayout::rebase(const QSize &size)
 {
+    const QRect area = placingArea(givenRect());
     for (Anchored &entry : m_anchored) {
-        entry.origin = entry.item->widget()->geometry();
-        entry.containerSize = size;
+        entry.origin = entry.item->widget()->geometry().translated(-area.topLeft());
+        entry.containerSize = size.shrunkBy(contentsMargins());
     }
 }
 
 void TAnchorLayout::apply()
 {
-    const QSize size = parentWidget()->size();
-    m_placedAt = size;
+    place(placingArea(givenRect()));
+}
+
+QRect TAnchorLayout::givenRect() const
+{
+    // A container's own layout counts from the container's corner, whatever a frame or title
+    // takes of it (the stored positions do); a nested layout from what its parent layout gave.
+    QWidget *container = parentWidget();
+    return container && parent() == container ? container->rect() : geometry();
+}
+
+QRect TAnchorLayout::placingArea(const QRect &given) const
+{
+    return given.marginsRemoved(contentsMargins());
+}
+
+void TAnchorLayout::place(const QRect &area)
+{
+    m_placedIn = area;
     for (const Anchored &entry : std::as_const(m_anchored)) {
         entry.item->widget()->setGeometry(
-            Place(entry.origin, entry.containerSize, size, entry.anchors, m_centring));
+            Place(entry.origin, entry.containerSize, area.size(), entry.anchors, m_centring)
+                .translated(area.topLeft()));
     }
 }
 
 void TAnchorLayout::addItem(QLayoutItem *item)
 {
     if (QWidget *control = item->widget()) {
+        const QRect area = placingArea(givenRect());
         m_anchored.append(Anchored{static_cast<QWidgetItem *>(item),
                                    TAnchors(TAnchorKinds::akLeft | TAnchorKinds::akTop),
-                                   control->geometry(), parentWidget()->size()});
+                                   control->geometry().translated(-area.topLeft()), area.size()});
     } else {
         delete item;
     }
@@ -171,8 +192,9 @@ Qt::Orientations TAnchorLayout::expandingDirections() const
 void TAnchorLayout::setGeometry(const QRect &rect)
 {
     QLayout::setGeometry(rect);
-    // The toolkit also lays out again when a control's hints change; only a new size moves
+    // The toolkit also lays out again when a control's hints change; only a new area moves
     // anything, as with resize events.
-    if (parentWidget()->size() != m_placedAt)
-        apply();
+    const QRect area = placingArea(givenRect());
+    if (area != m_placedIn)
+        place(area);
 }

@@ -22,8 +22,10 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TAnchorKinds::TAnchors)
 
 // Places controls from the geometry they had when anchored as their container's size changes:
 // anchored to both sides of an axis a control stretches, to one side it keeps that distance, to
-// neither the centring rule decides. The controls keep their fixed geometries otherwise, and the
-// layout adds nothing to the container's size hints.
+// neither the centring rule decides. Geometries count from the layout's rectangle less its contents
+// margins: the container's whole rectangle for its own layout, the one it is given when nested. The
+// controls keep their fixed geometries otherwise, and the layout adds nothing to the container's
+// size hints.
 class TAnchorLayout : public QLayout
 {
     Q_OBJECT
@@ -49,13 +51,14 @@ public:
     static QRect Place(const QRect &origin, const QSize &from, const QSize &to, TAnchors anchors,
                        TCentring centring);
 
-    // Ties control to edges from its present geometry and the container's present size.
+    // Ties control to edges from its present geometry and the present placing area.
     void setAnchors(QWidget *control, TAnchors anchors);
     // akLeft | akTop for a control never anchored here.
     TAnchors anchors(const QWidget *control) const;
     // Takes every control's present geometry as its new origin, at container size size.
     void rebase(const QSize &size);
-    // Places every control for the container's present size, resize event or not.
+    // Places every control for the container's present size (a nested layout: for the rectangle
+    // it was last given), resize event or not.
     void apply();
 
     void addItem(QLayoutItem *item) override;
@@ -77,8 +80,11 @@ private:
     };
 
     QSize neutralHint() const;
+    QRect givenRect() const;
+    QRect placingArea(const QRect &given) const;
+    void place(const QRect &area);
 
     TCentring m_centring;
     QList<Anchored> m_anchored;
-    QSize m_placedAt;
+    QRect m_placedIn; // the area the controls were last placed in
 };

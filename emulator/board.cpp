@@ -34,10 +34,7 @@ bool isVersionedFirmware(const std::uint8_t *head, std::size_t size)
 
 std::vector<std::uint8_t> macRefusal(std::uint32_t code)
 {
-    std::vector<std::uint8_t> body{'_', 'E', 'r', 'r'};
-    for (int i = 0; i < 4; ++i)
-        body.push_back(std::uint8_t(code >> (8 * i)));
-    return body;
+    return encodeMacChangeReply({true, code});
 }
 
 } // namespace
@@ -322,11 +319,9 @@ std::vector<std::uint8_t> Board::changeNetworking(const Packet &packet)
 
 std::vector<std::uint8_t> Board::raw(const Packet &packet)
 {
-    const auto &c = packet.payload;
     std::vector<std::uint8_t> body;
-    if (c.size() == 10 && std::memcmp(c.data(), "ChMC", 4) == 0) {
-        std::array<std::uint8_t, 6> mac;
-        std::copy(c.begin() + 4, c.end(), mac.begin());
+    MacAddress mac;
+    if (decodeMacChange(packet.payload, mac)) {
         const bool zero = std::all_of(mac.begin(), mac.end(), [](std::uint8_t b) { return !b; });
         if (m_options.refuseMac) {
             body = macRefusal(m_options.refuseMac);

@@ -161,7 +161,19 @@ private:
                         std::to_string(at + 2));
     }
 
+    // One record: its digits decoded, its length and checksum checked, then what it says applied.
     bool record(std::string_view line)
+    {
+        std::size_t byteCount = 0;
+        unsigned sum = 0;
+        if (!decodeDigits(line, byteCount, sum) || !checkFrame(byteCount, sum))
+            return false;
+        const std::uint32_t offset = std::uint32_t(bytes[1]) << 8 | bytes[2];
+        return apply(bytes[3], offset, bytes + 4, bytes[0]);
+    }
+
+    // The colon and the hex pairs after it into bytes; their count and byte sum on success.
+    bool decodeDigits(std::string_view line, std::size_t &byteCount, unsigned &sum)
     {
         if (line[0] != ':')
             return fail(error, ErrorCode::MissingColon, lineNumber,
@@ -170,7 +182,7 @@ private:
 
         const auto *digits = reinterpret_cast<const unsigned char *>(line.data() + 1);
         const std::size_t digitCount = line.size() - 1;
-        const std::size_t byteCount = digitCount / 2;
+        byteCount = digitCount / 2;
         if (byteCount > MaxRecordBytes) {
             for (std::size_t i = 0; i < digitCount; ++i) {
                 if (hexTable.value[digits[i]] & BadDigit)
@@ -180,7 +192,6 @@ private:
                 error, ErrorCode::BadLength, lineNumber,
                 format("record is %zu hex digits long, longer than any record can be", digitCount));
         }
-        unsigned sum = 0;
         for (std::size_t i = 0; i < byteCount; ++i) {
             const std::uint16_t high = hexTable.value[digits[2 * i]];
             const std::uint16_t low = hexTable.value[digits[2 * i + 1]];
@@ -195,6 +206,12 @@ private:
             return fail(error, ErrorCode::BadLength, lineNumber,
                         format("odd number of hex digits (%zu)", digitCount));
         }
+        return true;
+    }
+
+    // The byte count against the record's length, then the checksum.
+    bool checkFrame(std::size_t byteCount, unsigned sum)
+    {
         if (byteCount < RecordOverhead)
             return fail(error, ErrorCode::BadLength, lineNumber,
                         format("record too short: %zu bytes, at least 5 needed", byteCount));
@@ -208,10 +225,14 @@ private:
             return fail(error, ErrorCode::BadChecksum, lineNumber,
                         format("checksum is %02X, should be %02X", given, (given - sum) & 0xff));
         }
+        return true;
+    }
 
-        const std::uint32_t offset = std::uint32_t(bytes[1]) << 8 | bytes[2];
-        const std::uint8_t *data = bytes + 4;
-        switch (bytes[3]) {
+    // What a well-formed record of the given type does to the addressing, the start or the sink.
+    bool apply(std::uint8_t type, std::uint32_t offset, const std::uint8_t *data,
+               std::size_t dataLength)
+    {
+        switch (type) {
         case Data:
             return dataRecord(offset, data, dataLength);
         case EndOfFile:
@@ -243,7 +264,7 @@ private:
             return setStart(word(data) << 16 | word(data + 2));
         default:
             return fail(error, ErrorCode::UnknownRecordType, lineNumber,
-                        format("unknown record type %02X", unsigned(bytes[3])));
+                        format("unknown record type %02X", unsigned(type)));
         }
     }
 

@@ -1,6 +1,8 @@
 #include "messages.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace qorproto {
 
@@ -133,6 +135,50 @@ bool decodeNetworkSettings(const std::vector<std::uint8_t> &payload, NetworkSett
     std::memcpy(settings.subnet.data(), payload.data() + 4, 4);
     std::memcpy(settings.gateway.data(), payload.data() + 8, 4);
     return true;
+}
+
+namespace {
+constexpr char kMacChangeTag[] = {'C', 'h', 'M', 'C'};
+constexpr char kMacRefusalTag[] = {'_', 'E', 'r', 'r'};
+} // namespace
+
+std::vector<std::uint8_t> encodeMacChange(const MacAddress &mac)
+{
+    std::vector<std::uint8_t> out(std::begin(kMacChangeTag), std::end(kMacChangeTag));
+    out.insert(out.end(), mac.begin(), mac.end());
+    return out;
+}
+
+bool decodeMacChange(const std::vector<std::uint8_t> &payload, MacAddress &mac)
+{
+    if (payload.size() != sizeof kMacChangeTag + mac.size() ||
+        std::memcmp(payload.data(), kMacChangeTag, sizeof kMacChangeTag) != 0)
+        return false;
+    std::memcpy(mac.data(), payload.data() + sizeof kMacChangeTag, mac.size());
+    return true;
+}
+
+std::vector<std::uint8_t> encodeMacChangeReply(const MacChangeReply &reply)
+{
+    if (!reply.refused)
+        return {};
+    std::vector<std::uint8_t> out(std::begin(kMacRefusalTag), std::end(kMacRefusalTag));
+    for (int i = 0; i < 4; ++i) // little-endian, unlike the packet fields
+        out.push_back(std::uint8_t(reply.code >> (8 * i)));
+    return out;
+}
+
+MacChangeReply decodeMacChangeReply(const std::uint8_t *body, std::size_t size)
+{
+    MacChangeReply reply;
+    if (size < sizeof kMacRefusalTag ||
+        std::memcmp(body, kMacRefusalTag, sizeof kMacRefusalTag) != 0)
+        return reply;
+    reply.refused = true;
+    const std::size_t codeSize = std::min<std::size_t>(size - sizeof kMacRefusalTag, 4);
+    for (std::size_t i = 0; i < codeSize; ++i)
+        reply.code |= std::uint32_t(body[sizeof kMacRefusalTag + i]) << (8 * i);
+    return reply;
 }
 
 std::vector<std::uint8_t> encodeUploadBegin(const UploadBegin &begin)

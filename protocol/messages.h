@@ -125,6 +125,21 @@ bool decodeStatusBlock(const std::uint8_t *data, std::size_t size, BoardStatus &
 std::vector<std::uint8_t> encodeNetworkSettings(const NetworkSettings &settings);
 bool decodeNetworkSettings(const std::vector<std::uint8_t> &payload, NetworkSettings &settings);
 
+// The MAC change rides on the raw exchange: "ChMC" and the six bytes. The board's body answers
+// it: empty when done, or "_Err" and the board's code (little-endian) when refused.
+using MacAddress = std::array<std::uint8_t, 6>;
+struct MacChangeReply
+{
+    bool refused = false;
+    std::uint32_t code = 0; // the board's code when refused; 0 when the refusal carries none
+};
+std::vector<std::uint8_t> encodeMacChange(const MacAddress &mac);
+bool decodeMacChange(const std::vector<std::uint8_t> &payload, MacAddress &mac);
+std::vector<std::uint8_t> encodeMacChangeReply(const MacChangeReply &reply);
+// Any body is a reply: what does not start with "_Err" says done. A code shorter than four bytes
+// is read from the bytes there are.
+MacChangeReply decodeMacChangeReply(const std::uint8_t *body, std::size_t size);
+
 std::vector<std::uint8_t> encodeUploadBegin(const UploadBegin &begin);
 bool decodeUploadBegin(const std::vector<std::uint8_t> &payload, UploadBegin &begin);
 std::vector<std::uint8_t> encodeUploadData(std::uint32_t offset, const std::uint8_t *data,

@@ -1,7 +1,7 @@
 // The names a screen reader speaks for the main window's controls, all given in one place.
 #pragma once
 
-#include "template.h"
+#include "channelcontrols.h"
 
 namespace Ui {
 class MainForm;

@@ -3,7 +3,7 @@
 #include "accessiblenames.h"
 #include "errorreport.h"
 #include "jpegimage.h"
-#include "netsettings.h"
+#include "networkpanel.h"
 #include "powerscrew.h"
 #include "taccessiblecontrols.h"
 #include "tboardhighlight.h"
@@ -18,11 +18,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QWindow>
-#include <cerrno>
 #include <exception>
 #include <future>
 
@@ -47,32 +45,6 @@ static void SubstituteLayoutFont()
 
 namespace {
 
-const char T1[] =
-    "Here you can connect to a device and change its network settings. Before you can connect, "
-    "you may need to change this computer's network settings, as follows:\r\n\r\n* In the "
-    "properties for the network connection, select Internet Protocol Version 4 (or just Internet "
-    "Protocol) and click Properties.\r\n\r\n* Note the existing settings. If it's already on the "
-    "same subnet as the device, you don't need to change the settings, you can close the "
-    "properties and connect here.\r\n\r\n* Otherwise, write down the existing settings and "
-    "proceed:\r\n\r\n* Change the IP address and subnet mask to a different address on the same "
-    "subnet. Click OK twice to use those settings.\r\n\r\n* Connect here, and change the "
-    "device's network settings.\r\n\r\n* Go back to the properties for the network connection, "
-    "and change the IP address and subnet mask back to what they were before.\r\n";
-
-const char T2[] =
-    "\r\n\r\nChange the device's IP address, subnet mask, and/or gateway IP address above, and "
-    "click that Change button to change it on the device. Alternately, change the device's MAC "
-    "address above, and click that Change button to change it on the device.\r\n\r\nIf you want "
-    "to change both, first change the MAC, and then change the IP/subnet/gateway.";
-
-const char NotBound[] = "Once drivers are installed and a device is plugged in, you can connect "
-                        "to it and change its network settings here.\r\n";
-
-const char NotFound[] = "QORETHW.dll was not found; it's needed to configure the IP address in "
-                        "this setup program, and to run the sample.";
-
-const int StatusBufferSize = 256;
-
 struct Photograph
 {
     QImage image;
@@ -90,47 +62,10 @@ Photograph DecodeBoardPhotograph()
     return photo;
 }
 
-// A text area shows line breaks as LF only.
-QString MemoText(const QString &text)
-{
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return t;
-}
-
-int ClampLength(int32_t length, int capacity)
-{
-    return qBound(0, int(length), capacity);
-}
-
 } // namespace
 
-QString TMainForm::IpPanelText()
-{
-    return QString::fromLatin1(T1);
-}
-
-QString TMainForm::NotBoundText()
-{
-    return QString::fromLatin1(NotBound);
-}
-
-QString TMainForm::ConnectedTextTail()
-{
-    return QString::fromLatin1(T2);
-}
-
-QString TMainForm::MacChangedText()
-{
-    return QStringLiteral("Device's MAC address changed.") + QString::fromLatin1(T2);
-}
-
-QString TMainForm::LibraryNotFoundLine()
-{
-    return QString::fromLatin1(NotFound);
-}
-
-TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainForm)
+TMainForm::TMainForm(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainForm), m_network(new TNetworkPanel(*ui, this))
 {
     InstallSetupCtrlsAccessibility();
     InitPictures();
@@ -210,13 +145,7 @@ void TMainForm::FormCreate()
     }
     NameForScreenReaders(*ui, ChannelControls);
 
-    m_lib = BindEthLibrary();
-    if (m_lib.bound()) {
-        ui->IPPanel->setLinesText(IpPanelText());
-    } else {
-        ui->IPPanel->setLinesText(NotBoundText());
-        ui->ConnectButton->setEnabled(false);
-    }
+    m_network->BindLibrary();
 }
 
 void TMainForm::ApplicationIdle()
@@ -233,7 +162,7 @@ void TMainForm::ApplicationIdle()
         ShowErrorReport(QString::fromLocal8Bit(e.what()), this);
         return;
     }
-    if (!m_lib.bound()) {
+    if (!m_network->ethLibrary().bound()) {
         if (QTextEdit *rich = SetSup->HelpRich()) {
             // The text view's own cursor sits on the bold title; the help ends in body text,
             // whose format the added lines take.
@@ -242,7 +171,7 @@ void TMainForm::ApplicationIdle()
             const QTextCharFormat body = end.charFormat();
             for (int i = 0; i < 3; ++i)
                 end.insertBlock(end.blockFormat(), body);
-            end.insertText(LibraryNotFoundLine(), body);
+            end.insertText(TNetworkPanel::LibraryNotFoundLine(), body);
         }
     }
 }
@@ -266,174 +195,24 @@ void TMainForm::Exit2Click()
 
 // ---- Network settings ----
 
-QPlainTextEdit *TMainForm::StatusMemo() const
-{
-    return ui->IPPanel->GetStatusMemo();
-}
-
-void TMainForm::ShowStatus(const QString &text, bool repaint)
-{
-    QPlainTextEdit *memo = StatusMemo();
-    if (!memo)
-        return;
-    memo->setPlainText(MemoText(text));
-    // The next call blocks the event loop, so paint the progress text now.
-    if (repaint)
-        memo->viewport()->repaint();
-}
-
-void TMainForm::EnableEdit(QLineEdit *edit)
-{
-    edit->setEnabled(true);
-    QPalette p = edit->palette();
-    p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
-    edit->setPalette(p);
-}
-
-void TMainForm::DisableEdit(QLineEdit *edit)
-{
-    edit->setEnabled(false);
-    QPalette p = edit->palette();
-    const QColor parentColor = edit->parentWidget()->palette().color(QPalette::Window);
-    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        p.setColor(group, QPalette::Base, parentColor);
-    edit->setPalette(p);
-}
-
-void TMainForm::CloseConnection()
-{
-    m_lib.QEW_Disconnect(DeviceHandle);
-    DeviceHandle = nullptr;
-    enableConnectionControls(false);
-}
-
-void TMainForm::enableConnectionControls(bool connected)
-{
-    // Connect turns on before and off after the rest, so that focus leaving it finds them.
-    if (!connected)
-        ui->ConnectButton->setEnabled(true);
-    for (QPushButton *button : {ui->ChangeNetButton, ui->ChangeMACButton, ui->DisconnectButton})
-        button->setEnabled(connected);
-    for (QLineEdit *edit : {ui->SubnetEdit, ui->GatewayEdit, ui->MACEdit})
-        connected ? EnableEdit(edit) : DisableEdit(edit);
-    if (connected)
-        ui->ConnectButton->setEnabled(false);
-}
-
 void TMainForm::ConnectButtonClick()
 {
-    if (!m_lib.bound())
-        return;
-    if (DeviceHandle)
-        CloseConnection();
-    ShowStatus(QStringLiteral("Connecting..."), true);
-    const QString address = ui->IPEdit->text();
-    errno = 0;
-    DeviceHandle = m_lib.QEW_Connect(address.toLocal8Bit().constData(), QEW_MODE_STATUS);
-    const quint32 n = quint32(errno);
-    if (!DeviceHandle) {
-        ShowStatus(QStringLiteral("Error %1 connecting to %2.").arg(n).arg(address));
-        return;
-    }
-    ConnectedAddress = address;
-    ShowStatus(QStringLiteral("Connected to ") + address + QLatin1Char('.') + ConnectedTextTail());
-    enableConnectionControls(true);
-    ReadStatus();
-}
-
-void TMainForm::ReadStatus()
-{
-    uint8_t buffer[StatusBufferSize] = {};
-    int32_t length = StatusBufferSize;
-    QByteArray level1;
-    if (m_lib.QEW_GetStatusEx) {
-        if (m_lib.QEW_GetStatusEx(DeviceHandle, 1, &length, buffer) != 0)
-            return;
-        level1 = QByteArray(reinterpret_cast<const char *>(buffer),
-                            ClampLength(length, StatusBufferSize));
-    } else {
-        if (m_lib.QEW_GetStatus(DeviceHandle, &length, buffer) != 0)
-            return;
-        // The level-1 form: one byte in front, so the offsets are the same either way.
-        level1 = QByteArray(1, '\0') + QByteArray(reinterpret_cast<const char *>(buffer),
-                                                  ClampLength(length, StatusBufferSize));
-        level1.truncate(StatusBufferSize);
-    }
-    const StatusTexts texts = StatusBlockTexts(level1);
-    if (!texts.mac.isNull())
-        ui->MACEdit->setText(texts.mac);
-    if (!texts.ip.isNull())
-        ui->IPEdit->setText(texts.ip);
-    if (!texts.subnet.isNull())
-        ui->SubnetEdit->setText(texts.subnet);
-    if (!texts.gateway.isNull())
-        ui->GatewayEdit->setText(texts.gateway);
+    m_network->ConnectButtonClick();
 }
 
 void TMainForm::DisconnectButtonClick()
 {
-    if (!m_lib.bound() || !DeviceHandle)
-        return;
-    CloseConnection();
-    ShowStatus(IpPanelText());
+    m_network->DisconnectButtonClick();
 }
 
 void TMainForm::ChangeNetButtonClick()
 {
-    if (!m_lib.bound() || !DeviceHandle)
-        return;
-    ShowStatus(QStringLiteral("Changing settings..."), true);
-    const quint32 r =
-        m_lib.QEW_ChangeNetworking(DeviceHandle, ui->IPEdit->text().toLocal8Bit().constData(),
-                                   ui->SubnetEdit->text().toLocal8Bit().constData(),
-                                   ui->GatewayEdit->text().toLocal8Bit().constData());
-    if (r != 0) {
-        ShowStatus(QStringLiteral("Error %1 changing the device's network settings.").arg(r));
-        return;
-    }
-    CloseConnection();
-    ShowStatus(QStringLiteral(
-        "Device's network settings changed. In a moment, you can connect to it there."));
+    m_network->ChangeNetButtonClick();
 }
 
 void TMainForm::ChangeMACButtonClick()
 {
-    if (!m_lib.bound() || !DeviceHandle)
-        return;
-    QByteArray mac;
-    QString error;
-    if (!ParseMac(ui->MACEdit->text(), &mac, &error)) {
-        ShowErrorReport(error, this);
-        return;
-    }
-    const QString canonical = FormatBytes(QStringLiteral("-"), "%.2X", mac);
-    ShowStatus(QStringLiteral("Changing MAC address..."), true);
-    ui->MACEdit->setText(canonical);
-
-    const QByteArray command = QByteArrayLiteral("ChMC") + mac;
-    int32_t inLength = int32_t(command.size());
-    int32_t outLength = StatusBufferSize;
-    uint8_t reply[StatusBufferSize] = {};
-    const quint32 r = m_lib.QEW_DEB_StrToStr(DeviceHandle, &inLength,
-                                             reinterpret_cast<const uint8_t *>(command.constData()),
-                                             &outLength, reply);
-
-    // The computer's cached entry still names the old MAC, whatever the board answered.
-    if (!ConnectedAddress.isEmpty())
-        ClearArpEntry(ConnectedAddress, m_arpRunner);
-
-    if (r != 0) {
-        ShowStatus(QStringLiteral("Error %1 changing the device's MAC address.").arg(r));
-        return;
-    }
-    const QByteArray answer(reinterpret_cast<const char *>(reply),
-                            ClampLength(outLength, StatusBufferSize));
-    if (answer.startsWith("_Err")) {
-        const quint32 code = BytesToInt(answer.mid(4));
-        ShowStatus(QStringLiteral("Remote error %1 changing the device's MAC address.").arg(code));
-        return;
-    }
-    ShowStatus(MacChangedText());
+    m_network->ChangeMACButtonClick();
 }
 
 // ---- Option panels ----

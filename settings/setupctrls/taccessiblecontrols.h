@@ -1,5 +1,4 @@
-#ifndef TACCESSIBLECONTROLS_H
-#define TACCESSIBLECONTROLS_H
+#pragma once
 
 #include <QAccessibleWidget>
 
@@ -45,5 +44,3 @@ private:
 // Makes Qt's accessibility ask for the interfaces above; whoever builds a window of these
 // controls calls it first.
 void InstallSetupCtrlsAccessibility();
-
-#endif // TACCESSIBLECONTROLS_H

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QTest>
+#include <QVBoxLayout>
 
 using A = TAnchorKinds;
 Q_DECLARE_METATYPE(TAnchorLayout::TAnchors)
@@ -16,6 +17,8 @@ private Q_SLOTS:
     void placeFollowsTheAnchoredEdges();
     void edgeNamesBecomeAnchors();
     void containerResizeMovesOnlyAnchoredControlsAndKeepsHints();
+    void controlsArePlacedInsideTheGivenRectLessMargins_data();
+    void controlsArePlacedInsideTheGivenRectLessMargins();
 };
 
 void TestAnchorLayout::placeFollowsTheAnchoredEdges_data()
@@ -95,6 +98,60 @@ void TestAnchorLayout::containerResizeMovesOnlyAnchoredControlsAndKeepsHints()
     container.resize(100, 100);
     layout->apply();
     QCOMPARE(anchored->geometry(), QRect(10, 20, 30, 40));
+}
+
+void TestAnchorLayout::controlsArePlacedInsideTheGivenRectLessMargins_data()
+{
+    QTest::addColumn<QMargins>("margins");
+    QTest::addColumn<TAnchorLayout::TAnchors>("anchors");
+    QTest::addColumn<TAnchorLayout::TCentring>("centring");
+    QTest::addColumn<QRect>("given"); // null: the container's own layout, resized; else nested
+    QTest::addColumn<QRect>("placed");
+    // A control at (10, 20) sized 30 x 40 in a 100 x 100 container, which grows to 150 x 130.
+    const QMargins m(5, 6, 7, 8); // contents 88 x 86 at (5, 6), growing to 138 x 116
+    const auto farSides = TAnchorLayout::TAnchors(A::akRight | A::akBottom);
+    const auto all = TAnchorLayout::TAnchors(A::akLeft | A::akTop | A::akRight | A::akBottom);
+    QTest::newRow("margins, far sides")
+        << m << farSides << TAnchorLayout::KeepPlace << QRect() << QRect(60, 50, 30, 40);
+    QTest::newRow("margins, stretched")
+        << m << all << TAnchorLayout::KeepPlace << QRect() << QRect(10, 20, 80, 70);
+    // The centre (20, 34) inside the contents scales by 138/88 and 116/86.
+    QTest::newRow("margins, centre scaled inside")
+        << m << TAnchorLayout::TAnchors() << TAnchorLayout::ScaleCentre << QRect()
+        << QRect(5 + 31 - 15, 6 + 46 - 20, 30, 40);
+    // Nested: first given the container's 100 x 100, then a rectangle at (20, 10) sized 150 x 130.
+    QTest::newRow("given rect, far sides") << QMargins() << farSides << TAnchorLayout::KeepPlace
+                                           << QRect(20, 10, 150, 130) << QRect(80, 60, 30, 40);
+    QTest::newRow("given rect and margins, stretched")
+        << m << all << TAnchorLayout::KeepPlace << QRect(20, 10, 150, 130) << QRect(30, 30, 80, 70);
+}
+
+void TestAnchorLayout::controlsArePlacedInsideTheGivenRectLessMargins()
+{
+    QFETCH(QMargins, margins);
+    QFETCH(TAnchorLayout::TAnchors, anchors);
+    QFETCH(TAnchorLayout::TCentring, centring);
+    QFETCH(QRect, given);
+    QFETCH(QRect, placed);
+    QWidget container;
+    container.resize(100, 100);
+    auto *control = new QLabel(QStringLiteral("anchored"), &container);
+    control->setGeometry(10, 20, 30, 40);
+    auto *layout = new TAnchorLayout(given.isNull() ? &container : nullptr, centring);
+    layout->setContentsMargins(margins);
+    if (!given.isNull()) {
+        auto *outer = new QVBoxLayout(&container);
+        outer->addLayout(layout);
+        layout->setGeometry(container.rect());
+    }
+    layout->setAnchors(control, anchors);
+    if (given.isNull()) {
+        container.resize(150, 130);
+        layout->apply();
+    } else {
+        layout->setGeometry(given);
+    }
+    QCOMPARE(control->geometry(), placed);
 }
 
 QTEST_MAIN(TestAnchorLayout)

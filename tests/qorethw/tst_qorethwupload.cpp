@@ -68,6 +68,19 @@ uint32_t uploadHex(QEW_HANDLE handle, const QString &path)
     return QEW_UploadFirmwareFile(handle, path.toLocal8Bit().constData());
 }
 
+// The same file with its data records in the opposite order, so their addresses go down.
+QByteArray dataRecordsReversed(const QByteArray &text)
+{
+    QByteArrayList lines = text.split('\n');
+    QList<qsizetype> data;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lines[i].mid(7, 2) == "00")
+            data.append(i);
+    for (qsizetype i = 0, j = data.size() - 1; i < j; ++i, --j)
+        lines.swapItemsAt(data[i], data[j]);
+    return lines.join('\n');
+}
+
 QByteArray toByteArray(const std::vector<std::uint8_t> &bytes)
 {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
@@ -247,6 +260,7 @@ void TestQorethwUpload::receivedImageEqualsObjcopyOutput_data()
     QTest::newRow("segment with gaps") << "gaps" << segment;
     QTest::newRow("segment across 64 KiB") << "across" << segment;
     QTest::newRow("high linear") << "high" << linear;
+    QTest::newRow("records going down") << "down" << linear;
 }
 
 void TestQorethwUpload::receivedImageEqualsObjcopyOutput()
@@ -256,7 +270,7 @@ void TestQorethwUpload::receivedImageEqualsObjcopyOutput()
     ihex::Image image;
     if (layout == "one run")
         image = makeImage({{0, pattern(3000, 1)}});
-    else if (layout == "gaps")
+    else if (layout == "gaps" || layout == "down")
         image =
             makeImage({{0x10, pattern(100, 2)}, {0x2000, pattern(77, 3)}, {0x9000, pattern(5, 4)}});
     else if (layout == "across")
@@ -270,8 +284,13 @@ void TestQorethwUpload::receivedImageEqualsObjcopyOutput()
     ihex::WriteOptions options;
     options.addressing = ihex::Addressing(addressing);
     options.bytesPerRecord = 32;
-    const QString path = writeHex(image, "objcopy.hex", options);
+    QString path = writeHex(image, "objcopy.hex", options);
     QVERIFY(!path.isEmpty());
+    if (layout == "down") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        path = writeText(dataRecordsReversed(file.readAll()), "down.hex");
+    }
     const QString binary = dir_.filePath("objcopy.bin");
     QProcess process;
     process.start(objcopy, {"-I", "ihex", "-O", "binary", path, binary});

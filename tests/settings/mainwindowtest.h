@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ethlib.h"
+#include "networkpanel.h"
 #include "tboardhighlight.h"
 #include "tboardimage.h"
 #include "template.h"

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     TPopupForm *net = OpenIpPopup(*w);
     f.IPEdit->setText(board.hostText());
     f.ConnectButton->click();
-    if (!w->deviceHandle())
+    if (!w->network().deviceHandle())
         std::fprintf(stderr, "not connected: %s\n", qPrintable(MemoText(*w)));
     ok &= Save(folder, QStringLiteral("settings-network.png"));
     net->close();

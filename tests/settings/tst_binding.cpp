@@ -87,11 +87,11 @@ void BindingTest::openConnected(const QString &variant, const QByteArray &status
     m_fake->setStatus(status);
     m_w = Create(FakeQorethw::folder(variant));
     QVERIFY(ShowAndSettle(*m_w));
-    QVERIFY(m_w->ethLibrary().bound());
+    QVERIFY(m_w->network().ethLibrary().bound());
     OpenIpPopup(*m_w);
     f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     f().ConnectButton->click();
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
 }
 
 void BindingTest::candidatesOwnLibraryFolderBeforePlainName()
@@ -118,8 +118,8 @@ void BindingTest::bindingVersionedNameBeforePlainName()
     QVERIFY(QFile::copy(FakeQorethw::folder("no-strtostr") + "/libQORETHW.so",
                         dir.filePath("libQORETHW.so")));
     m_w = Create(dir.path());
-    QVERIFY(m_w->ethLibrary().bound());
-    QCOMPARE(m_w->ethLibrary().handle->fileName(), dir.filePath("libQORETHW.so.1"));
+    QVERIFY(m_w->network().ethLibrary().bound());
+    QCOMPARE(m_w->network().ethLibrary().handle->fileName(), dir.filePath("libQORETHW.so.1"));
 }
 
 void BindingTest::bindingFollowsEntryPoints_data()
@@ -142,15 +142,17 @@ void BindingTest::bindingFollowsEntryPoints()
     QFETCH(bool, bound);
     m_w = Create(FakeQorethw::folder(variant));
     QVERIFY(ShowAndSettle(*m_w));
-    QCOMPARE(m_w->ethLibrary().bound(), bound);
+    QCOMPARE(m_w->network().ethLibrary().bound(), bound);
     QCOMPARE(f().ConnectButton->isEnabled(), bound);
     const QString help = m_w->setSup()->HelpRich()->toPlainText();
-    QCOMPARE(help.endsWith(QStringLiteral("\n\n\n") + TMainForm::LibraryNotFoundLine()), !bound);
+    QCOMPARE(help.endsWith(QStringLiteral("\n\n\n") + TNetworkPanel::LibraryNotFoundLine()),
+             !bound);
     const QString first = f().IPPanel->lines().value(0);
     QCOMPARE(first.startsWith(QLatin1String("Once drivers are installed")), !bound);
     QCOMPARE(first.startsWith(QLatin1String("Here you can connect")), bound);
     if (bound)
-        QVERIFY(bool(m_w->ethLibrary().QEW_GetStatus) != bool(m_w->ethLibrary().QEW_GetStatusEx) ||
+        QVERIFY(bool(m_w->network().ethLibrary().QEW_GetStatus) !=
+                    bool(m_w->network().ethLibrary().QEW_GetStatusEx) ||
                 variant == QLatin1String("full"));
 }
 
@@ -167,11 +169,11 @@ void BindingTest::bindingUnboundLibraryIsReleased()
     const QString path = FakeQorethw::folder("no-strtostr") + "/libQORETHW.so";
     QVERIFY(QFile::exists(path));
     m_w = Create(FakeQorethw::folder("no-strtostr"));
-    QVERIFY(!m_w->ethLibrary().bound());
+    QVERIFY(!m_w->network().ethLibrary().bound());
     QVERIFY(!Mapped(path));
     // a bound one stays
     auto bound = Create(FakeQorethw::folder("no-getstatus"));
-    QVERIFY(bound->ethLibrary().bound());
+    QVERIFY(bound->network().ethLibrary().bound());
     QVERIFY(Mapped(FakeQorethw::folder("no-getstatus") + "/libQORETHW.so"));
 }
 
@@ -195,8 +197,8 @@ void BindingTest::connectFillsAllFourEdits()
     QCOMPARE(f().IPEdit->text(), QStringLiteral("127.0.0.99"));
     QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.255.0"));
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TMainForm::ConnectedTextTail()));
-    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99"));
+    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TNetworkPanel::ConnectedTextTail()));
+    QCOMPARE(m_w->network().connectedAddress(), QStringLiteral("127.0.0.99"));
 }
 
 void BindingTest::connectShortStatusChangesOnlyMacAndIp_data()
@@ -237,7 +239,7 @@ void BindingTest::connectStatusLengthAboveBufferIsCut()
     OpenIpPopup(*m_w);
     f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     f().ConnectButton->click();
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-AA-BB-CC-DD-EE"));
     QCOMPARE(f().IPEdit->text(), QStringLiteral("127.0.0.99"));
     QCOMPARE(f().GatewayEdit->text(), QStringLiteral("127.0.0.1"));
@@ -252,10 +254,10 @@ void BindingTest::connectFailedStatusReadKeepsEdits()
     OpenIpPopup(*m_w);
     f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     f().ConnectButton->click();
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-01"));
     QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.0.0"));
-    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TMainForm::ConnectedTextTail()));
+    QCOMPARE(MemoText(*m_w), Lf("Connected to 127.0.0.99." + TNetworkPanel::ConnectedTextTail()));
 }
 
 void BindingTest::connectFailureShowsLastError()
@@ -266,11 +268,11 @@ void BindingTest::connectFailureShowsLastError()
     // the stand-in refuses anything outside 127/8 without sending a thing
     f().IPEdit->setText(QStringLiteral("board.invalid"));
     f().ConnectButton->click();
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
     QCOMPARE(MemoText(*m_w), QStringLiteral("Error 1460 connecting to board.invalid."));
     QVERIFY(f().ConnectButton->isEnabled());
     QVERIFY(!f().DisconnectButton->isEnabled());
-    QVERIFY(m_w->connectedAddress().isEmpty());
+    QVERIFY(m_w->network().connectedAddress().isEmpty());
 }
 
 void BindingTest::connectControlStates()
@@ -290,9 +292,9 @@ void BindingTest::disconnectShowsPanelTextAndDisablesEdits()
 {
     openConnected("full", Status());
     f().DisconnectButton->click();
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
     QVERIFY(m_fake->log().endsWith(QLatin1String("Disconnect\n")));
-    QCOMPARE(MemoText(*m_w), Lf(TMainForm::IpPanelText()));
+    QCOMPARE(MemoText(*m_w), Lf(TNetworkPanel::IpPanelText()));
     QVERIFY(f().ConnectButton->isEnabled());
     QVERIFY(!f().DisconnectButton->isEnabled());
     QVERIFY(!f().ChangeNetButton->isEnabled());
@@ -303,7 +305,7 @@ void BindingTest::disconnectShowsPanelTextAndDisablesEdits()
         QCOMPARE(e->palette().color(QPalette::Disabled, QPalette::Base),
                  f().IPPanel->palette().color(QPalette::Window));
     }
-    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99")); // kept
+    QCOMPARE(m_w->network().connectedAddress(), QStringLiteral("127.0.0.99")); // kept
     Spin(20);
     QVERIFY(!f().SubnetEdit->isEnabled());
 }
@@ -318,7 +320,7 @@ void BindingTest::changeNetSuccessClosesConnection()
     f().ChangeNetButton->click();
     QCOMPARE(m_fake->log(),
              QStringLiteral("ChangeNetworking  127.0.0.42 255.0.0.0 127.0.0.2\nDisconnect\n"));
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
     QCOMPARE(MemoText(*m_w), QStringLiteral("Device's network settings changed. In a moment, you "
                                             "can connect to it there."));
     QVERIFY(f().ConnectButton->isEnabled());
@@ -330,7 +332,7 @@ void BindingTest::changeNetFailureKeepsConnection()
     openConnected("full", Status());
     m_fake->setResult(FakeQorethw::ChangeNetworking, 87);
     f().ChangeNetButton->click();
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(MemoText(*m_w), QStringLiteral("Error 87 changing the device's network settings."));
     QVERIFY(f().DisconnectButton->isEnabled());
     QVERIFY(!m_fake->log().contains(QLatin1String("Disconnect")));
@@ -340,16 +342,16 @@ void BindingTest::changeMacSendsCanonicalCommandAndClearsArp()
 {
     openConnected("full", Status());
     QList<SystemCommand> runs;
-    m_w->setArpRunner([&](const SystemCommand &c) { runs << c; });
+    m_w->network().setArpRunner([&](const SystemCommand &c) { runs << c; });
     f().MACEdit->setText(QStringLiteral("  2-0-0-0-0-a "));
     m_fake->reset();
     f().ChangeMACButton->click();
     QCOMPARE(m_fake->log(), QStringLiteral("StrToStr 10 256 43 68 4D 43 02 00 00 00 00 0A\n"));
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-0A"));
-    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+    QCOMPARE(MemoText(*m_w), Lf(TNetworkPanel::MacChangedText()));
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs[0].arguments.last(), QStringLiteral("127.0.0.99"));
-    QVERIFY(m_w->deviceHandle()); // the connection stays
+    QVERIFY(m_w->network().deviceHandle()); // the connection stays
     QVERIFY(f().ChangeMACButton->isEnabled());
 }
 
@@ -358,8 +360,8 @@ void BindingTest::changeMacReplies_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<uint>("result");
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty reply") << QByteArray() << 0u << Lf(TMainForm::MacChangedText());
-    QTest::newRow("other reply") << QByteArray("OK") << 0u << Lf(TMainForm::MacChangedText());
+    QTest::newRow("empty reply") << QByteArray() << 0u << Lf(TNetworkPanel::MacChangedText());
+    QTest::newRow("other reply") << QByteArray("OK") << 0u << Lf(TNetworkPanel::MacChangedText());
     QTest::newRow("refused 5") << QByteArray("_Err\x05\x00", 6) << 0u
                                << "Remote error 5 changing the device's MAC address.";
     QTest::newRow("refused, no code")
@@ -379,7 +381,7 @@ void BindingTest::changeMacReplies()
     QFETCH(QString, text);
     openConnected("full", Status());
     int arpRuns = 0;
-    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    m_w->network().setArpRunner([&](const SystemCommand &) { ++arpRuns; });
     m_fake->setReply(reply);
     m_fake->setResult(FakeQorethw::StrToStr, result);
     f().MACEdit->setText(QStringLiteral("02-00-00-00-00-2a"));
@@ -387,7 +389,7 @@ void BindingTest::changeMacReplies()
     QCOMPARE(MemoText(*m_w), text);
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-2A"));
     QCOMPARE(arpRuns, 1); // whatever the answer
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
 }
 
 void BindingTest::changeMacParseErrorsShowBoxAndSendNothing_data()
@@ -401,7 +403,7 @@ void BindingTest::changeMacParseErrorsShowBoxAndSendNothing()
     QFETCH(QString, box);
     openConnected("full", Status());
     int arpRuns = 0;
-    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    m_w->network().setArpRunner([&](const SystemCommand &) { ++arpRuns; });
     f().MACEdit->setText(text);
     const QString memo = MemoText(*m_w);
     m_fake->reset();
@@ -411,7 +413,7 @@ void BindingTest::changeMacParseErrorsShowBoxAndSendNothing()
     QCOMPARE(arpRuns, 0);
     QCOMPARE(f().MACEdit->text(), text);
     QCOMPARE(MemoText(*m_w), memo);
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
 }
 
 void BindingTest::changeMacNoArpForNonIpAddress()
@@ -422,12 +424,12 @@ void BindingTest::changeMacNoArpForNonIpAddress()
     OpenIpPopup(*m_w);
     f().IPEdit->setText(QStringLiteral("127.0.0.99:20805"));
     f().ConnectButton->click();
-    QCOMPARE(m_w->connectedAddress(), QStringLiteral("127.0.0.99:20805"));
+    QCOMPARE(m_w->network().connectedAddress(), QStringLiteral("127.0.0.99:20805"));
     int arpRuns = 0;
-    m_w->setArpRunner([&](const SystemCommand &) { ++arpRuns; });
+    m_w->network().setArpRunner([&](const SystemCommand &) { ++arpRuns; });
     f().ChangeMACButton->click();
     QCOMPARE(arpRuns, 0);
-    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+    QCOMPARE(MemoText(*m_w), Lf(TNetworkPanel::MacChangedText()));
 }
 
 // What the call saw: the text area's text, and whether the window's back buffer (what reaches the
@@ -483,7 +485,7 @@ void BindingTest::progressTextIsOnScreenDuringTheCall()
         f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     } else {
         openConnected("full", Status());
-        m_w->setArpRunner([](const SystemCommand &) {});
+        m_w->network().setArpRunner([](const SystemCommand &) {});
     }
     Spin(50); // everything painted; the text area shows the previous text
     g_memo = Memo(*m_w);

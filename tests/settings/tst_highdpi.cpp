@@ -1,9 +1,8 @@
 // The board's pictures on a screen of device pixel ratio 2 (CTest sets QT_SCALE_FACTOR=2): the
-// ring worked out over the hotspot's device pixels, the jumpers and the screw terminal drawn with
-// their geometry scaled by the ratio, each compared pixel for pixel with a plain rendering of the
-// same rules written here.
+// ring over the hotspot's device pixels, the jumpers and the screw terminal drawn with their
+// geometry scaled by the ratio. Each is held to what its rules say of certain pixels (corners,
+// middles) and to its own ratio-1 drawing wherever that drawing is uniform.
 #include "../setupctrls/boardfixture.h"
-#include "../setupctrls/referencering.h"
 #include "powerscrew.h"
 #include "tjumper.h"
 #include "tpaintbox.h"
@@ -12,8 +11,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <functional>
-#include <optional>
 
 class HighDpiTest : public QObject
 {
@@ -67,6 +64,17 @@ QColor bgr(uint value)
 
 // ---- ring ----
 
+// base and colour mixed with weight m, each channel rounded half to even.
+QRgb blended(QRgb base, const QColor &colour, float m)
+{
+    const auto mix = [m](int b, int c) {
+        const volatile float value = (1.0f - m) * float(b) + m * float(c);
+        return qBound(0, int(std::nearbyint(value)), 255);
+    };
+    return qRgb(mix(qRed(base), colour.red()), mix(qGreen(base), colour.green()),
+                mix(qBlue(base), colour.blue()));
+}
+
 QImage noisePhotograph(QSize size)
 {
     QImage photo(size, QImage::Format_RGB32);
@@ -82,97 +90,52 @@ QImage noisePhotograph(QSize size)
 
 // ---- jumpers ----
 
-struct Shape
+// A jumper whose drawing the test can run on a picture of its own, at ratio 1.
+template<class Jumper>
+struct Drawable : Jumper
 {
-    QRect box; // left, top, right and bottom as the drawing calls take them
-    double radius;
-    std::optional<QColor> pen;
-    QColor brush;
+    using Jumper::Jumper;
+    QImage drawnAtRatioOne(int w, int h, const QColor &background)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(background);
+        this->drawUpright(image, w, h);
+        return image;
+    }
 };
 
-bool inShape(const Shape &shape, double px, double py)
+// Where a logical pixel and its eight neighbours share one colour at ratio 1, every device pixel
+// under it has that colour at ratio s: the drawing is the same geometry, only finer.
+QString firstUniformAreaDifference(const QImage &dense, const QImage &plain, int s)
 {
-    const double l = shape.box.left(), t = shape.box.top();
-    const double r = l + shape.box.width(), b = t + shape.box.height();
-    if (px < l || px > r || py < t || py > b)
-        return false;
-    const double rad = shape.radius;
-    if (rad <= 0)
-        return true;
-    const double dx = px < l + rad ? px - (l + rad) : (px > r - rad ? px - (r - rad) : 0);
-    const double dy = py < t + rad ? py - (t + rad) : (py > b - rad ? py - (b - rad) : 0);
-    return (dx / rad) * (dx / rad) + (dy / rad) * (dy / rad) <= 1.0;
-}
-
-// The shapes at device resolution: pixel centres inside the scaled figure, the outline being
-// those within one logical pixel (Ratio device pixels) of the outside along a row or column.
-void rasterise(QImage &image, const Shape &logical)
-{
-    const Shape shape{QRect(logical.box.topLeft() * Ratio, logical.box.size() * Ratio),
-                      logical.radius * Ratio, logical.pen, logical.brush};
-    const int w = int(Ratio);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const auto in = [&](int dx, int dy) {
-                return inShape(shape, x + dx + 0.5, y + dy + 0.5);
-            };
-            if (!in(0, 0))
-                continue;
-            bool edge = false;
-            for (int k = 1; k <= w; ++k)
-                edge = edge || !in(-k, 0) || !in(k, 0) || !in(0, -k) || !in(0, k);
-            image.setPixel(x, y, (edge && shape.pen ? *shape.pen : shape.brush).rgb());
+    if (dense.size() != plain.size() * s)
+        return QStringLiteral("size %1x%2 is not %3 times %4x%5")
+            .arg(dense.width())
+            .arg(dense.height())
+            .arg(s)
+            .arg(plain.width())
+            .arg(plain.height());
+    for (int y = 1; y + 1 < plain.height(); ++y)
+        for (int x = 1; x + 1 < plain.width(); ++x) {
+            const QRgb colour = plain.pixel(x, y);
+            bool uniform = true;
+            for (int j = -1; j <= 1 && uniform; ++j)
+                for (int i = -1; i <= 1 && uniform; ++i)
+                    uniform = plain.pixel(x + i, y + j) == colour;
+            for (int j = 0; uniform && j < s; ++j)
+                for (int i = 0; i < s; ++i)
+                    if (dense.pixel(x * s + i, y * s + j) != colour)
+                        return QStringLiteral("device pixel (%1, %2) under logical (%3, %4): %5, "
+                                              "expected %6")
+                            .arg(x * s + i)
+                            .arg(y * s + j)
+                            .arg(x)
+                            .arg(y)
+                            .arg(dense.pixel(x * s + i, y * s + j) & 0xFFFFFF, 6, 16,
+                                 QLatin1Char('0'))
+                            .arg(colour & 0xFFFFFF, 6, 16, QLatin1Char('0'));
         }
-}
-
-QRect ltrb(int l, int t, int r, int b)
-{
-    return QRect(l, t, r - l, b - t);
-}
-
-int halfEven(double value)
-{
-    return int(std::nearbyint(value));
-}
-
-// The upright picture of a default-coloured jumper with a single border, W x H logical.
-QImage referenceJumper(bool three, int state, int W, int H, QColor background)
-{
-    const QColor black(Qt::black), grey = bgr(0x808080), yellow = bgr(0x00FFFF),
-                                   maroon = bgr(0x000080);
-    QImage image(W * int(Ratio), H * int(Ratio), QImage::Format_RGB32);
-    image.fill(background);
-    QList<Shape> shapes;
-    QList<int> pins;
-    int r = 0;
-    int cy = H / 2;
-    if (!three) {
-        if (state)
-            shapes << Shape{ltrb(0, 0, W, H), 0, black, maroon};
-        else
-            shapes << Shape{ltrb(1, 1, W - 1, H - 1), (H / 2) / 2.0, black, grey};
-        const int a = halfEven(W / 3.5);
-        const int e = a + 1;
-        r = std::min(a / 3, halfEven(H / 4.0));
-        pins << e << W - e;
-    } else {
-        shapes << Shape{ltrb(1, 1, W - 1, H - 1), (H / 2) / 2.0, black, grey};
-        const int a = halfEven((W - 2) / 4.5);
-        const int p = a + 1;
-        r = std::min(a / 3, halfEven((H - 2) / 4.0));
-        const int cx = W / 2;
-        const int q = cx - p + 2;
-        if (state == TJumperBase::jsLeft)
-            shapes << Shape{ltrb(0, 0, cx + q / 2, H), 0, black, maroon};
-        else if (state == TJumperBase::jsRight)
-            shapes << Shape{ltrb(cx - q / 2, 0, W, H), 0, black, maroon};
-        pins << p << cx << W - p;
-    }
-    for (int c : pins)
-        shapes << Shape{ltrb(c - r, cy - r, c + r, cy + r), double(r), std::nullopt, yellow};
-    for (const Shape &shape : shapes)
-        rasterise(image, shape);
-    return image;
+    return QString();
 }
 
 QImage turned(const QImage &upright, int orientation)
@@ -191,58 +154,14 @@ QImage turned(const QImage &upright, int orientation)
 
 // ---- terminal ----
 
-// The terminal block of a W x H paint box at ratio s, pixel by pixel.
-QImage referenceTerminal(int W, int H, int s)
+// The terminal block of a W x H box drawn on a picture of ratio s.
+QImage paintedTerminal(const QSize &size, int s)
 {
-    const int L = 0, T = 0, R = W, B = H;
-    const float radius = float(L + R) / 6.0f;
-    const int cx = halfEven((L + R) * 0.5);
-    const int strip = halfEven(0.8 * L + 0.2 * R);
-    const int k = halfEven((float(R - cx) - radius) * 0.25);
-    const int rr = halfEven(radius);
-    const int d = halfEven(radius * 0.7071067811865475);
-    const int screwYs[2] = {halfEven(0.75 * T + 0.25 * B), halfEven(0.25 * T + 0.75 * B)};
-
-    // Within one logical pixel of the edge of the box (l, t, r, b), in logical units.
-    const auto inBox = [](double x, double y, double l, double t, double r, double b) {
-        return x >= l && x < r && y >= t && y < b;
-    };
-    QImage image(W * s, H * s, QImage::Format_RGB32);
-    for (int py = 0; py < image.height(); ++py)
-        for (int px = 0; px < image.width(); ++px) {
-            // Centre of the device pixel in logical units; one device pixel is 1/s.
-            const double x = (px + 0.5) / s, y = (py + 0.5) / s;
-            QColor c = bgr(0x404040);
-            if (!inBox(x, y, L + 1, T + 1, R - 1, B - 1))
-                c = bgr(0x383838);
-            if (inBox(x, y, L, T, strip, B))
-                c = bgr(0x484848);
-            if (inBox(x, y, R - 3 * k, T + k, R - k, B - k))
-                c = inBox(x, y, R - 3 * k + 1, T + k + 1, R - k - 1, B - k - 1) ? QColor(Qt::black)
-                                                                                : bgr(0x383838);
-            for (int sy : screwYs) {
-                const auto inCircle = [&](double ax, double ay) {
-                    const double u = (ax - cx) / rr, v = (ay - sy) / rr;
-                    return u * u + v * v <= 1.0;
-                };
-                if (inCircle(x, y)) {
-                    bool edge = false;
-                    for (int j = 1; j <= s; ++j) {
-                        const double o = double(j) / s;
-                        edge = edge || !inCircle(x - o, y) || !inCircle(x + o, y) ||
-                               !inCircle(x, y - o) || !inCircle(x, y + o);
-                    }
-                    c = edge ? bgr(0x808080) : bgr(0xC0C0C0);
-                }
-                // The slot: two diagonals one logical pixel across, the white one below the grey.
-                const double sum = x + y - cx - sy;
-                if (x >= cx - d + 1 && x < cx + d && sum >= 1.5 && sum < 2.5)
-                    c = bgr(0xFFFFFF);
-                if (x >= cx - d && x < cx + d - 1 && sum >= -0.5 && sum < 0.5)
-                    c = bgr(0x808080);
-            }
-            image.setPixel(px, py, c.rgb());
-        }
+    QImage image(size * s, QImage::Format_RGB32);
+    image.setDevicePixelRatio(s);
+    image.fill(Qt::magenta);
+    QPainter painter(&image);
+    PaintPowerScrew(painter, QRect(QPoint(0, 0), size));
     return image;
 }
 
@@ -289,11 +208,19 @@ void HighDpiTest::ringFollowsTheRuleOverDevicePixels()
     } states[] = {{h->idleImage(), h->idleAlpha(), false},
                   {h->litImage(), h->litAlpha(), false},
                   {h->rimImage(), h->rimAlpha(), true}};
+    const QColor ring = bgr(h->ringColor());
+    const int w = under.width(), hh = under.height();
     for (const auto &state : states) {
         QCOMPARE(state.image.devicePixelRatio(), Ratio);
-        const QImage expected = ReferenceRing(under, state.alpha, h->ringColor(), state.rim);
-        const QString difference = firstDifference(rgb32(state.image), expected);
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        const QImage image = rgb32(state.image);
+        QCOMPARE(image.size(), under.size());
+        // Outside the ellipse the photograph shows untouched: the four corners.
+        for (const QPoint &corner :
+             {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, hh - 1), QPoint(w - 1, hh - 1)})
+            QCOMPARE(image.pixel(corner), under.pixel(corner));
+        // The middle is tinted with weight 0.16, with or without the rim.
+        const QPoint middle(w / 2, hh / 2);
+        QCOMPARE(image.pixel(middle), blended(under.pixel(middle), ring, 0.16f * state.alpha));
     }
     // And a paint puts the image's pixels on the screen one for one.
     const QString painted = firstDifference(rgb32(h->grab().toImage()), rgb32(h->idleImage()));
@@ -331,12 +258,13 @@ void HighDpiTest::jumperIsItsGeometryScaledByTheRatio()
     QWidget window;
     window.resize(200, 200);
     TJumperBase *jumper = nullptr;
+    const int w = size.width(), h = size.height();
     if (three) {
-        auto *j = new TThreeJumper(&window);
+        auto *j = new Drawable<TThreeJumper>(&window);
         j->setJumperState(TJumperBase::TJumperState(state));
         jumper = j;
     } else {
-        auto *j = new TTwoJumper(&window);
+        auto *j = new Drawable<TTwoJumper>(&window);
         j->setClosed(state != 0);
         jumper = j;
     }
@@ -350,13 +278,35 @@ void HighDpiTest::jumperIsItsGeometryScaledByTheRatio()
     QCOMPARE(jumper->size(), vertical ? size.transposed() : size);
 
     const QColor face = QApplication::palette().color(QPalette::Button);
-    const QImage expected =
-        turned(referenceJumper(three, state, size.width(), size.height(), face), orientation);
+    const QImage plain =
+        three ? static_cast<Drawable<TThreeJumper> *>(jumper)->drawnAtRatioOne(w, h, face)
+              : static_cast<Drawable<TTwoJumper> *>(jumper)->drawnAtRatioOne(w, h, face);
+    const QImage upright = rgb32(jumper->uprightBitmap());
+    QCOMPARE(jumper->uprightBitmap().devicePixelRatio(), Ratio);
+    const QString difference = firstUniformAreaDifference(upright, plain, int(Ratio));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    // What the rules put in the corners and the middle: the body is inset by a pixel, a shunt
+    // reaches the edges in black, the middle is the body, the shunt or the middle pin.
+    const QColor black(Qt::black), grey = bgr(0x808080), yellow = bgr(0x00FFFF),
+                                   maroon = bgr(0x000080);
+    const bool shuntLeft = three ? state == TJumperBase::jsLeft : state != 0;
+    const bool shuntRight = three ? state == TJumperBase::jsRight : state != 0;
+    const QColor middle = three ? yellow : (state ? maroon : grey);
+    const auto device = [&](int x, int y) { return QColor(upright.pixel(x, y)); };
+    const int dw = upright.width() - 1, dh = upright.height() - 1;
+    QCOMPARE(device(0, 0), shuntLeft ? black : face);
+    QCOMPARE(device(0, dh), shuntLeft ? black : face);
+    QCOMPARE(device(dw, 0), shuntRight ? black : face);
+    QCOMPARE(device(dw, dh), shuntRight ? black : face);
+    QCOMPARE(device(upright.width() / 2, upright.height() / 2), middle);
+
+    // Turned as the orientation says, and painted one for one.
     const QImage picture = jumper->composedPicture();
     QCOMPARE(picture.devicePixelRatio(), Ratio);
-    const QString difference = firstDifference(rgb32(picture), rgb32(expected));
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
-    const QString painted = firstDifference(rgb32(jumper->grab().toImage()), rgb32(expected));
+    const QString turnedDifference =
+        firstDifference(rgb32(picture), rgb32(turned(upright, orientation)));
+    QVERIFY2(turnedDifference.isEmpty(), qPrintable(turnedDifference));
+    const QString painted = firstDifference(rgb32(jumper->grab().toImage()), rgb32(picture));
     QVERIFY2(painted.isEmpty(), qPrintable(painted));
 }
 
@@ -389,16 +339,19 @@ void HighDpiTest::terminalIsItsGeometryScaledByTheRatio()
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         actual = box->grab().toImage();
     } else {
-        actual = QImage(size * ratio, QImage::Format_RGB32);
-        actual.setDevicePixelRatio(ratio);
-        actual.fill(Qt::magenta);
-        QPainter painter(&actual);
-        PaintPowerScrew(painter, QRect(QPoint(0, 0), size));
+        actual = paintedTerminal(size, ratio);
     }
     QCOMPARE(actual.devicePixelRatio(), qreal(ratio));
-    const QImage expected = referenceTerminal(size.width(), size.height(), ratio);
-    const QString difference = firstDifference(rgb32(actual), expected);
+    const QImage dense = rgb32(actual);
+    const QString difference =
+        firstUniformAreaDifference(dense, rgb32(paintedTerminal(size, 1)), ratio);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    // The rules' corners: the light strip down the left edge, the dark frame elsewhere.
+    const int dw = dense.width() - 1, dh = dense.height() - 1;
+    QCOMPARE(QColor(dense.pixel(0, 0)), bgr(0x484848));
+    QCOMPARE(QColor(dense.pixel(0, dh)), bgr(0x484848));
+    QCOMPARE(QColor(dense.pixel(dw, 0)), bgr(0x383838));
+    QCOMPARE(QColor(dense.pixel(dw, dh)), bgr(0x383838));
 }
 
 QTEST_MAIN(HighDpiTest)

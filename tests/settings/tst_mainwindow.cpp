@@ -514,10 +514,10 @@ void MainWindowTest_::startupIdleHandlerRunsOnce()
 void MainWindowTest_::startupBoundLibraryText()
 {
     createShown(FakeQorethw::folder("full"));
-    QVERIFY(m_w->ethLibrary().bound());
+    QVERIFY(m_w->network().ethLibrary().bound());
     QVERIFY(f().ConnectButton->isEnabled());
     QVERIFY(m_w->setSup()->HelpRich());
-    QStringList t1 = Lf(TMainForm::IpPanelText()).split('\n');
+    QStringList t1 = Lf(TNetworkPanel::IpPanelText()).split('\n');
     t1.removeLast(); // the closing line break ends the last line
     QCOMPARE(f().IPPanel->lines(), t1);
     QVERIFY(!m_w->setSup()->HelpRich()->toPlainText().contains(QLatin1String("QORETHW.dll")));
@@ -530,14 +530,14 @@ void MainWindowTest_::startupLibraryAbsent()
 {
     QTemporaryDir empty;
     createShown(empty.path());
-    QVERIFY(!m_w->ethLibrary().bound());
+    QVERIFY(!m_w->network().ethLibrary().bound());
     QVERIFY(!f().ConnectButton->isEnabled());
     QCOMPARE(f().IPPanel->lines(),
              QStringList{"Once drivers are installed and a device is plugged in, you can connect "
                          "to it and change its network settings here."});
     QVERIFY(m_w->setSup()->HelpRich());
     const QString help = m_w->setSup()->HelpRich()->toPlainText();
-    QVERIFY2(help.endsWith(QStringLiteral("\n\n\n") + TMainForm::LibraryNotFoundLine()),
+    QVERIFY2(help.endsWith(QStringLiteral("\n\n\n") + TNetworkPanel::LibraryNotFoundLine()),
              qPrintable(help.right(200)));
     QVERIFY(help.startsWith(QLatin1String("Kestrune NET-RLX-16/NET-INX-16 Settings Program")));
     // The added line reads as body text (12 point, regular), not as the 16 point bold title.
@@ -556,7 +556,7 @@ void MainWindowTest_::startupLibraryAbsent()
     m_w->ChangeNetButtonClick();
     m_w->DisconnectButtonClick();
     QCOMPARE(MemoText(*m_w), before);
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
 }
 
 void MainWindowTest_::startupHeaderLabel()

@@ -47,9 +47,9 @@ bool NetworkPopupTest::openOn(BoardEmulatorProcess &board)
     }
     // the program's own search: the library folder beside the program's folder
     m_w = Create(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"));
-    if (!m_w->ethLibrary().bound() || !ShowAndSettle(*m_w))
+    if (!m_w->network().ethLibrary().bound() || !ShowAndSettle(*m_w))
         return false;
-    m_w->setArpRunner([this](const SystemCommand &c) { m_arpRuns << c; });
+    m_w->network().setArpRunner([this](const SystemCommand &c) { m_arpRuns << c; });
     OpenIpPopup(*m_w);
     return connectTo(board.hostText());
 }
@@ -58,7 +58,7 @@ bool NetworkPopupTest::connectTo(const QString &host)
 {
     f().IPEdit->setText(host); // a loopback address, typed before Connect
     f().ConnectButton->click();
-    return m_w->deviceHandle() != nullptr;
+    return m_w->network().deviceHandle() != nullptr;
 }
 
 static QString FreeLoopbackAddress()
@@ -76,7 +76,7 @@ void NetworkPopupTest::connectRefillsTheFourEdits()
         {"--mac", "02-00-00-00-00-2a", "--subnet", "255.255.255.0", "--gateway", "127.0.0.1"});
     QVERIFY(openOn(board));
     QCOMPARE(MemoText(*m_w),
-             Lf("Connected to " + board.hostText() + "." + TMainForm::ConnectedTextTail()));
+             Lf("Connected to " + board.hostText() + "." + TNetworkPanel::ConnectedTextTail()));
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-2A"));
     QCOMPARE(f().IPEdit->text(), board.address());
     QCOMPARE(f().SubnetEdit->text(), QStringLiteral("255.255.255.0"));
@@ -88,7 +88,7 @@ void NetworkPopupTest::connectRefillsTheFourEdits()
 void NetworkPopupTest::connectUnreachableAddressShowsError()
 {
     m_w = Create(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"));
-    QVERIFY(m_w->ethLibrary().bound());
+    QVERIFY(m_w->network().ethLibrary().bound());
     QVERIFY(ShowAndSettle(*m_w));
     OpenIpPopup(*m_w);
     const QString nobody = FreeLoopbackAddress();
@@ -110,7 +110,7 @@ void NetworkPopupTest::changeNetBoardMovesToTheNewAddress()
     f().ChangeNetButton->click();
     QCOMPARE(MemoText(*m_w), QStringLiteral("Device's network settings changed. In a moment, you "
                                             "can connect to it there."));
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
     QVERIFY(f().ConnectButton->isEnabled());
     QVERIFY(WaitFor([&] { return board.address() == target; }, 10000));
 
@@ -126,9 +126,9 @@ void NetworkPopupTest::changeMacAcceptedByTheBoard()
     QVERIFY(openOn(board));
     f().MACEdit->setText(QStringLiteral(" 2-0-0-0-0-7b "));
     f().ChangeMACButton->click();
-    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+    QCOMPARE(MemoText(*m_w), Lf(TNetworkPanel::MacChangedText()));
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-7B"));
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(m_arpRuns.size(), 1);
     QCOMPARE(m_arpRuns[0].arguments.last(), board.address());
 
@@ -146,7 +146,7 @@ void NetworkPopupTest::changeMacRefusedByTheBoard()
     f().ChangeMACButton->click();
     QCOMPARE(MemoText(*m_w), QStringLiteral("Remote error 9 changing the device's MAC address."));
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-00-00-00-00-7B"));
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(m_arpRuns.size(), 1); // cleared all the same
 
     f().DisconnectButton->click();
@@ -172,7 +172,7 @@ void NetworkPopupTest::changeMacMalformedTextSendsNothing()
     QCOMPARE(MemoText(*m_w), memo);
     QCOMPARE(f().MACEdit->text(), text);
     QVERIFY(m_arpRuns.isEmpty());
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
 
     // the board never heard of it
     f().DisconnectButton->click();

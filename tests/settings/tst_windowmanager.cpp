@@ -134,7 +134,7 @@ void WindowManagerTest::errorBoxOpensAboveTheIpPopup()
     QVERIFY(X11Windows::WaitForFrame(popup));
     f().IPEdit->setText(QStringLiteral("127.0.0.99"));
     QTest::mouseClick(f().ConnectButton, Qt::LeftButton);
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     f().MACEdit->setText(QStringLiteral("02-00-00-00-01"));
 
     int popupIndex = -1, boxIndex = -1;

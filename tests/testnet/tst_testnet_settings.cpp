@@ -61,12 +61,12 @@ void TestnetSettingsTest::cleanup()
 bool TestnetSettingsTest::openOn(const QString &host)
 {
     m_w = Create(QCoreApplication::applicationDirPath() + QStringLiteral("/../lib"));
-    if (!m_w->ethLibrary().bound() || !ShowAndSettle(*m_w))
+    if (!m_w->network().ethLibrary().bound() || !ShowAndSettle(*m_w))
         return false;
     OpenIpPopup(*m_w);
     f().IPEdit->setText(host);
     f().ConnectButton->click();
-    return m_w->deviceHandle() != nullptr;
+    return m_w->network().deviceHandle() != nullptr;
 }
 
 void TestnetSettingsTest::macChangeClearsTheHostsCachedEntry()
@@ -81,14 +81,14 @@ void TestnetSettingsTest::macChangeClearsTheHostsCachedEntry()
     // takes the new MAC, and the host's entry for it is gone.
     f().MACEdit->setText(QStringLiteral("2-31-0-0-0-99"));
     f().ChangeMACButton->click();
-    QCOMPARE(MemoText(*m_w), Lf(TMainForm::MacChangedText()));
+    QCOMPARE(MemoText(*m_w), Lf(TNetworkPanel::MacChangedText()));
     QCOMPARE(neighbourEntry(address), QString());
 
     // The next exchange learns the new MAC.
     f().DisconnectButton->click();
     f().IPEdit->setText(address);
     f().ConnectButton->click();
-    QVERIFY(m_w->deviceHandle());
+    QVERIFY(m_w->network().deviceHandle());
     QCOMPARE(f().MACEdit->text(), QStringLiteral("02-31-00-00-00-99"));
     QVERIFY2(neighbourEntry(address).contains(QStringLiteral("02:31:00:00:00:99")),
              qPrintable(neighbourEntry(address)));
@@ -128,7 +128,7 @@ void TestnetSettingsTest::boardMovedToAnotherSubnetIsFoundAgain()
     // And the popup cannot reach it there: another subnet, no route.
     f().IPEdit->setText(QStringLiteral("10.231.0.200"));
     f().ConnectButton->click();
-    QVERIFY(!m_w->deviceHandle());
+    QVERIFY(!m_w->network().deviceHandle());
 }
 
 QTEST_MAIN(TestnetSettingsTest)

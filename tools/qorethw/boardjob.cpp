@@ -1,6 +1,6 @@
 #include "boardjob.h"
 
-#include "arpentry.h"
+#include "macchange.h"
 #include "mactext.h"
 #include "qorethw.h"
 #include "revisiontext.h"
@@ -213,26 +213,11 @@ BoardResult setMac(const QString &host, const QString &text)
     Connection connection(host, QEW_MODE_STATUS);
     if (!connection.get())
         return connectFailed(result, connection, host);
-    const QByteArray command = QByteArrayLiteral("ChMC") + mac;
-    int32_t inLength = int32_t(command.size());
-    std::array<uint8_t, 64> reply{};
-    int32_t outLength = int32_t(reply.size());
-    const uint32_t r = QEW_DEB_StrToStr(connection.get(), &inLength,
-                                        reinterpret_cast<const uint8_t *>(command.constData()),
-                                        &outLength, reply.data());
-    // The computer's cached entry still names the old MAC, whatever the board answered.
-    ClearArpEntry(host.section(QLatin1Char(':'), 0, 0));
-    if (r != QEW_ERROR_SUCCESS)
-        return failed(result, r,
-                      QStringLiteral("Error %1 changing the device's MAC address.").arg(r));
-    const QByteArray answer(reinterpret_cast<const char *>(reply.data()),
-                            std::clamp<int32_t>(outLength, 0, int32_t(reply.size())));
-    if (answer.startsWith("_Err")) {
-        const quint32 code = BytesToInt(answer.mid(4));
-        return failed(
-            result, code,
-            QStringLiteral("Remote error %1 changing the device's MAC address.").arg(code));
-    }
+    // The computer's cached entry is cleared for the address without its port.
+    const MacChangeOutcome outcome =
+        ChangeMac(QEW_DEB_StrToStr, connection.get(), mac, host.section(QLatin1Char(':'), 0, 0));
+    if (!outcome.ok())
+        return failed(result, outcome.error ? outcome.error : outcome.code, outcome.failureText());
     result.ok = true;
     result.mac = FormatBytes(QStringLiteral("-"), "%.2X", mac);
     result.message = QStringLiteral("Device's MAC address changed.");
