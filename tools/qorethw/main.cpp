@@ -344,7 +344,7 @@ public:
         if (fd < 0)
             return false;
         path_ = path;
-        const std::size_t size = sizeof kBootstrapImage - 1;
+        const std::size_t size = std::strlen(kBootstrapImage);
         const bool written = ::write(fd, kBootstrapImage, size) == ssize_t(size);
         return ::close(fd) == 0 && written;
     }
