@@ -1,5 +1,5 @@
 # Writes the uploader's bootstrap image (the HEX lines of its BootstrapList) as a C string:
-# OUT_H declares kBootstrapImage, OUT_CPP defines it.
+# OUT_H declares BootstrapImage, OUT_CPP defines it.
 file(READ ${UI} ui)
 string(FIND "${ui}" "name=\"BootstrapList\"" start)
 if(start EQUAL -1)
@@ -18,5 +18,5 @@ if(text STREQUAL "")
     message(FATAL_ERROR "BootstrapList in ${UI} holds no records")
 endif()
 set(banner "// Generated from vornik/mainunit.ui; do not edit.\n")
-file(WRITE ${OUT_H} "${banner}#pragma once\n\n// The bootstrap's HEX records, CR LF after each.\nextern const char kBootstrapImage[];\n")
-file(WRITE ${OUT_CPP} "${banner}#include \"bootstrapimage.h\"\n\nconst char kBootstrapImage[] =\n${text};\n")
+file(WRITE ${OUT_H} "${banner}#pragma once\n\n// The bootstrap's HEX records, CR LF after each.\nextern const char BootstrapImage[];\n")
+file(WRITE ${OUT_CPP} "${banner}#include \"bootstrapimage.h\"\n\nconst char BootstrapImage[] =\n${text};\n")

@@ -16,7 +16,7 @@
 namespace {
 
 // The board's revision 1.0: boards at or below it need the bootstrap first.
-constexpr int kBootstrapRevision = 0x0100;
+constexpr int BootstrapRevision = 0x0100;
 
 // Closes the handle however the job ends.
 class Connection
@@ -25,22 +25,22 @@ public:
     Connection(const QString &host, uint32_t mode)
     {
         errno = 0;
-        handle_ = QEW_Connect(host.toLocal8Bit().constData(), mode);
-        error_ = quint32(errno);
+        m_handle = QEW_Connect(host.toLocal8Bit().constData(), mode);
+        m_error = quint32(errno);
     }
     ~Connection()
     {
-        if (handle_)
-            QEW_Disconnect(handle_);
+        if (m_handle)
+            QEW_Disconnect(m_handle);
     }
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
-    QEW_HANDLE get() const { return handle_; }
-    quint32 error() const { return error_; }
+    QEW_HANDLE get() const { return m_handle; }
+    quint32 error() const { return m_error; }
 
 private:
-    QEW_HANDLE handle_ = nullptr;
-    quint32 error_ = 0;
+    QEW_HANDLE m_handle = nullptr;
+    quint32 m_error = 0;
 };
 
 BoardResult failed(BoardResult result, quint32 error, const QString &message)
@@ -157,7 +157,7 @@ BoardResult uploadFirmware(const QString &host, const QString &file, const QStri
                       QStringLiteral("Error %1 connecting.").arg(connection->error()));
     result.revision = readRevision(host);
     int boardError = 0;
-    if (result.revision <= kBootstrapRevision) {
+    if (result.revision <= BootstrapRevision) {
         const uint32_t r = uploadOne(connection->get(), bootstrapFile, QStringLiteral("bootstrap"),
                                      progress, boardError);
         if (r != QEW_ERROR_SUCCESS)

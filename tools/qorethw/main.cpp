@@ -61,20 +61,20 @@ public:
     template<typename Say>
     void once(Say say)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!said_)
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_said)
             say();
-        said_ = true;
+        m_said = true;
     }
     // On a signal, from the waiting thread; the process ends right after.
     void interrupt(const std::function<void()> &sayByDefault)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (cleanup_)
-            cleanup_();
-        if (!said_)
-            interrupted_ ? interrupted_() : sayByDefault();
-        said_ = true;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_cleanup)
+            m_cleanup();
+        if (!m_said)
+            m_interrupted ? m_interrupted() : sayByDefault();
+        m_said = true;
     }
 
     // What a run has on: attached for its lifetime, detached before its objects go.
@@ -82,29 +82,29 @@ public:
     {
     public:
         Attachment(Finale &finale, std::function<void()> cleanup, std::function<void()> say)
-            : finale_(finale)
+            : m_finale(finale)
         {
-            std::lock_guard<std::mutex> lock(finale_.mutex_);
-            finale_.cleanup_ = std::move(cleanup);
-            finale_.interrupted_ = std::move(say);
+            std::lock_guard<std::mutex> lock(m_finale.m_mutex);
+            m_finale.m_cleanup = std::move(cleanup);
+            m_finale.m_interrupted = std::move(say);
         }
         ~Attachment()
         {
-            std::lock_guard<std::mutex> lock(finale_.mutex_);
-            finale_.cleanup_ = nullptr;
-            finale_.interrupted_ = nullptr;
+            std::lock_guard<std::mutex> lock(m_finale.m_mutex);
+            m_finale.m_cleanup = nullptr;
+            m_finale.m_interrupted = nullptr;
         }
         Attachment(const Attachment &) = delete;
         Attachment &operator=(const Attachment &) = delete;
 
     private:
-        Finale &finale_;
+        Finale &m_finale;
     };
 
 private:
-    std::mutex mutex_;
-    bool said_ = false;
-    std::function<void()> cleanup_, interrupted_;
+    std::mutex m_mutex;
+    bool m_said = false;
+    std::function<void()> m_cleanup, m_interrupted;
 };
 
 // A failure before any board was worked on: text on stderr, or one JSON document.
@@ -337,30 +337,30 @@ public:
 
     bool create()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(m_mutex);
         QByteArray path =
             QFile::encodeName(QDir::tempPath() + QStringLiteral("/qorethw-bootstrap-XXXXXX.hex"));
         const int fd = ::mkostemps(path.data(), 4, O_CLOEXEC);
         if (fd < 0)
             return false;
-        path_ = path;
-        const std::size_t size = std::strlen(kBootstrapImage);
-        const bool written = ::write(fd, kBootstrapImage, size) == ssize_t(size);
+        m_path = path;
+        const std::size_t size = std::strlen(BootstrapImage);
+        const bool written = ::write(fd, BootstrapImage, size) == ssize_t(size);
         return ::close(fd) == 0 && written;
     }
     // Safe from any thread; the interrupt path calls it before the process ends.
     void remove()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!path_.isEmpty())
-            ::unlink(path_.constData());
-        path_.clear();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+        m_path.clear();
     }
-    QString name() const { return QFile::decodeName(path_); }
+    QString name() const { return QFile::decodeName(m_path); }
 
 private:
-    std::mutex mutex_;
-    QByteArray path_;
+    std::mutex m_mutex;
+    QByteArray m_path;
 };
 
 // Jobs on the hosts, at most args.jobs at once.

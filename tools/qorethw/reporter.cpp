@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int kBarWidth = 24;
+constexpr int BarWidth = 24;
 // A terminal redrawn more often than this only flickers.
-constexpr std::chrono::milliseconds kRedrawEvery{100};
+constexpr std::chrono::milliseconds RedrawEvery{100};
 
 QString revisionText(int word)
 {
@@ -81,17 +81,17 @@ QString resultText(const BoardResult &r)
 }
 
 Reporter::Reporter(Mode mode, const QString &command, const QStringList &hosts, std::FILE *out)
-    : mode_(mode), command_(command), out_(out)
+    : m_mode(mode), m_command(command), m_out(out)
 {
     for (const QString &host : hosts) {
-        rows_.push_back({host, QStringLiteral("waiting"), 0, 0, false, false, {}});
-        hostWidth_ = std::max(hostWidth_, int(host.size()));
+        m_rows.push_back({host, QStringLiteral("waiting"), 0, 0, false, false, {}});
+        m_hostWidth = std::max(m_hostWidth, int(host.size()));
     }
 }
 
 Reporter::Row *Reporter::rowOf(const QString &host)
 {
-    for (Row &row : rows_)
+    for (Row &row : m_rows)
         if (row.host == host)
             return &row;
     return nullptr;
@@ -99,24 +99,24 @@ Reporter::Row *Reporter::rowOf(const QString &host)
 
 void Reporter::line(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), out_);
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    std::fputs(text.toLocal8Bit().constData(), m_out);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
 }
 
 QString Reporter::rowText(const Row &row) const
 {
-    const QString host = row.host.leftJustified(hostWidth_);
+    const QString host = row.host.leftJustified(m_hostWidth);
     if (row.finished)
         return QStringLiteral("%1  %2").arg(host, row.ok
                                                       ? QStringLiteral("done: ") + row.message
                                                       : QStringLiteral("FAILED: ") + row.message);
     if (row.total == 0)
         return QStringLiteral("%1  %2").arg(host, row.phase);
-    const int filled = int(row.done * kBarWidth / row.total);
+    const int filled = int(row.done * BarWidth / row.total);
     const int percent = int(row.done * 100 / row.total);
     return QStringLiteral("%1  [%2%3] %4%  %5 %6/%7 KiB")
-        .arg(host, QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('-')))
+        .arg(host, QString(filled, QLatin1Char('#')), QString(BarWidth - filled, QLatin1Char('-')))
         .arg(percent, 3)
         .arg(row.phase)
         .arg(row.done / 1024)
@@ -126,28 +126,28 @@ QString Reporter::rowText(const Row &row) const
 void Reporter::draw(bool force)
 {
     const auto now = std::chrono::steady_clock::now();
-    if (!force && drawn_ && now - lastDraw_ < kRedrawEvery)
+    if (!force && m_drawn && now - m_lastDraw < RedrawEvery)
         return;
-    lastDraw_ = now;
+    m_lastDraw = now;
     QString text;
-    if (drawn_)
-        text += QStringLiteral("\x1b[%1A").arg(rows_.size());
-    for (const Row &row : rows_)
+    if (m_drawn)
+        text += QStringLiteral("\x1b[%1A").arg(m_rows.size());
+    for (const Row &row : m_rows)
         text += QStringLiteral("\r\x1b[2K") + rowText(row) + QLatin1Char('\n');
-    drawn_ = true;
-    std::fputs(text.toLocal8Bit().constData(), out_);
-    std::fflush(out_);
+    m_drawn = true;
+    std::fputs(text.toLocal8Bit().constData(), m_out);
+    std::fflush(m_out);
 }
 
 void Reporter::progress(const QString &host, const QString &phase, quint64 done, quint64 total)
 {
-    if (mode_ == Mode::Json)
+    if (m_mode == Mode::Json)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     Row *row = rowOf(host);
-    if (!row || closed_)
+    if (!row || m_closed)
         return;
-    if (mode_ == Mode::Lines) {
+    if (m_mode == Mode::Lines) {
         // A line per phase and per quarter: enough for a log, not a flood.
         const int before = row->total ? int(row->done * 4 / row->total) : -1;
         const int after = total ? int(done * 4 / total) : -1;
@@ -158,23 +158,23 @@ void Reporter::progress(const QString &host, const QString &phase, quint64 done,
     row->phase = phase;
     row->done = done;
     row->total = total;
-    if (mode_ == Mode::Terminal)
+    if (m_mode == Mode::Terminal)
         draw(false);
 }
 
 void Reporter::finished(const BoardResult &result)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_.push_back(result);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished.push_back(result);
     Row *row = rowOf(result.host);
-    if (mode_ == Mode::Json || closed_ || !row)
+    if (m_mode == Mode::Json || m_closed || !row)
         return;
     row->finished = true;
     row->ok = result.ok;
     row->message = resultText(result);
     if (!result.ok)
         row->message = result.message;
-    if (mode_ == Mode::Lines)
+    if (m_mode == Mode::Lines)
         line(QStringLiteral("%1: %2").arg(result.host, resultText(result)));
     else
         draw(true);
@@ -182,18 +182,18 @@ void Reporter::finished(const BoardResult &result)
 
 void Reporter::summarize(const std::vector<BoardResult> &results)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed)
         return;
-    closed_ = true;
+    m_closed = true;
     int failed = 0;
     for (const BoardResult &r : results)
         failed += r.ok ? 0 : 1;
-    if (mode_ == Mode::Json) {
-        line(documentText(summaryObject(command_, results)));
+    if (m_mode == Mode::Json) {
+        line(documentText(summaryObject(m_command, results)));
         return;
     }
-    if (mode_ == Mode::Terminal)
+    if (m_mode == Mode::Terminal)
         draw(true);
     line(QStringLiteral("%1 board%2: %3 succeeded, %4 failed")
              .arg(results.size())
@@ -207,29 +207,29 @@ void Reporter::summarize(const std::vector<BoardResult> &results)
 
 void Reporter::interrupted()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_closed)
         return;
-    closed_ = true;
+    m_closed = true;
     QStringList unfinished;
-    for (const Row &row : rows_)
+    for (const Row &row : m_rows)
         if (!row.finished)
             unfinished << row.host;
-    const auto failed = std::count_if(finished_.begin(), finished_.end(),
+    const auto failed = std::count_if(m_finished.begin(), m_finished.end(),
                                       [](const BoardResult &r) { return !r.ok; });
-    if (mode_ == Mode::Json) {
-        QJsonObject doc = summaryObject(command_, finished_);
+    if (m_mode == Mode::Json) {
+        QJsonObject doc = summaryObject(m_command, m_finished);
         doc[QStringLiteral("ok")] = false;
         doc[QStringLiteral("interrupted")] = true;
         doc[QStringLiteral("unfinished")] = QJsonArray::fromStringList(unfinished);
         line(documentText(doc));
         return;
     }
-    if (mode_ == Mode::Terminal)
+    if (m_mode == Mode::Terminal)
         draw(true);
     line(QStringLiteral("interrupted: %1 of %2 boards finished (%3 failed); not finished: %4")
-             .arg(finished_.size())
-             .arg(rows_.size())
+             .arg(m_finished.size())
+             .arg(m_rows.size())
              .arg(failed)
              .arg(unfinished.isEmpty() ? QStringLiteral("none")
                                        : unfinished.join(QLatin1Char(' '))));

@@ -43,16 +43,16 @@ private:
     void draw(bool force);
     void line(const QString &text);
 
-    const Mode mode_;
-    const QString command_;
-    std::FILE *out_;
-    std::mutex mutex_;
-    std::vector<Row> rows_;
-    std::vector<BoardResult> finished_; // in the order they finished
-    bool closed_ = false;
-    int hostWidth_ = 0;
-    bool drawn_ = false;
-    std::chrono::steady_clock::time_point lastDraw_{};
+    const Mode m_mode;
+    const QString m_command;
+    std::FILE *m_out;
+    std::mutex m_mutex;
+    std::vector<Row> m_rows;
+    std::vector<BoardResult> m_finished; // in the order they finished
+    bool m_closed = false;
+    int m_hostWidth = 0;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
 QString resultText(const BoardResult &result);
