@@ -85,6 +85,8 @@ TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
+    // Long before the first popup opens, so that it need not wait for the answer.
+    AskFrameInAdvance(TPopupForm::WindowKind);
 }
 
 TBoardHighlight::~TBoardHighlight()
@@ -528,6 +530,7 @@ void TBoardHighlight::buildPopup()
     else
         popup->resize(PopupGeometry::OuterWidth - (frame.left() + frame.right()),
                       PopupGeometry::BareOuterHeight - (frame.top() + frame.bottom()));
+    const QSize inner = popup->size();
     const QSize client = settlePopupSize(popup, frame);
     QPushButton *done = addPopupControls(popup, client, memoHeight);
     if (panel) {
@@ -536,10 +539,11 @@ void TBoardHighlight::buildPopup()
         panel->setStatusMemo(memo);
     }
 
-    // Keep the whole window on the primary screen.
+    // Keep the whole window on the primary screen, clear of panels.
+    const QSize wanted = panel ? QSize() : client.grownBy(frame);
     QPoint pos = popupPlace(remembered);
     if (QScreen *screen = QGuiApplication::primaryScreen())
-        pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->geometry().size());
+        pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->availableGeometry());
     PlaceOuterRect(popup, pos, client, frame);
 
     showPopupWindow();
@@ -547,6 +551,25 @@ void TBoardHighlight::buildPopup()
         panel->setFocus();
     else
         done->setFocus();
+    // The frame may differ from the one expected: the outer sizes still hold, the corner stays.
+    WhenFramed(popup, [this, popup, frame, inner, wanted](const QMargins &real) {
+        if (real != frame && popup == m_popup)
+            refitPopup(real, wanted.isValid() ? wanted : inner.grownBy(real));
+    });
+}
+
+void TBoardHighlight::refitPopup(const QMargins &frame, QSize outer)
+{
+    outer = outer.expandedTo(QSize(PopupGeometry::OuterWidth, PopupGeometry::LeastOuterHeight));
+    const QSize client = outer.shrunkBy(frame);
+    QPoint pos = m_popup->frameGeometry().topLeft();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        pos = PopupGeometry::KeepOnScreen(pos, outer, screen->availableGeometry());
+    m_popup->setMinimumSize(QSize(0, 0));
+    m_popup->resize(client);
+    m_popup->setMinimumSize(client);
+    if (pos != m_popup->frameGeometry().topLeft())
+        m_popup->move(pos);
 }
 
 TPopupForm *TBoardHighlight::createPopupWindow()

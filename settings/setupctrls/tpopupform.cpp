@@ -6,7 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 
-TPopupForm::TPopupForm(QWidget *owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint)
+TPopupForm::TPopupForm(QWidget *owner) : QWidget(owner, WindowKind)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Children anchored to neither side keep their distance from the centre.
