@@ -291,22 +291,55 @@ void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &cl
 
 namespace {
 
-// Waits for the first exposure of a window: by then the window manager has framed it.
+// The frame of a mapped window, once the window manager has put one around it (at once without
+// a window manager).
+bool frameKnown(QWidget *window, QMargins *margins)
+{
+    if (!window->windowHandle() || !window->windowHandle()->isExposed())
+        return false;
+#ifdef BOARD_HAVE_XCB
+    if (xcb_connection_t *connection = x11Connection()) {
+        const xcb_window_t id = xcb_window_t(window->winId());
+        const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
+        if (framedExtents(id, margins)) {
+            *margins = toLogical(*margins, window->devicePixelRatioF());
+            seenFrames().insert(int(window->windowFlags()), *margins);
+            return true;
+        }
+        if (rootSupports(connection, rootOf(connection, id), extents))
+            return false;
+    }
+#endif
+    *margins = ExpectedFrameMargins(window);
+    return true;
+}
+
+// Watches a shown window until its frame is known: exposure, moves and resizes tell.
 class FramingWatch : public QObject
 {
 public:
     FramingWatch(QWidget *window, std::function<void(const QMargins &)> framed)
         : QObject(window), m_window(window), m_framed(std::move(framed))
     {
+        window->installEventFilter(this);
         window->windowHandle()->installEventFilter(this);
     }
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Expose && m_window->windowHandle()->isExposed()) {
-            watched->removeEventFilter(this);
-            m_framed(FramedMargins(m_window));
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Hide) {
+            deleteLater();
+            return false;
+        }
+        QMargins margins;
+        if ((type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize) && !m_done &&
+            frameKnown(m_window, &margins)) {
+            m_done = true;
+            m_window->removeEventFilter(this);
+            m_window->windowHandle()->removeEventFilter(this);
+            m_framed(margins);
             deleteLater();
         }
         return false;
@@ -315,6 +348,7 @@ protected:
 private:
     QWidget *m_window;
     std::function<void(const QMargins &)> m_framed;
+    bool m_done = false;
 };
 
 } // namespace
@@ -336,8 +370,9 @@ void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed)
 {
     if (!window->windowHandle())
         return;
-    if (window->windowHandle()->isExposed()) {
-        framed(FramedMargins(window));
+    QMargins margins;
+    if (frameKnown(window, &margins)) {
+        framed(margins);
         return;
     }
     new FramingWatch(window, std::move(framed));

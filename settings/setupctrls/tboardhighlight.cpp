@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 
 #include <array>
 #include <cmath>
@@ -541,7 +542,8 @@ void TBoardHighlight::buildPopup()
 
     // Keep the whole window on the primary screen, clear of panels.
     const QSize wanted = panel ? QSize() : client.grownBy(frame);
-    QPoint pos = popupPlace(remembered);
+    const QPoint place = popupPlace(remembered);
+    QPoint pos = place;
     if (QScreen *screen = QGuiApplication::primaryScreen())
         pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->availableGeometry());
     PlaceOuterRect(popup, pos, client, frame);
@@ -552,24 +554,23 @@ void TBoardHighlight::buildPopup()
     else
         done->setFocus();
     // The frame may differ from the one expected: the outer sizes still hold, the corner stays.
-    WhenFramed(popup, [this, popup, frame, inner, wanted](const QMargins &real) {
+    WhenFramed(popup, [this, popup, frame, inner, wanted, place](const QMargins &real) {
         if (real != frame && popup == m_popup)
-            refitPopup(real, wanted.isValid() ? wanted : inner.grownBy(real));
+            refitPopup(real, wanted.isValid() ? wanted : inner.grownBy(real), place);
     });
 }
 
-void TBoardHighlight::refitPopup(const QMargins &frame, QSize outer)
+void TBoardHighlight::refitPopup(const QMargins &frame, QSize outer, QPoint pos)
 {
     outer = outer.expandedTo(QSize(PopupGeometry::OuterWidth, PopupGeometry::LeastOuterHeight));
     const QSize client = outer.shrunkBy(frame);
-    QPoint pos = m_popup->frameGeometry().topLeft();
     if (QScreen *screen = QGuiApplication::primaryScreen())
         pos = PopupGeometry::KeepOnScreen(pos, outer, screen->availableGeometry());
     m_popup->setMinimumSize(QSize(0, 0));
     m_popup->resize(client);
     m_popup->setMinimumSize(client);
-    if (pos != m_popup->frameGeometry().topLeft())
-        m_popup->move(pos);
+    // By the frame's corner, like the first placing: Qt may not know the frame yet.
+    m_popup->windowHandle()->setFramePosition(pos);
 }
 
 TPopupForm *TBoardHighlight::createPopupWindow()

@@ -167,7 +167,9 @@ bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
     int steady = 0;
     while (clock.elapsed() < timeoutMs) {
         const xcb_window_t frame = topAncestor(own);
-        if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame)) {
+        // Some managers map a frame of 1 x 1 first, then grow it around the window.
+        if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame) &&
+            rectOf(frame).contains(rectOf(own))) {
             const QRect now = rectOf(frame);
             if (first && last.isNull())
                 *first = now;

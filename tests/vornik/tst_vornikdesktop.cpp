@@ -35,7 +35,7 @@ void TestVornikDesktop::windowOpensCentredWithItsFrame()
     QVERIFY(X11Windows::WaitForFrame(window.get(), 5000, &first));
     const QRect outer = X11Windows::OuterRect(window.get());
     const QRect client = X11Windows::ClientRect(window.get());
-    QCOMPARE(client.size(), QSize(289, 181));
+    QCOMPARE(client.size(), QSize(299, 181));
     QVERIFY2(outer.height() > client.height(), "openbox put no caption on the window");
     QCOMPARE(outer.topLeft(), QPoint((1024 - outer.width()) / 2, (768 - outer.height()) / 2));
     QCOMPARE(first, outer); // centred when it first appeared: no jump
