@@ -1,5 +1,5 @@
-// The uploader's window on a real X server under a real window manager (openbox on Xvfb,
-// 1024 x 768, started by tests/support/with-openbox.sh): it opens centred with its frame.
+// The uploader's window on a real X server under a real window manager (each of those on Xvfb,
+// 1024 x 768, started by tests/support/with-wm.sh): it opens centred with its frame.
 #include "vorniktest.h"
 #include "x11windows.h"
 
@@ -22,7 +22,7 @@ private:
 void TestVornikDesktop::initTestCase()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("needs an X server: run through tests/support/with-openbox.sh");
+        QSKIP("needs an X server: run through tests/support/with-wm.sh");
     QVERIFY2(X11Windows::WindowManagerRunning(), "no window manager took the screen");
     QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
     ResetProgramState();
