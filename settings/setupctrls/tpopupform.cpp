@@ -49,6 +49,10 @@ void TPopupForm::leaveEvent(QEvent *event)
 
 void TPopupForm::closeEvent(QCloseEvent *event)
 {
+    // The keyboard goes back to the board's window, as a window manager would hand it on; with
+    // none it would go nowhere and the next popup could not be made active.
+    if (isActiveWindow() && parentWidget())
+        parentWidget()->window()->activateWindow();
     emit closed();
     // Hidden, never destroyed: it keeps its size, place and texts.
     event->accept();
