@@ -377,3 +377,50 @@ void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed)
     }
     new FramingWatch(window, std::move(framed));
 }
+
+namespace {
+
+#ifdef BOARD_HAVE_XCB
+// Some window managers hide the tool windows of an application that is not active (KWin), or
+// raise their owner with them: a window standing on its own is not one of them.
+void standApart(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
+    uint32_t hints[9] = {};
+    xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9);
+    PropertyReply reply(xcb_get_property_reply(connection, cookie, nullptr));
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
+        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+    const uint32_t windowGroupHint = 1 << 6;
+    hints[0] |= windowGroupHint;
+    hints[8] = window;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS,
+                        XCB_ATOM_WM_HINTS, 32, 9, hints);
+    const xcb_atom_t leader = internAtom(connection, "WM_CLIENT_LEADER");
+    if (leader != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
+                            1, &window);
+    xcb_flush(connection);
+}
+#endif
+
+} // namespace
+
+void ShowWithoutKeyboard(QWidget *window)
+{
+    window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    window->winId();
+    QWindow *handle = window->windowHandle();
+    // Not to take input when mapped, which window managers that ignore the request above
+    // (fluxbox) honour; it may take it again once the window is on screen.
+    handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+    window->show();
+#ifdef BOARD_HAVE_XCB
+    if (xcb_connection_t *connection = x11Connection())
+        standApart(connection, xcb_window_t(window->winId()));
+#endif
+    WhenFramed(window, [handle](const QMargins &) {
+        handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    });
+}

@@ -34,3 +34,7 @@ QMargins FramedMargins(QWidget *window);
 // Calls framed with the frame the window really got, once it is on screen (at once if it is);
 // a window whose frame differs from the one expected is corrected there, once.
 void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed);
+
+// Shows window without taking the keyboard from the application that has it, also under window
+// managers that would give it the keyboard or hide it while its application is not active.
+void ShowWithoutKeyboard(QWidget *window);

@@ -680,12 +680,15 @@ QPushButton *TBoardHighlight::addPopupButton(TPopupForm *popup, const QString &t
 void TBoardHighlight::showPopupWindow()
 {
     // Pointing at a ring while another program has the keyboard must leave it there.
-    const bool active = QGuiApplication::applicationState() == Qt::ApplicationActive;
-    m_popup->setAttribute(Qt::WA_ShowWithoutActivating, !active);
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive) {
+        ShowWithoutKeyboard(m_popup);
+        m_popup->raise();
+        return;
+    }
+    m_popup->setAttribute(Qt::WA_ShowWithoutActivating, false);
     m_popup->show();
     m_popup->raise();
-    if (active)
-        m_popup->activateWindow();
+    m_popup->activateWindow();
 }
 
 void TBoardHighlight::DoneClick()

@@ -45,11 +45,20 @@ QRect logical(const QRect &device)
                  qRound(device.width() / ratio), qRound(device.height() / ratio));
 }
 
+// Frames of an odd number of device pixels have no exact logical size or place.
+bool near(int a, int b)
+{
+    return qAbs(a - b) <= (qApp->devicePixelRatio() == 1.0 ? 0 : 1);
+}
+
 bool near(const QSize &a, const QSize &b)
 {
-    // Frames of an odd number of device pixels have no exact logical size.
-    const int slack = qApp->devicePixelRatio() == 1.0 ? 0 : 1;
-    return qAbs(a.width() - b.width()) <= slack && qAbs(a.height() - b.height()) <= slack;
+    return near(a.width(), b.width()) && near(a.height(), b.height());
+}
+
+bool near(const QPoint &a, const QPoint &b)
+{
+    return near(a.x(), b.x()) && near(a.y(), b.y());
 }
 
 } // namespace
@@ -133,7 +142,11 @@ void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen()
     if (place != unclamped)
         ++m_clamped;
 
-    QCOMPARE(outer.topLeft(), place);
+    QVERIFY2(near(outer.topLeft(), place), qPrintable(QStringLiteral("at %1, %2 instead of %3, %4")
+                                                          .arg(outer.x())
+                                                          .arg(outer.y())
+                                                          .arg(place.x())
+                                                          .arg(place.y())));
     QVERIFY2(near(outer.size(), outerSize),
              qPrintable(QStringLiteral("%1 x %2").arg(outer.width()).arg(outer.height())));
     QVERIFY(area.contains(outer));
@@ -141,7 +154,7 @@ void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen()
     // Where it first appeared: no jump. Only a popup kept off an edge may move once, when the
     // window manager gave it another frame than it said it would.
     if (firstShowing && place == unclamped)
-        QCOMPARE(logical(first).topLeft(), outer.topLeft());
+        QVERIFY(near(logical(first).topLeft(), outer.topLeft()));
     if (panel.height() == 9)
         QCOMPARE(client.size(), QSize(201, 118));
     popup->close();
