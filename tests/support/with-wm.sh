@@ -40,7 +40,7 @@ if [ ! -s "$dir/display" ]; then
 fi
 export DISPLAY=":$(head -n1 "$dir/display")"
 unset WAYLAND_DISPLAY SESSION_MANAGER
-export QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11
+export QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11 WINDOW_MANAGER="$wm"
 
 # Each with its own configuration, not the user's, and no compositing: Xvfb has no GL.
 export HOME="$dir" XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data"
