@@ -1,7 +1,9 @@
 #include "windowframe.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QEvent>
+#include <QHash>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
@@ -86,11 +88,44 @@ xcb_window_t rootOf(xcb_connection_t *connection, xcb_window_t window)
     return root;
 }
 
-// Asks the window manager which frame it would give the unmapped window and waits for its answer.
-bool requestFrameExtents(xcb_window_t window, QMargins *margins)
+void sendFrameRequest(xcb_connection_t *connection, xcb_window_t root, xcb_window_t window,
+                      xcb_atom_t request)
 {
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = request;
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(connection);
+}
+
+xcb_connection_t *x11Connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The frame the window manager says it gave a mapped window, in device pixels.
+bool framedExtents(xcb_window_t window, QMargins *margins)
+{
+    xcb_connection_t *connection = x11Connection();
+    if (!connection)
+        return false;
+    const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
+    return extents != XCB_ATOM_NONE && readFrameExtents(connection, window, extents, margins);
+}
+
+// Asks the window manager which frame it would give the unmapped window; with wait, waits for its
+// answer, else takes one only if it came already.
+bool requestFrameExtents(xcb_window_t window, QMargins *margins, bool wait)
+{
+    xcb_connection_t *connection = x11Connection();
     if (!connection)
         return false;
     // A window manager that did not answer once will not answer later either.
@@ -105,18 +140,10 @@ bool requestFrameExtents(xcb_window_t window, QMargins *margins)
         return false;
     if (readFrameExtents(connection, window, extents, margins))
         return true;
+    if (!wait)
+        return false;
 
-    xcb_client_message_event_t event;
-    std::memset(&event, 0, sizeof event);
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = request;
-    xcb_send_event(connection, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char *>(&event));
-    xcb_flush(connection);
-
+    sendFrameRequest(connection, root, window, request);
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < frameExtentsTimeoutMs) {
@@ -134,20 +161,76 @@ bool requestFrameExtents(xcb_window_t window, QMargins *margins)
 
 namespace {
 
+// X11 speaks in device pixels, widgets in logical ones.
+QMargins toLogical(const QMargins &device, qreal ratio)
+{
+    if (ratio == 1.0)
+        return device;
+    return QMargins(qRound(device.left() / ratio), qRound(device.top() / ratio),
+                    qRound(device.right() / ratio), qRound(device.bottom() / ratio));
+}
+
 // What the platform says of a native window that is not mapped.
-QMargins unmappedFrameMargins(QWidget *window)
+QMargins unmappedFrameMargins(QWidget *window, bool wait = true)
 {
     const WId id = window->winId();
 #ifdef BOARD_HAVE_XCB
     QMargins margins;
-    if (QGuiApplication::platformName() == QLatin1String("xcb") &&
-        requestFrameExtents(xcb_window_t(id), &margins))
-        return margins;
+    if (requestFrameExtents(xcb_window_t(id), &margins, wait))
+        return toLogical(margins, window->devicePixelRatioF());
 #else
     Q_UNUSED(id);
 #endif
     QWindow *handle = window->windowHandle();
     return handle ? handle->frameMargins() : QMargins();
+}
+
+// Frames already seen, and probes asked in advance, by kind of window.
+QHash<int, QMargins> &seenFrames()
+{
+    static QHash<int, QMargins> frames;
+    return frames;
+}
+
+QHash<int, QWidget *> &probes()
+{
+    static QHash<int, QWidget *> all;
+    return all;
+}
+
+void deleteProbes()
+{
+    qDeleteAll(probes());
+    probes().clear();
+}
+
+// A frame of another window of this program: the best guess where the window manager is silent.
+bool framedSibling(QMargins *margins)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->isVisible() && window->frameGeometry() != window->geometry()) {
+            *margins = ExpectedFrameMargins(window);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A window of this kind, not created yet: no waiting when it was asked about in advance.
+QMargins marginsOfKind(Qt::WindowFlags flags)
+{
+    const int kind = int(flags);
+    if (seenFrames().contains(kind))
+        return seenFrames().value(kind);
+    if (QWidget *probe = probes().value(kind)) {
+        QMargins margins = unmappedFrameMargins(probe, false);
+        if (margins.isNull())
+            framedSibling(&margins);
+        return margins;
+    }
+    QWidget probe(nullptr, flags);
+    return unmappedFrameMargins(&probe);
 }
 
 } // namespace
@@ -166,13 +249,178 @@ QMargins ExpectedFrameMargins(QWidget *window)
     if (window->testAttribute(Qt::WA_WState_Created))
         return unmappedFrameMargins(window);
     // A probe of the same kind, never shown, is asked instead.
-    QWidget probe(nullptr, window->windowFlags());
-    return unmappedFrameMargins(&probe);
+    return marginsOfKind(window->windowFlags());
+}
+
+void AskFrameInAdvance(Qt::WindowFlags flags)
+{
+#ifdef BOARD_HAVE_XCB
+    static QList<int> asked;
+    xcb_connection_t *connection = x11Connection();
+    if (!connection || asked.contains(int(flags)))
+        return;
+    asked.append(int(flags));
+    if (probes().isEmpty())
+        qAddPostRoutine(deleteProbes);
+    auto *probe = new QWidget(nullptr, flags);
+    probes().insert(int(probe->windowFlags()), probe);
+    const xcb_window_t window = xcb_window_t(probe->winId());
+    const xcb_atom_t request = internAtom(connection, "_NET_REQUEST_FRAME_EXTENTS");
+    const xcb_window_t root = rootOf(connection, window);
+    if (request != XCB_ATOM_NONE && root != XCB_WINDOW_NONE &&
+        rootSupports(connection, root, request))
+        sendFrameRequest(connection, root, window, request);
+#else
+    Q_UNUSED(flags);
+#endif
 }
 
 void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,
                     const QMargins &margins)
 {
-    // The client rectangle is what the platform places exactly; the frame goes around it.
-    window->setGeometry(QRect(outerTopLeft + QPoint(margins.left(), margins.top()), client));
+    if (window->testAttribute(Qt::WA_WState_Created)) {
+        // The client rectangle is what the platform places exactly; the frame goes around it.
+        window->setGeometry(QRect(outerTopLeft + QPoint(margins.left(), margins.top()), client));
+        return;
+    }
+    // Moved before it exists, a window is created with north-west gravity: the window manager
+    // puts the frame's corner at the place asked for, whatever frame it chooses.
+    window->resize(client);
+    window->move(outerTopLeft);
+}
+
+namespace {
+
+// The frame of a mapped window, once the window manager has put one around it (at once without
+// a window manager).
+bool frameKnown(QWidget *window, QMargins *margins)
+{
+    if (!window->windowHandle() || !window->windowHandle()->isExposed())
+        return false;
+#ifdef BOARD_HAVE_XCB
+    if (xcb_connection_t *connection = x11Connection()) {
+        const xcb_window_t id = xcb_window_t(window->winId());
+        const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
+        if (framedExtents(id, margins)) {
+            *margins = toLogical(*margins, window->devicePixelRatioF());
+            seenFrames().insert(int(window->windowFlags()), *margins);
+            return true;
+        }
+        if (rootSupports(connection, rootOf(connection, id), extents))
+            return false;
+    }
+#endif
+    *margins = ExpectedFrameMargins(window);
+    return true;
+}
+
+// Watches a shown window until its frame is known: exposure, moves and resizes tell.
+class FramingWatch : public QObject
+{
+public:
+    FramingWatch(QWidget *window, std::function<void(const QMargins &)> framed)
+        : QObject(window), m_window(window), m_framed(std::move(framed))
+    {
+        window->installEventFilter(this);
+        window->windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Hide) {
+            deleteLater();
+            return false;
+        }
+        QMargins margins;
+        if ((type == QEvent::Expose || type == QEvent::Move || type == QEvent::Resize) && !m_done &&
+            frameKnown(m_window, &margins)) {
+            m_done = true;
+            m_window->removeEventFilter(this);
+            m_window->windowHandle()->removeEventFilter(this);
+            m_framed(margins);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    std::function<void(const QMargins &)> m_framed;
+    bool m_done = false;
+};
+
+} // namespace
+
+QMargins FramedMargins(QWidget *window)
+{
+#ifdef BOARD_HAVE_XCB
+    QMargins margins;
+    if (window->windowHandle() && framedExtents(xcb_window_t(window->winId()), &margins)) {
+        margins = toLogical(margins, window->devicePixelRatioF());
+        seenFrames().insert(int(window->windowFlags()), margins);
+        return margins;
+    }
+#endif
+    return ExpectedFrameMargins(window);
+}
+
+void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed)
+{
+    if (!window->windowHandle())
+        return;
+    QMargins margins;
+    if (frameKnown(window, &margins)) {
+        framed(margins);
+        return;
+    }
+    new FramingWatch(window, std::move(framed));
+}
+
+namespace {
+
+#ifdef BOARD_HAVE_XCB
+// Some window managers hide the tool windows of an application that is not active (KWin), or
+// raise their owner with them: a window standing on its own is not one of them.
+void standApart(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
+    uint32_t hints[9] = {};
+    xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9);
+    PropertyReply reply(xcb_get_property_reply(connection, cookie, nullptr));
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
+        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+    const uint32_t windowGroupHint = 1 << 6;
+    hints[0] |= windowGroupHint;
+    hints[8] = window;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS,
+                        XCB_ATOM_WM_HINTS, 32, 9, hints);
+    const xcb_atom_t leader = internAtom(connection, "WM_CLIENT_LEADER");
+    if (leader != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
+                            1, &window);
+    xcb_flush(connection);
+}
+#endif
+
+} // namespace
+
+void ShowWithoutKeyboard(QWidget *window)
+{
+    window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    window->winId();
+    QWindow *handle = window->windowHandle();
+    // Not to take input when mapped, which window managers that ignore the request above
+    // (fluxbox) honour; it may take it again once the window is on screen.
+    handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+    window->show();
+#ifdef BOARD_HAVE_XCB
+    if (xcb_connection_t *connection = x11Connection())
+        standApart(connection, xcb_window_t(window->winId()));
+#endif
+    WhenFramed(window, [handle](const QMargins &) {
+        handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    });
 }

@@ -3,6 +3,9 @@
 
 #include <QMargins>
 #include <QRect>
+#include <Qt>
+
+#include <functional>
 
 class QWidget;
 
@@ -15,7 +18,23 @@ class QWidget;
 // is visible, the margins it really has.
 QMargins ExpectedFrameMargins(QWidget *window);
 
+// Asks the window manager in advance which frame it gives windows of this kind, so that the first
+// one is placed without waiting for its answer.
+void AskFrameInAdvance(Qt::WindowFlags flags);
+
 // Places window so that its outer rectangle, the frame given by margins included, has its
-// top-left corner at outerTopLeft and the client area has size client.
+// top-left corner at outerTopLeft and the client area has size client. A window not created yet
+// gets its frame's corner there whatever frame the window manager gives it.
 void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,
                     const QMargins &margins);
+
+// The frame a shown window really got, as the window manager states it, in logical pixels.
+QMargins FramedMargins(QWidget *window);
+
+// Calls framed with the frame the window really got, once it is on screen (at once if it is);
+// a window whose frame differs from the one expected is corrected there, once.
+void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed);
+
+// Shows window without taking the keyboard from the application that has it, also under window
+// managers that would give it the keyboard or hide it while its application is not active.
+void ShowWithoutKeyboard(QWidget *window);

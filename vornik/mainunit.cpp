@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -87,19 +88,31 @@ void TMainForm::setVisible(bool visible)
 {
     // Centred once, as a whole window with its frame, before it first exists on screen: some
     // window managers take a window's place from its creation alone.
-    if (visible && !m_placed) {
+    const bool first = visible && !m_placed;
+    QMargins frame;
+    if (first) {
         m_placed = true;
-        if (const QScreen *display = QGuiApplication::primaryScreen()) {
-            const QMargins frame = ExpectedFrameMargins(this);
-            const QSize outer = size().grownBy(frame);
-            const QRect area = display->geometry();
-            PlaceOuterRect(this,
-                           area.topLeft() + QPoint((area.width() - outer.width()) / 2,
-                                                   (area.height() - outer.height()) / 2),
-                           size(), frame);
-        }
+        frame = ExpectedFrameMargins(this);
+        PlaceOuterRect(this, centredCorner(frame), size(), frame);
     }
     QMainWindow::setVisible(visible);
+    // A window manager that would not say which frame it gives: centred again once it has.
+    if (first)
+        WhenFramed(this, [this, frame](const QMargins &real) {
+            if (real != frame && windowHandle())
+                windowHandle()->setFramePosition(centredCorner(real));
+        });
+}
+
+QPoint TMainForm::centredCorner(const QMargins &frame) const
+{
+    const QScreen *display = QGuiApplication::primaryScreen();
+    if (!display)
+        return pos();
+    const QSize outer = size().grownBy(frame);
+    const QRect area = display->geometry();
+    return area.topLeft() +
+           QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 2);
 }
 
 TMainForm::~TMainForm() = default;

@@ -32,6 +32,8 @@ public:
     ~TMainForm() override;
 
     void setVisible(bool visible) override;
+    // Top-left corner of the outer window, frame given, centred on the screen.
+    QPoint centredCorner(const QMargins &frame) const;
 
 public slots:
     void ConnectButtonClick();

@@ -4,12 +4,12 @@ namespace PopupGeometry {
 
 namespace {
 
-int keepInside(int start, int length, int room)
+int keepInside(int start, int length, int first, int room)
 {
-    if (start < 0)
-        return 0;
-    if (start + length > room)
-        return room - length;
+    if (start < first)
+        return first;
+    if (start + length > first + room)
+        return first + room - length;
     return start;
 }
 
@@ -17,8 +17,13 @@ int keepInside(int start, int length, int room)
 
 QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen)
 {
-    return QPoint(keepInside(pos.x(), outer.width(), screen.width()),
-                  keepInside(pos.y(), outer.height(), screen.height()));
+    return KeepOnScreen(pos, outer, QRect(QPoint(0, 0), screen));
+}
+
+QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QRect &area)
+{
+    return QPoint(keepInside(pos.x(), outer.width(), area.x(), area.width()),
+                  keepInside(pos.y(), outer.height(), area.y(), area.height()));
 }
 
 } // namespace PopupGeometry

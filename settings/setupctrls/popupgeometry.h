@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 
 // The sizes a hotspot's popup is built with, in pixels. Outer sizes include the window frame.
@@ -33,5 +34,7 @@ constexpr int BelowParent = 38;
 // axis on its own: past the left or top edge it goes to 0, past the right or bottom edge it ends
 // there.
 QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen);
+// The same inside area, the part of the screen that no panel or task bar reserves.
+QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QRect &area);
 
 } // namespace PopupGeometry

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QWindow>
 
 #include <array>
 #include <cmath>
@@ -85,6 +86,8 @@ TBoardHighlight::TBoardHighlight(QWidget *parent) : QWidget(parent)
     // A paint copies a full state image; nothing of the parent shows through.
     setAttribute(Qt::WA_OpaquePaintEvent);
     applyHighlightType();
+    // Long before the first popup opens, so that it need not wait for the answer.
+    AskFrameInAdvance(TPopupForm::WindowKind);
 }
 
 TBoardHighlight::~TBoardHighlight()
@@ -528,6 +531,7 @@ void TBoardHighlight::buildPopup()
     else
         popup->resize(PopupGeometry::OuterWidth - (frame.left() + frame.right()),
                       PopupGeometry::BareOuterHeight - (frame.top() + frame.bottom()));
+    const QSize inner = popup->size();
     const QSize client = settlePopupSize(popup, frame);
     QPushButton *done = addPopupControls(popup, client, memoHeight);
     if (panel) {
@@ -536,10 +540,12 @@ void TBoardHighlight::buildPopup()
         panel->setStatusMemo(memo);
     }
 
-    // Keep the whole window on the primary screen.
-    QPoint pos = popupPlace(remembered);
+    // Keep the whole window on the primary screen, clear of panels.
+    const QSize wanted = panel ? QSize() : client.grownBy(frame);
+    const QPoint place = popupPlace(remembered);
+    QPoint pos = place;
     if (QScreen *screen = QGuiApplication::primaryScreen())
-        pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->geometry().size());
+        pos = PopupGeometry::KeepOnScreen(pos, client.grownBy(frame), screen->availableGeometry());
     PlaceOuterRect(popup, pos, client, frame);
 
     showPopupWindow();
@@ -547,6 +553,24 @@ void TBoardHighlight::buildPopup()
         panel->setFocus();
     else
         done->setFocus();
+    // The frame may differ from the one expected: the outer sizes still hold, the corner stays.
+    WhenFramed(popup, [this, popup, frame, inner, wanted, place](const QMargins &real) {
+        if (real != frame && popup == m_popup)
+            refitPopup(real, wanted.isValid() ? wanted : inner.grownBy(real), place);
+    });
+}
+
+void TBoardHighlight::refitPopup(const QMargins &frame, QSize outer, QPoint pos)
+{
+    outer = outer.expandedTo(QSize(PopupGeometry::OuterWidth, PopupGeometry::LeastOuterHeight));
+    const QSize client = outer.shrunkBy(frame);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        pos = PopupGeometry::KeepOnScreen(pos, outer, screen->availableGeometry());
+    m_popup->setMinimumSize(QSize(0, 0));
+    m_popup->resize(client);
+    m_popup->setMinimumSize(client);
+    // By the frame's corner, like the first placing: Qt may not know the frame yet.
+    m_popup->windowHandle()->setFramePosition(pos);
 }
 
 TPopupForm *TBoardHighlight::createPopupWindow()
@@ -656,12 +680,15 @@ QPushButton *TBoardHighlight::addPopupButton(TPopupForm *popup, const QString &t
 void TBoardHighlight::showPopupWindow()
 {
     // Pointing at a ring while another program has the keyboard must leave it there.
-    const bool active = QGuiApplication::applicationState() == Qt::ApplicationActive;
-    m_popup->setAttribute(Qt::WA_ShowWithoutActivating, !active);
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive) {
+        ShowWithoutKeyboard(m_popup);
+        m_popup->raise();
+        return;
+    }
+    m_popup->setAttribute(Qt::WA_ShowWithoutActivating, false);
     m_popup->show();
     m_popup->raise();
-    if (active)
-        m_popup->activateWindow();
+    m_popup->activateWindow();
 }
 
 void TBoardHighlight::DoneClick()

@@ -119,6 +119,7 @@ private:
     void adoptPanel(TPopupForm *popup, TRadioPanel *panel);
     // Gives the popup its caption, tag and client size, and keeps it from shrinking below it.
     QSize settlePopupSize(TPopupForm *popup, const QMargins &frame);
+    void refitPopup(const QMargins &frame, QSize outer, QPoint pos);
     // Outer top-left corner before it is kept on the screen.
     QPoint popupPlace(QPoint remembered) const;
     // Status bar, Previous, Next and Done, and the text area; returns Done.

@@ -6,7 +6,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 
-TPopupForm::TPopupForm(QWidget *owner) : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint)
+TPopupForm::TPopupForm(QWidget *owner) : QWidget(owner, WindowKind)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Children anchored to neither side keep their distance from the centre.
@@ -49,6 +49,10 @@ void TPopupForm::leaveEvent(QEvent *event)
 
 void TPopupForm::closeEvent(QCloseEvent *event)
 {
+    // The keyboard goes back to the board's window, as a window manager would hand it on; with
+    // none it would go nowhere and the next popup could not be made active.
+    if (isActiveWindow() && parentWidget())
+        parentWidget()->window()->activateWindow();
     emit closed();
     // Hidden, never destroyed: it keeps its size, place and texts.
     event->accept();

@@ -13,6 +13,9 @@ class TPopupForm : public QWidget
     Q_PROPERTY(bool CloseOnLeave READ closeOnLeave WRITE setCloseOnLeave)
 
 public:
+    // A sizeable tool window, always on top.
+    static constexpr Qt::WindowFlags WindowKind = Qt::Tool | Qt::WindowStaysOnTopHint;
+
     // owner is the hotspot; it learns of activation and closing through the signals.
     explicit TPopupForm(QWidget *owner);
     ~TPopupForm() override;

@@ -1,6 +1,7 @@
-// The popups and the error box on a real X server under a real window manager (openbox on Xvfb,
-// 1024 x 768, started by tests/support/with-openbox.sh): what is placed, sized and kept on screen
-// is the outer window, frame and caption included, from its first showing on.
+// The popups and the error box on a real X server under a real window manager (each of those
+// tests/support/with-wm.sh starts on Xvfb, 1024 x 768 logical pixels, also at ratio 2): what is
+// placed, sized and kept on screen is the outer window, frame and caption included, from its
+// first showing on, clear of any panel.
 #include "fakeqorethw.h"
 #include "mainwindowtest.h"
 #include "x11windows.h"
@@ -34,6 +35,34 @@ private:
     TPopupForm *popupOf(TBoardHighlight *h) const;
 };
 
+namespace {
+
+// What the X server measures, in device pixels, as logical pixels.
+QRect logical(const QRect &device)
+{
+    const qreal ratio = qApp->devicePixelRatio();
+    return QRect(qRound(device.x() / ratio), qRound(device.y() / ratio),
+                 qRound(device.width() / ratio), qRound(device.height() / ratio));
+}
+
+// Frames of an odd number of device pixels have no exact logical size or place.
+bool near(int a, int b)
+{
+    return qAbs(a - b) <= (qApp->devicePixelRatio() == 1.0 ? 0 : 1);
+}
+
+bool near(const QSize &a, const QSize &b)
+{
+    return near(a.width(), b.width()) && near(a.height(), b.height());
+}
+
+bool near(const QPoint &a, const QPoint &b)
+{
+    return near(a.x(), b.x()) && near(a.y(), b.y());
+}
+
+} // namespace
+
 TPopupForm *WindowManagerTest::popupOf(TBoardHighlight *h) const
 {
     for (TBoardHighlight *linked : h->linkedHotspots())
@@ -45,7 +74,7 @@ TPopupForm *WindowManagerTest::popupOf(TBoardHighlight *h) const
 void WindowManagerTest::initTestCase()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("needs an X server: run through tests/support/with-openbox.sh");
+        QSKIP("needs an X server: run through tests/support/with-wm.sh");
     QVERIFY2(X11Windows::WindowManagerRunning(), "no window manager took the screen");
     QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
     m_fake = std::make_unique<FakeQorethw>(QStringLiteral("full"));
@@ -91,31 +120,49 @@ void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen()
     QVERIFY(popup);
     QRect first;
     QVERIFY(X11Windows::WaitForFrame(popup, 5000, &first));
-    const QRect outer = X11Windows::OuterRect(popup);
-    const QRect client = X11Windows::ClientRect(popup);
-    const QMargins frame(client.left() - outer.left(), client.top() - outer.top(),
+    // Measured until it settles: a window manager that gave another frame than it said it would
+    // has the popup corrected once, shortly after it appears.
+    QRect outer, client;
+    QMargins frame;
+    QSize outerSize;
+    QPoint place, unclamped;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto measure = [&] {
+        outer = logical(X11Windows::OuterRect(popup));
+        client = logical(X11Windows::ClientRect(popup));
+        frame = QMargins(client.left() - outer.left(), client.top() - outer.top(),
                          outer.right() - client.right(), outer.bottom() - client.bottom());
-    QVERIFY2(frame.top() > 0, "openbox put no caption on the popup");
-
-    // Sizes: the panel's, the text area and buttons below it, then the outer minimum.
-    const QSize inner(panel.width(), panel.height() + 58 + 51);
-    const QSize outerSize(qMax(194, inner.width() + frame.left() + frame.right()),
+        // Sizes: the panel's, the text area and buttons below it, then the outer minimum.
+        const QSize inner(panel.width(), panel.height() + 58 + 51);
+        outerSize = QSize(qMax(194, inner.width() + frame.left() + frame.right()),
                           qMax(122, inner.height() + frame.top() + frame.bottom()));
-    // Place: the panel's layout position moved as far as centring moved the board image, then
-    // the whole window kept on the screen.
-    TBoardImage *board = f().BoardImage1;
-    QPoint place =
-        panel.topLeft() + QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
-    const QPoint unclamped = place;
-    place.setX(place.x() < 0 ? 0 : qMin(place.x(), 1024 - outerSize.width()));
-    place.setY(place.y() < 0 ? 0 : qMin(place.y(), 768 - outerSize.height()));
+        // Place: the panel's layout position moved as far as centring moved the board image,
+        // then the whole window kept on the screen, clear of panels.
+        TBoardImage *board = f().BoardImage1;
+        unclamped = panel.topLeft() +
+                    QPoint(board->x() - board->designLeft(), board->y() - board->designTop());
+        place = QPoint(qBound(area.left(), unclamped.x(), area.right() + 1 - outerSize.width()),
+                       qBound(area.top(), unclamped.y(), area.bottom() + 1 - outerSize.height()));
+        return near(outer.topLeft(), place) && near(outer.size(), outerSize);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(measure(), 3000);
     if (place != unclamped)
         ++m_clamped;
+    QVERIFY2(frame.top() > 0, "the window manager put no caption on the popup");
 
-    QCOMPARE(outer, QRect(place, outerSize));
-    QCOMPARE(popup->minimumSize().grownBy(frame), outerSize);
-    if (firstShowing)
-        QCOMPARE(first, outer); // right when it first appeared: no jump
+    QVERIFY2(near(outer.topLeft(), place), qPrintable(QStringLiteral("at %1, %2 instead of %3, %4")
+                                                          .arg(outer.x())
+                                                          .arg(outer.y())
+                                                          .arg(place.x())
+                                                          .arg(place.y())));
+    QVERIFY2(near(outer.size(), outerSize),
+             qPrintable(QStringLiteral("%1 x %2").arg(outer.width()).arg(outer.height())));
+    QVERIFY(area.contains(outer));
+    QVERIFY(near(popup->minimumSize().grownBy(frame), outerSize));
+    // Where it first appeared: no jump. Only a popup kept off an edge may move once, when the
+    // window manager gave it another frame than it said it would.
+    if (firstShowing && place == unclamped)
+        QVERIFY(near(logical(first).topLeft(), outer.topLeft()));
     if (panel.height() == 9)
         QCOMPARE(client.size(), QSize(201, 118));
     popup->close();
@@ -189,8 +236,9 @@ void WindowManagerTest::pointingLeavesAnotherProgramItsKeyboard()
     // Lit by the pointer, but its popup is not the active window: no rim.
     QVERIFY(h->hovered() && !h->popupActive());
     QCOMPARE(h->currentImage(), h->litImage());
-    // On top all the same, above the other program's window.
-    QVERIFY(X11Windows::StackingIndex(popup) > X11Windows::StackingIndex(m_w.get()));
+    // On top all the same, above the other program's window, which stays above the board's.
+    QVERIFY(X11Windows::StackingIndex(popup) > other.stackingIndex());
+    QVERIFY(other.stackingIndex() > X11Windows::StackingIndex(m_w.get()));
     popup->close();
 }
 

@@ -140,10 +140,12 @@ bool RequestedPosition(const QWidget *window, QPoint *position)
     return true;
 }
 
-int StackingIndex(const QWidget *window)
+namespace {
+
+int stackingIndexOf(xcb_window_t window)
 {
     xcb_connection_t *c = connection();
-    const xcb_window_t frame = topAncestor(xcb_window_t(window->winId()));
+    const xcb_window_t frame = topAncestor(window);
     if (!c || frame == XCB_WINDOW_NONE)
         return -1;
     Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root()), nullptr));
@@ -158,6 +160,13 @@ int StackingIndex(const QWidget *window)
     return -1;
 }
 
+} // namespace
+
+int StackingIndex(const QWidget *window)
+{
+    return stackingIndexOf(xcb_window_t(window->winId()));
+}
+
 bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
 {
     const xcb_window_t own = xcb_window_t(window->winId());
@@ -167,7 +176,9 @@ bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
     int steady = 0;
     while (clock.elapsed() < timeoutMs) {
         const xcb_window_t frame = topAncestor(own);
-        if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame)) {
+        // Some managers map a frame of 1 x 1 first, then grow it around the window.
+        if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame) &&
+            rectOf(frame).contains(rectOf(own))) {
             const QRect now = rectOf(frame);
             if (first && last.isNull())
                 *first = now;
@@ -239,6 +250,11 @@ void ForeignWindow::activate()
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&event));
     xcb_flush(m_connection);
+}
+
+int ForeignWindow::stackingIndex() const
+{
+    return m_window ? stackingIndexOf(m_window) : -1;
 }
 
 bool ForeignWindow::hasInputFocus() const

@@ -38,6 +38,8 @@ public:
     // Asks the window manager to activate it, as a task bar would.
     void activate();
     bool hasInputFocus() const;
+    // Its frame's place among the root's children, as StackingIndex.
+    int stackingIndex() const;
 
 private:
     xcb_connection_t *m_connection = nullptr;
