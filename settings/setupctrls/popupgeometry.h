@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QPoint>
 #include <QSize>
 
@@ -32,6 +34,6 @@ constexpr int BelowParent = 38;
 // Moves a window of outer size outer at pos so that it lies inside a screen of size screen, each
 // axis on its own: past the left or top edge it goes to 0, past the right or bottom edge it ends
 // there.
-QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen);
+SETUPCTRLS_EXPORT QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen);
 
 } // namespace PopupGeometry

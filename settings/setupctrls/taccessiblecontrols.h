@@ -1,6 +1,8 @@
 #ifndef TACCESSIBLECONTROLS_H
 #define TACCESSIBLECONTROLS_H
 
+#include "setupctrls_export.h"
+
 #include <QAccessibleWidget>
 
 class TBoardHighlight;
@@ -44,6 +46,6 @@ private:
 
 // Makes Qt's accessibility ask for the interfaces above; whoever builds a window of these
 // controls calls it first.
-void InstallSetupCtrlsAccessibility();
+SETUPCTRLS_EXPORT void InstallSetupCtrlsAccessibility();
 
 #endif // TACCESSIBLECONTROLS_H

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "thotspotmenu.h"
 #include "tradiopanel.h"
 
@@ -16,7 +18,7 @@ class TPopupForm;
 // A hotspot: a translucent ring over one part of the board photograph. Its
 // three appearances are prepared once, at the first paint, from the pixels
 // under it; afterwards a paint is one image copy.
-class TBoardHighlight : public QWidget, public THotspotMenuSource
+class SETUPCTRLS_EXPORT TBoardHighlight : public QWidget, public THotspotMenuSource
 {
     Q_OBJECT
     Q_PROPERTY(bool CreatePopup READ createPopup WRITE setCreatePopup)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "tboardhighlight.h"
 #include "tpicture.h"
 
@@ -15,7 +17,7 @@ constexpr QEvent::Type WM_STARTTOUR = QEvent::Type(QEvent::User + 162);
 // The board photograph that carries the hotspots as its children. It keeps
 // itself centred on its window and remembers where the layout put it, so
 // popups can be placed relative to that position.
-class TBoardImage : public QWidget
+class SETUPCTRLS_EXPORT TBoardImage : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(TBoardHighlight *First READ first WRITE setFirst)

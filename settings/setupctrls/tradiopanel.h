@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "anchorlayout.h"
 #include "popupgeometry.h"
 
@@ -12,7 +14,7 @@ class TTwoJumper;
 
 // A content panel: designed hidden in the main window, moved for good into
 // the popup of the hotspot that first shows it.
-class TRadioPanel : public QWidget, public TAnchorKinds
+class SETUPCTRLS_EXPORT TRadioPanel : public QWidget, public TAnchorKinds
 {
     Q_OBJECT
     Q_PROPERTY(bool RadioEnabled READ radioEnabled WRITE setRadioEnabled)
