@@ -1,5 +1,6 @@
 #include "tboardimage.h"
 
+#include "setupdesign.h"
 #include "tboardhighlight.h"
 
 #include <QMainWindow>
@@ -20,22 +21,60 @@ TBoardImage::~TBoardImage() = default;
 
 TBoardHighlight *TBoardImage::first() const
 {
+    if (!m_first && !m_firstName.isEmpty()) {
+        auto *self = const_cast<TBoardImage *>(this);
+        self->m_first = SetupDesign::Resolve<TBoardHighlight>(this, "First", m_firstName,
+                                                              self->m_firstReported);
+    }
     return m_first;
 }
 
 void TBoardImage::setFirst(TBoardHighlight *first)
 {
     m_first = first;
+    m_firstName = first ? first->objectName() : QString();
+}
+
+void TBoardImage::setFirst(const QString &name)
+{
+    if (name == firstName())
+        return;
+    m_first = nullptr;
+    m_firstName = name;
+}
+
+QString TBoardImage::firstName() const
+{
+    return m_first ? m_first->objectName() : m_firstName;
 }
 
 QMenuBar *TBoardImage::menu() const
 {
+    if (!m_menu && !m_menuName.isEmpty()) {
+        auto *self = const_cast<TBoardImage *>(this);
+        self->m_menu =
+            SetupDesign::Resolve<QMenuBar>(this, "Menu", m_menuName, self->m_menuReported);
+    }
     return m_menu;
 }
 
 void TBoardImage::setMenu(QMenuBar *menu)
 {
     m_menu = menu;
+    m_menuName = menu ? menu->objectName() : QString();
+}
+
+void TBoardImage::setMenu(const QString &name)
+{
+    if (name == menuName())
+        return;
+    m_menu = nullptr;
+    m_menuName = name;
+}
+
+QString TBoardImage::menuName() const
+{
+    return m_menu ? m_menu->objectName() : m_menuName;
 }
 
 void TBoardImage::setCenterOnForm(bool on)
@@ -99,6 +138,16 @@ void TBoardImage::setPicture(const TPicture &picture)
     PictureChanged();
 }
 
+void TBoardImage::setPicture(const QPixmap &pixmap)
+{
+    setPicture(pixmap.toImage());
+}
+
+QPixmap TBoardImage::picturePixmap() const
+{
+    return QPixmap::fromImage(m_picture.image());
+}
+
 bool TBoardImage::isOpaque() const
 {
     return testAttribute(Qt::WA_OpaquePaintEvent);
@@ -114,6 +163,7 @@ void TBoardImage::PictureChanged()
     }
     if (m_autoSize && pw > 0 && ph > 0)
         resize(pw, ph);
+    designScale();
     if (m_picture.hasGraphic()) {
         const auto kind = m_picture.kind();
         if (kind != TPicture::gkMetafile && kind != TPicture::gkIcon)
@@ -179,9 +229,20 @@ QSize TBoardImage::parentOuterSize() const
     return parent->size();
 }
 
+void TBoardImage::designScale()
+{
+    if (!m_scale || !SetupDesign::IsDesigned(this))
+        return;
+    // Rounded half to even.
+    const int height = int(std::nearbyint(width() * m_aspectRatio));
+    if (height != this->height())
+        resize(width(), height);
+}
+
 void TBoardImage::CenterNow()
 {
-    if (!m_centerOnForm || !parentWidget())
+    // In a form editor the image stays where the designer puts it.
+    if (!m_centerOnForm || !parentWidget() || SetupDesign::IsDesigned(this))
         return;
     recordDesignPosition();
     const QSize outer = parentOuterSize();
@@ -236,6 +297,7 @@ void TBoardImage::showEvent(QShowEvent *event)
 
 void TBoardImage::resizeEvent(QResizeEvent *event)
 {
+    designScale();
     if (isVisible())
         CenterNow();
     QWidget::resizeEvent(event);
@@ -251,15 +313,20 @@ void TBoardImage::paintEvent(QPaintEvent *)
         explicit DrawingScope(bool &f) : flag(f), saved(f) { flag = true; }
         ~DrawingScope() { flag = saved; }
     } scope(m_drawing);
+    QPainter painter(this);
+    if (SetupDesign::IsDesigned(this)) {
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 0, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
     if (!m_picture.hasGraphic())
         return;
-    QPainter painter(this);
     m_picture.draw(painter, DestRect());
 }
 
 void TBoardImage::StartTour()
 {
-    TBoardHighlight *first = m_first;
+    TBoardHighlight *first = this->first();
     if (!first)
         return;
     first->MouseEntry(false);

@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
@@ -20,12 +21,13 @@ constexpr QEvent::Type WM_STARTTOUR = QEvent::Type(QEvent::User + 162);
 class SETUPCTRLS_EXPORT TBoardImage : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(TBoardHighlight *First READ first WRITE setFirst)
-    Q_PROPERTY(QMenuBar *Menu READ menu WRITE setMenu)
+    // References are stored as object names, resolved within the form once it has been built.
+    Q_PROPERTY(QString First READ firstName WRITE setFirst)
+    Q_PROPERTY(QString Menu READ menuName WRITE setMenu)
     Q_PROPERTY(bool CenterOnForm READ centerOnForm WRITE setCenterOnForm)
     Q_PROPERTY(bool Scale READ scale WRITE setScale)
     Q_PROPERTY(bool Center READ center WRITE setCenter)
-    Q_PROPERTY(QImage Picture READ pictureImage WRITE setPicture)
+    Q_PROPERTY(QPixmap Picture READ picturePixmap WRITE setPicture)
     Q_PROPERTY(bool Stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool Transparent READ transparent WRITE setTransparent)
     Q_PROPERTY(bool AutoSize READ autoSize WRITE setAutoSize)
@@ -40,8 +42,12 @@ public:
 
     TBoardHighlight *first() const;
     void setFirst(TBoardHighlight *first);
+    void setFirst(const QString &name);
+    QString firstName() const;
     QMenuBar *menu() const;
     void setMenu(QMenuBar *menu);
+    void setMenu(const QString &name);
+    QString menuName() const;
     bool centerOnForm() const { return m_centerOnForm; }
     void setCenterOnForm(bool on);
     bool scale() const { return m_scale; }
@@ -63,6 +69,9 @@ public:
     // with kind gkJpeg.
     void setPicture(const QImage &image, TPicture::TGraphicKind kind = TPicture::gkBitmap);
     void setPicture(const TPicture &picture);
+    // A form's picture, from a resource or file.
+    void setPicture(const QPixmap &pixmap);
+    QPixmap picturePixmap() const;
 
     double aspectRatio() const { return m_aspectRatio; }
     bool drawing() const { return m_drawing; }
@@ -94,6 +103,8 @@ private:
     void recordDesignPosition();
     QSize parentOuterSize() const;
     void watchParent();
+    // Design mode: with Scale on the height follows the width.
+    void designScale();
 
     TPicture m_picture;
     bool m_stretch = false;
@@ -103,9 +114,13 @@ private:
     double m_aspectRatio = 1.0;
     bool m_scale = true;
     QPointer<QMenuBar> m_menu;
+    QString m_menuName;
+    QString m_menuReported;
     bool m_centerOnForm = true;
     bool m_designPositionRecorded = false;
     QPointer<TBoardHighlight> m_first;
+    QString m_firstName;
+    QString m_firstReported;
     int m_designLeft = 0;
     int m_designTop = 0;
     bool m_autoSize = true;

@@ -58,11 +58,13 @@ SETUPCTRLS_EXPORT QObject *MenuOwner(QMenuBar *menu);
 // unless the title is empty or a linked hotspot registered it. Returns the new
 // entry, if any.
 SETUPCTRLS_EXPORT THotspotMenuEntry *RegisterEntry(QMenuBar *menu, const THotspotMenuSource *source,
-                                 QObject *hotspot);
+                                                   QObject *hotspot);
 // The first category with the hotspot's caption that holds an entry captioned
 // its title, and that entry.
-SETUPCTRLS_EXPORT QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot, QMenu **category = nullptr);
+SETUPCTRLS_EXPORT QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot,
+                                     QMenu **category = nullptr);
 // The neighbouring hotspot entry of the hotspot's own, wrapping around.
-SETUPCTRLS_EXPORT THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot, bool forward);
+SETUPCTRLS_EXPORT THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot,
+                                               bool forward);
 
 } // namespace HotspotMenu
