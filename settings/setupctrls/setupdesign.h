@@ -3,6 +3,7 @@
 #include "setupctrls_export.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QWidget;
@@ -41,6 +42,38 @@ T *Resolve(const QWidget *from, const char *property, const QString &name, QStri
         ReportUnresolved(from, property, name, found, T::staticMetaObject.className(), reported);
     return typed;
 }
+
+// A reference stored as the object name of a widget in the same form, found once asked for after
+// the form has been built.
+template<typename T>
+class TReference
+{
+public:
+    T *get(const QWidget *from, const char *property)
+    {
+        if (!m_target && !m_name.isEmpty())
+            m_target = Resolve<T>(from, property, m_name, m_reported);
+        return m_target;
+    }
+    void set(T *target)
+    {
+        m_target = target;
+        m_name = target ? target->objectName() : QString();
+    }
+    void setName(const QString &name)
+    {
+        if (name == this->name())
+            return;
+        m_target = nullptr;
+        m_name = name;
+    }
+    QString name() const { return m_target ? m_target->objectName() : m_name; }
+
+private:
+    QPointer<T> m_target;
+    QString m_name;
+    QString m_reported;
+};
 
 // Tells the form editor that the program, not the designer, changed widget's property, so the
 // editor stores it; installed by the editor's plugin.

@@ -21,60 +21,42 @@ TBoardImage::~TBoardImage() = default;
 
 TBoardHighlight *TBoardImage::first() const
 {
-    if (!m_first && !m_firstName.isEmpty()) {
-        auto *self = const_cast<TBoardImage *>(this);
-        self->m_first = SetupDesign::Resolve<TBoardHighlight>(this, "First", m_firstName,
-                                                              self->m_firstReported);
-    }
-    return m_first;
+    return m_first.get(this, "First");
 }
 
 void TBoardImage::setFirst(TBoardHighlight *first)
 {
-    m_first = first;
-    m_firstName = first ? first->objectName() : QString();
+    m_first.set(first);
 }
 
 void TBoardImage::setFirst(const QString &name)
 {
-    if (name == firstName())
-        return;
-    m_first = nullptr;
-    m_firstName = name;
+    m_first.setName(name);
 }
 
 QString TBoardImage::firstName() const
 {
-    return m_first ? m_first->objectName() : m_firstName;
+    return m_first.name();
 }
 
 QMenuBar *TBoardImage::menu() const
 {
-    if (!m_menu && !m_menuName.isEmpty()) {
-        auto *self = const_cast<TBoardImage *>(this);
-        self->m_menu =
-            SetupDesign::Resolve<QMenuBar>(this, "Menu", m_menuName, self->m_menuReported);
-    }
-    return m_menu;
+    return m_menu.get(this, "Menu");
 }
 
 void TBoardImage::setMenu(QMenuBar *menu)
 {
-    m_menu = menu;
-    m_menuName = menu ? menu->objectName() : QString();
+    m_menu.set(menu);
 }
 
 void TBoardImage::setMenu(const QString &name)
 {
-    if (name == menuName())
-        return;
-    m_menu = nullptr;
-    m_menuName = name;
+    m_menu.setName(name);
 }
 
 QString TBoardImage::menuName() const
 {
-    return m_menu ? m_menu->objectName() : m_menuName;
+    return m_menu.name();
 }
 
 void TBoardImage::setCenterOnForm(bool on)

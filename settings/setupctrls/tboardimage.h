@@ -2,6 +2,7 @@
 
 #include "setupctrls_export.h"
 
+#include "setupdesign.h"
 #include "tboardhighlight.h"
 #include "tpicture.h"
 
@@ -113,14 +114,10 @@ private:
     bool m_drawing = false;
     double m_aspectRatio = 1.0;
     bool m_scale = true;
-    QPointer<QMenuBar> m_menu;
-    QString m_menuName;
-    QString m_menuReported;
+    mutable SetupDesign::TReference<QMenuBar> m_menu;
     bool m_centerOnForm = true;
     bool m_designPositionRecorded = false;
-    QPointer<TBoardHighlight> m_first;
-    QString m_firstName;
-    QString m_firstReported;
+    mutable SetupDesign::TReference<TBoardHighlight> m_first;
     int m_designLeft = 0;
     int m_designTop = 0;
     bool m_autoSize = true;
