@@ -3,6 +3,7 @@
 #include "setupdesign.h"
 #include "tboardhighlight.h"
 
+#include <QImageReader>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
@@ -116,18 +117,52 @@ void TBoardImage::setPicture(const QImage &image, TPicture::TGraphicKind kind)
 
 void TBoardImage::setPicture(const TPicture &picture)
 {
+    // A picture given directly replaces the one a form named, unread.
+    m_pictureSourcePending = false;
     m_picture = picture;
     PictureChanged();
 }
 
-void TBoardImage::setPicture(const QPixmap &pixmap)
+void TBoardImage::setPicture(const QString &source)
 {
-    setPicture(pixmap.toImage());
+    if (source == m_pictureSource)
+        return;
+    m_pictureSource = source;
+    m_pictureSourcePending = !source.isEmpty();
+    if (testAttribute(Qt::WA_WState_Polished))
+        readPictureSource();
 }
 
-QPixmap TBoardImage::picturePixmap() const
+void TBoardImage::readPictureSource()
 {
-    return QPixmap::fromImage(m_picture.image());
+    if (!m_pictureSourcePending)
+        return;
+    m_pictureSourcePending = false;
+    QImageReader reader(m_pictureSource);
+    const QImage image = reader.read();
+    // A form editor registers the form's resources only once the form is open: try again later.
+    if (image.isNull() && SetupDesign::IsDesigned(this)) {
+        m_pictureSourcePending = true;
+        return;
+    }
+    if (image.isNull())
+        qWarning("%s: Picture \"%s\" could not be read: %s", qPrintable(objectName()),
+                 qPrintable(m_pictureSource), qPrintable(reader.errorString()));
+    const bool jpeg = reader.format() == "jpeg";
+    setPicture(TPicture(image, image.isNull() ? TPicture::gkNone
+                                              : (jpeg ? TPicture::gkJpeg : TPicture::gkBitmap)));
+}
+
+const TPicture &TBoardImage::picture() const
+{
+    const_cast<TBoardImage *>(this)->readPictureSource();
+    return m_picture;
+}
+
+double TBoardImage::aspectRatio() const
+{
+    const_cast<TBoardImage *>(this)->readPictureSource();
+    return m_aspectRatio;
 }
 
 bool TBoardImage::isOpaque() const
@@ -176,15 +211,15 @@ QRect TBoardImage::DestRect() const
 QSize TBoardImage::autoSizeFor(const QSize &proposed) const
 {
     // An empty picture would shrink the control to nothing.
-    if (!m_picture.hasGraphic())
+    if (!picture().hasGraphic())
         return proposed;
-    return m_picture.image().size();
+    return picture().image().size();
 }
 
 QSize TBoardImage::sizeHint() const
 {
-    if (m_picture.hasGraphic() && !m_picture.image().isNull())
-        return m_picture.image().size();
+    if (picture().hasGraphic() && !picture().image().isNull())
+        return picture().image().size();
     return QSize(105, 105);
 }
 
@@ -259,6 +294,8 @@ bool TBoardImage::event(QEvent *event)
     }
     if (event->type() == QEvent::ParentChange)
         watchParent();
+    if (event->type() == QEvent::Polish)
+        readPictureSource();
     return QWidget::event(event);
 }
 
@@ -295,6 +332,8 @@ void TBoardImage::paintEvent(QPaintEvent *)
         explicit DrawingScope(bool &f) : flag(f), saved(f) { flag = true; }
         ~DrawingScope() { flag = saved; }
     } scope(m_drawing);
+    if (SetupDesign::IsDesigned(this))
+        QMetaObject::invokeMethod(this, &TBoardImage::readPictureSource, Qt::QueuedConnection);
     QPainter painter(this);
     if (SetupDesign::IsDesigned(this)) {
         painter.setPen(QPen(palette().color(QPalette::WindowText), 0, Qt::DashLine));

@@ -8,7 +8,6 @@
 
 #include <QEvent>
 #include <QMenuBar>
-#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
@@ -28,7 +27,9 @@ class SETUPCTRLS_EXPORT TBoardImage : public QWidget
     Q_PROPERTY(bool CenterOnForm READ centerOnForm WRITE setCenterOnForm)
     Q_PROPERTY(bool Scale READ scale WRITE setScale)
     Q_PROPERTY(bool Center READ center WRITE setCenter)
-    Q_PROPERTY(QPixmap Picture READ picturePixmap WRITE setPicture)
+    // A form stores the picture's resource path or file name; it is read only when the image is
+    // first shown or asked for, so a program that sets its picture itself never decodes it.
+    Q_PROPERTY(QString Picture READ pictureSource WRITE setPicture)
     Q_PROPERTY(bool Stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool Transparent READ transparent WRITE setTransparent)
     Q_PROPERTY(bool AutoSize READ autoSize WRITE setAutoSize)
@@ -64,17 +65,16 @@ public:
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
 
-    const TPicture &picture() const { return m_picture; }
-    QImage pictureImage() const { return m_picture.image(); }
+    const TPicture &picture() const;
+    QImage pictureImage() const { return picture().image(); }
     // Copies the graphic in; the settings program passes its decoded JPEG
     // with kind gkJpeg.
     void setPicture(const QImage &image, TPicture::TGraphicKind kind = TPicture::gkBitmap);
     void setPicture(const TPicture &picture);
-    // A form's picture, from a resource or file.
-    void setPicture(const QPixmap &pixmap);
-    QPixmap picturePixmap() const;
+    void setPicture(const QString &source);
+    QString pictureSource() const { return m_pictureSource; }
 
-    double aspectRatio() const { return m_aspectRatio; }
+    double aspectRatio() const;
     bool drawing() const { return m_drawing; }
     bool designPositionRecorded() const { return m_designPositionRecorded; }
     int designLeft() const { return m_designLeft; }
@@ -100,6 +100,8 @@ protected:
 
 private:
     void PictureChanged();
+    // Reads the picture a form named, once.
+    void readPictureSource();
     void StartTour();
     void recordDesignPosition();
     QSize parentOuterSize() const;
@@ -108,6 +110,8 @@ private:
     void designScale();
 
     TPicture m_picture;
+    QString m_pictureSource;
+    bool m_pictureSourcePending = false;
     bool m_stretch = false;
     bool m_center = false;
     bool m_transparent = false;
