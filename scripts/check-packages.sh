@@ -10,7 +10,8 @@ source scripts/as-root.sh
 apt_get() {
     DEBIAN_FRONTEND=noninteractive "${root_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 "$@"
 }
-ours=(libqorethw1 libqorethw-dev kestrune-settings vornik kestrune-board-tools)
+ours=(libqorethw1 libqorethw-dev libsetupctrls1 libsetupctrls-dev setupctrls-designer-plugin kestrune-settings vornik
+    kestrune-board-tools)
 installed_here=()
 emulator=
 for p in "${ours[@]}"; do
@@ -143,6 +144,19 @@ done
 kill "$emulator"
 wait "$emulator" 2>/dev/null || true
 emulator=
+
+# The setup framework: a guide's program built against libsetupctrls-dev, both ways, loading the
+# installed Designer plugin as Designer does.
+c++ -std=c++17 -fPIC -Wall -Wextra -Werror "$src/tests/package/setupctrls/consumer.cpp" \
+    $(pkg-config --cflags --libs setupctrls Qt6UiPlugin) -o "$work/setupctrls-pkgconfig"
+cmake -S "$src/tests/package/setupctrls" -B "$work/setupctrls-cmake" -G Ninja >/dev/null
+cmake --build "$work/setupctrls-cmake" >/dev/null
+expected="105 x 105 board, plugin offers TBoardImage TBoardHighlight TRadioPanel TTwoJumper TThreeJumper"
+for consumer in "$work/setupctrls-pkgconfig" "$work/setupctrls-cmake/setupctrls-consumer"; do
+    reply=$("$consumer") || fail "$consumer failed"
+    [ "$reply" = "$expected" ] || fail "$consumer printed '$reply'"
+    echo "$(basename "$consumer"): $reply"
+done
 
 echo "== remove"
 cd "$src"

@@ -4,6 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins libgl-dev
+  qt6-tools-dev designer-qt6
   libjpeg62-turbo-dev
   clang libclang-rt-14-dev clang-format
   binutils

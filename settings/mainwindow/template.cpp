@@ -84,21 +84,8 @@ TMainForm::TMainForm(QWidget *parent)
         const QImage &picture = photo.image;
         if (picture.isNull())
             qWarning("board photograph not decoded: %s", qPrintable(photo.error));
-        ui->BoardImage1->setFirst(ui->PowerHighlight0);
-        ui->BoardImage1->setMenu(ui->MainMenu1);
         ui->BoardImage1->setPicture(picture, TPicture::gkJpeg);
         ui->BoardImage1->setStretch(true);
-
-        ui->PowerHighlight0->setRadioPanel(ui->PowerPanel);
-        ui->PowerHighlight1->setRadioPanel(ui->PowerPanel);
-        ui->ETHHighlight->setRadioPanel(ui->ETHPanel);
-        ui->ResetHighlight->setRadioPanel(ui->ResetNetPanel);
-        ui->FilterHighlight->setRadioPanel(ui->FilterPanel);
-        ui->ConnHighlight->setRadioPanel(ui->ConnLEDPanel);
-        ui->LedHighlight->setRadioPanel(ui->LEDPanel);
-        ui->DIOHighlight->setRadioPanel(ui->RelayPanel);
-        ui->IPHighlight->setRadioPanel(ui->IPPanel);
-        ui->InputHighlight->setRadioPanel(ui->InputPanel);
 
         // The panels keep the window's font when they move into their popups.
         for (TRadioPanel *panel :

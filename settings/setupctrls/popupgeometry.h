@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -33,8 +35,8 @@ constexpr int BelowParent = 38;
 // Moves a window of outer size outer at pos so that it lies inside a screen of size screen, each
 // axis on its own: past the left or top edge it goes to 0, past the right or bottom edge it ends
 // there.
-QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen);
+SETUPCTRLS_EXPORT QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QSize &screen);
 // The same inside area, the part of the screen that no panel or task bar reserves.
-QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QRect &area);
+SETUPCTRLS_EXPORT QPoint KeepOnScreen(QPoint pos, const QSize &outer, const QRect &area);
 
 } // namespace PopupGeometry

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,7 +13,7 @@ class QTextDocument;
 // symbols. Anything else is skipped. Malformed input (unbalanced braces,
 // truncated escapes, absurd numbers) is read as far as it makes sense and
 // never makes the reader fail or run away.
-class RtfReader
+class SETUPCTRLS_EXPORT RtfReader
 {
 public:
     // Replaces the document's content. Text that is not RTF at all is put

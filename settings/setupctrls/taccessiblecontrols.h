@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QAccessibleWidget>
 
 class TBoardHighlight;
@@ -43,4 +45,4 @@ private:
 
 // Makes Qt's accessibility ask for the interfaces above; whoever builds a window of these
 // controls calls it first.
-void InstallSetupCtrlsAccessibility();
+SETUPCTRLS_EXPORT void InstallSetupCtrlsAccessibility();

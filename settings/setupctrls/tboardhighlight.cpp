@@ -2,6 +2,7 @@
 
 #include "anchorlayout.h"
 #include "popupgeometry.h"
+#include "setupdesign.h"
 #include "tboardimage.h"
 #include "thotspotmenu.h"
 #include "tpopupform.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -121,31 +123,104 @@ void TBoardHighlight::setHighlightType(THighlightType type)
 
 TRadioPanel *TBoardHighlight::radioPanel() const
 {
+    if (!m_radioPanel && !m_radioPanelName.isEmpty())
+        const_cast<TBoardHighlight *>(this)->resolveRadioPanel();
     return m_radioPanel;
+}
+
+QString TBoardHighlight::radioPanelName() const
+{
+    return m_radioPanel ? m_radioPanel->objectName() : m_radioPanelName;
+}
+
+TBoardHighlight *TBoardHighlight::unlinkedOwnerOf(const TRadioPanel *panel) const
+{
+    QWidget *parent = parentWidget();
+    if (!parent)
+        return nullptr;
+    const QString name = panel->objectName();
+    for (QObject *child : parent->children()) {
+        if (child == this || !isExactHighlight(child))
+            continue;
+        auto *other = static_cast<TBoardHighlight *>(child);
+        // A sibling not resolved yet counts by the name it holds.
+        const bool owns =
+            other->m_radioPanel == panel ||
+            (!other->m_radioPanel && !name.isEmpty() && other->m_radioPanelName == name);
+        if (owns && (other->m_title != m_title || other->m_highlightType != m_highlightType))
+            return other;
+    }
+    return nullptr;
 }
 
 void TBoardHighlight::setRadioPanel(TRadioPanel *panel)
 {
-    if (m_radioPanel == panel)
+    if (m_radioPanel == panel && (panel || m_radioPanelName.isEmpty()))
         return;
-    if (!panel) {
-        m_radioPanel = nullptr;
-        return;
-    }
     // A panel can move into one popup only, so it may be shared by linked
     // hotspots alone.
-    if (QWidget *parent = parentWidget()) {
-        for (QObject *child : parent->children()) {
-            if (child == this || !isExactHighlight(child))
-                continue;
-            auto *other = static_cast<TBoardHighlight *>(child);
-            if (other->m_radioPanel != panel)
-                continue;
-            if (other->m_title != m_title || other->m_highlightType != m_highlightType)
-                return;
+    if (panel && unlinkedOwnerOf(panel))
+        return;
+    m_radioPanel = panel;
+    m_radioPanelName = panel ? panel->objectName() : QString();
+}
+
+void TBoardHighlight::setRadioPanel(const QString &name)
+{
+    if (name == radioPanelName())
+        return;
+    if (!name.isEmpty() && SetupDesign::IsDesigned(this) && !SetupDesign::IsLoading(this)) {
+        designRadioPanel(name);
+        return;
+    }
+    m_radioPanel = nullptr;
+    m_radioPanelName = name;
+}
+
+void TBoardHighlight::resolveRadioPanel()
+{
+    TRadioPanel *panel = SetupDesign::Resolve<TRadioPanel>(this, "RadioPanel", m_radioPanelName,
+                                                           m_radioPanelReported);
+    if (!panel)
+        return;
+    // Refused as an assignment is: the hotspot keeps no panel.
+    if (unlinkedOwnerOf(panel))
+        m_radioPanelName.clear();
+    else
+        m_radioPanel = panel;
+}
+
+void TBoardHighlight::designRadioPanel(const QString &name)
+{
+    auto *panel = qobject_cast<TRadioPanel *>(SetupDesign::FindNamed(this, name));
+    if (panel) {
+        if (TBoardHighlight *owner = unlinkedOwnerOf(panel)) {
+            QMessageBox::critical(window(), tr("Error"),
+                                  panel->objectName() +
+                                      QStringLiteral(" has already been assigned to ") +
+                                      owner->objectName() + QStringLiteral("."),
+                                  QMessageBox::Ok);
+            return;
         }
     }
     m_radioPanel = panel;
+    m_radioPanelName = name;
+    if (!panel)
+        return;
+    for (TBoardHighlight *linked : linkedHotspots()) {
+        if (linked == this || linked->radioPanel() == panel)
+            continue;
+        const QString question =
+            objectName() +
+            QStringLiteral("'s RadioPanel property changed. Synchronize linked component ") +
+            linked->objectName() + QStringLiteral("?");
+        if (QMessageBox::question(window(), tr("Confirm"), question,
+                                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            continue;
+        linked->m_radioPanel = panel;
+        linked->m_radioPanelName = name;
+        SetupDesign::NotifyChanged(linked, "RadioPanel");
+    }
 }
 
 void TBoardHighlight::setTitle(const QString &title)
@@ -333,9 +408,20 @@ void TBoardHighlight::firstPaint()
     m_imagesBuilt = true;
 }
 
+bool TBoardHighlight::event(QEvent *event)
+{
+    // The form has been built by the time any of its widgets is polished.
+    if (event->type() == QEvent::Polish)
+        radioPanel();
+    return QWidget::event(event);
+}
+
 void TBoardHighlight::paintEvent(QPaintEvent *)
 {
-    if (!m_imagesBuilt)
+    // In a form editor the ring follows its type, size and the photograph under it.
+    if (SetupDesign::IsDesigned(this))
+        BuildStateImages();
+    else if (!m_imagesBuilt)
         firstPaint();
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), currentImage());
@@ -375,6 +461,7 @@ void TBoardHighlight::MouseEntry(bool relayed)
 {
     if (m_hovered)
         return;
+    radioPanel(); // a panel named in the form is found before its popup is built
     m_hovered = true;
     update();
     if (m_createPopup)

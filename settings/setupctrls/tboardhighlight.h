@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "thotspotmenu.h"
 #include "tradiopanel.h"
 
@@ -16,12 +18,13 @@ class TPopupForm;
 // A hotspot: a translucent ring over one part of the board photograph. Its
 // three appearances are prepared once, at the first paint, from the pixels
 // under it; afterwards a paint is one image copy.
-class TBoardHighlight : public QWidget, public THotspotMenuSource
+class SETUPCTRLS_EXPORT TBoardHighlight : public QWidget, public THotspotMenuSource
 {
     Q_OBJECT
     Q_PROPERTY(bool CreatePopup READ createPopup WRITE setCreatePopup)
     Q_PROPERTY(THighlightType HighlightType READ highlightType WRITE setHighlightType)
-    Q_PROPERTY(TRadioPanel *RadioPanel READ radioPanel WRITE setRadioPanel)
+    // The content panel's object name, resolved within the form once it has been built.
+    Q_PROPERTY(QString RadioPanel READ radioPanelName WRITE setRadioPanel)
     Q_PROPERTY(QString Title READ title WRITE setTitle)
     Q_PROPERTY(int Tag READ tag WRITE setTag)
 
@@ -38,6 +41,8 @@ public:
     void setHighlightType(THighlightType type);
     TRadioPanel *radioPanel() const;
     void setRadioPanel(TRadioPanel *panel);
+    void setRadioPanel(const QString &name);
+    QString radioPanelName() const;
     QString title() const override { return m_title; }
     void setTitle(const QString &title);
     int tag() const { return m_tag; }
@@ -99,6 +104,7 @@ Q_SIGNALS:
     void clicked();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
@@ -107,6 +113,11 @@ protected:
 
 private:
     void applyHighlightType();
+    // The first hotspot, other than this one and not linked to it, that has panel; null when none.
+    TBoardHighlight *unlinkedOwnerOf(const TRadioPanel *panel) const;
+    void resolveRadioPanel();
+    // Design mode: the designer named a panel; refused and asked as a form editor does.
+    void designRadioPanel(const QString &name);
     // Made once the hotspot is first seen: the ring images from the board under it, and its
     // menu entry in the board image's menu.
     void firstPaint();
@@ -145,6 +156,8 @@ private:
     bool m_createPopup = true;
     bool m_held = false;
     QPointer<TRadioPanel> m_radioPanel;
+    QString m_radioPanelName;
+    QString m_radioPanelReported;
     bool m_popupActive = false;
     bool m_leftPressed = false;
     int m_tag = 0;

@@ -1,7 +1,9 @@
 #include "tboardimage.h"
 
+#include "setupdesign.h"
 #include "tboardhighlight.h"
 
+#include <QImageReader>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
@@ -20,22 +22,42 @@ TBoardImage::~TBoardImage() = default;
 
 TBoardHighlight *TBoardImage::first() const
 {
-    return m_first;
+    return m_first.get(this, "First");
 }
 
 void TBoardImage::setFirst(TBoardHighlight *first)
 {
-    m_first = first;
+    m_first.set(first);
+}
+
+void TBoardImage::setFirst(const QString &name)
+{
+    m_first.setName(name);
+}
+
+QString TBoardImage::firstName() const
+{
+    return m_first.name();
 }
 
 QMenuBar *TBoardImage::menu() const
 {
-    return m_menu;
+    return m_menu.get(this, "Menu");
 }
 
 void TBoardImage::setMenu(QMenuBar *menu)
 {
-    m_menu = menu;
+    m_menu.set(menu);
+}
+
+void TBoardImage::setMenu(const QString &name)
+{
+    m_menu.setName(name);
+}
+
+QString TBoardImage::menuName() const
+{
+    return m_menu.name();
 }
 
 void TBoardImage::setCenterOnForm(bool on)
@@ -95,8 +117,52 @@ void TBoardImage::setPicture(const QImage &image, TPicture::TGraphicKind kind)
 
 void TBoardImage::setPicture(const TPicture &picture)
 {
+    // A picture given directly replaces the one a form named, unread.
+    m_pictureSourcePending = false;
     m_picture = picture;
     PictureChanged();
+}
+
+void TBoardImage::setPicture(const QString &source)
+{
+    if (source == m_pictureSource)
+        return;
+    m_pictureSource = source;
+    m_pictureSourcePending = !source.isEmpty();
+    if (testAttribute(Qt::WA_WState_Polished))
+        readPictureSource();
+}
+
+void TBoardImage::readPictureSource()
+{
+    if (!m_pictureSourcePending)
+        return;
+    m_pictureSourcePending = false;
+    QImageReader reader(m_pictureSource);
+    const QImage image = reader.read();
+    // A form editor registers the form's resources only once the form is open: try again later.
+    if (image.isNull() && SetupDesign::IsDesigned(this)) {
+        m_pictureSourcePending = true;
+        return;
+    }
+    if (image.isNull())
+        qWarning("%s: Picture \"%s\" could not be read: %s", qPrintable(objectName()),
+                 qPrintable(m_pictureSource), qPrintable(reader.errorString()));
+    const bool jpeg = reader.format() == "jpeg";
+    setPicture(TPicture(image, image.isNull() ? TPicture::gkNone
+                                              : (jpeg ? TPicture::gkJpeg : TPicture::gkBitmap)));
+}
+
+const TPicture &TBoardImage::picture() const
+{
+    const_cast<TBoardImage *>(this)->readPictureSource();
+    return m_picture;
+}
+
+double TBoardImage::aspectRatio() const
+{
+    const_cast<TBoardImage *>(this)->readPictureSource();
+    return m_aspectRatio;
 }
 
 bool TBoardImage::isOpaque() const
@@ -114,6 +180,7 @@ void TBoardImage::PictureChanged()
     }
     if (m_autoSize && pw > 0 && ph > 0)
         resize(pw, ph);
+    designScale();
     if (m_picture.hasGraphic()) {
         const auto kind = m_picture.kind();
         if (kind != TPicture::gkMetafile && kind != TPicture::gkIcon)
@@ -144,15 +211,15 @@ QRect TBoardImage::DestRect() const
 QSize TBoardImage::autoSizeFor(const QSize &proposed) const
 {
     // An empty picture would shrink the control to nothing.
-    if (!m_picture.hasGraphic())
+    if (!picture().hasGraphic())
         return proposed;
-    return m_picture.image().size();
+    return picture().image().size();
 }
 
 QSize TBoardImage::sizeHint() const
 {
-    if (m_picture.hasGraphic() && !m_picture.image().isNull())
-        return m_picture.image().size();
+    if (picture().hasGraphic() && !picture().image().isNull())
+        return picture().image().size();
     return QSize(105, 105);
 }
 
@@ -179,9 +246,20 @@ QSize TBoardImage::parentOuterSize() const
     return parent->size();
 }
 
+void TBoardImage::designScale()
+{
+    if (!m_scale || !SetupDesign::IsDesigned(this))
+        return;
+    // Rounded half to even.
+    const int height = int(std::nearbyint(width() * m_aspectRatio));
+    if (height != this->height())
+        resize(width(), height);
+}
+
 void TBoardImage::CenterNow()
 {
-    if (!m_centerOnForm || !parentWidget())
+    // In a form editor the image stays where the designer puts it.
+    if (!m_centerOnForm || !parentWidget() || SetupDesign::IsDesigned(this))
         return;
     recordDesignPosition();
     const QSize outer = parentOuterSize();
@@ -216,6 +294,8 @@ bool TBoardImage::event(QEvent *event)
     }
     if (event->type() == QEvent::ParentChange)
         watchParent();
+    if (event->type() == QEvent::Polish)
+        readPictureSource();
     return QWidget::event(event);
 }
 
@@ -236,6 +316,7 @@ void TBoardImage::showEvent(QShowEvent *event)
 
 void TBoardImage::resizeEvent(QResizeEvent *event)
 {
+    designScale();
     if (isVisible())
         CenterNow();
     QWidget::resizeEvent(event);
@@ -251,15 +332,22 @@ void TBoardImage::paintEvent(QPaintEvent *)
         explicit DrawingScope(bool &f) : flag(f), saved(f) { flag = true; }
         ~DrawingScope() { flag = saved; }
     } scope(m_drawing);
+    if (SetupDesign::IsDesigned(this))
+        QMetaObject::invokeMethod(this, &TBoardImage::readPictureSource, Qt::QueuedConnection);
+    QPainter painter(this);
+    if (SetupDesign::IsDesigned(this)) {
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 0, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
     if (!m_picture.hasGraphic())
         return;
-    QPainter painter(this);
     m_picture.draw(painter, DestRect());
 }
 
 void TBoardImage::StartTour()
 {
-    TBoardHighlight *first = m_first;
+    TBoardHighlight *first = this->first();
     if (!first)
         return;
     first->MouseEntry(false);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
+#include "setupdesign.h"
 #include "tboardhighlight.h"
 #include "tpicture.h"
 
@@ -15,15 +18,18 @@ constexpr QEvent::Type WM_STARTTOUR = QEvent::Type(QEvent::User + 162);
 // The board photograph that carries the hotspots as its children. It keeps
 // itself centred on its window and remembers where the layout put it, so
 // popups can be placed relative to that position.
-class TBoardImage : public QWidget
+class SETUPCTRLS_EXPORT TBoardImage : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(TBoardHighlight *First READ first WRITE setFirst)
-    Q_PROPERTY(QMenuBar *Menu READ menu WRITE setMenu)
+    // References are stored as object names, resolved within the form once it has been built.
+    Q_PROPERTY(QString First READ firstName WRITE setFirst)
+    Q_PROPERTY(QString Menu READ menuName WRITE setMenu)
     Q_PROPERTY(bool CenterOnForm READ centerOnForm WRITE setCenterOnForm)
     Q_PROPERTY(bool Scale READ scale WRITE setScale)
     Q_PROPERTY(bool Center READ center WRITE setCenter)
-    Q_PROPERTY(QImage Picture READ pictureImage WRITE setPicture)
+    // A form stores the picture's resource path or file name; it is read only when the image is
+    // first shown or asked for, so a program that sets its picture itself never decodes it.
+    Q_PROPERTY(QString Picture READ pictureSource WRITE setPicture)
     Q_PROPERTY(bool Stretch READ stretch WRITE setStretch)
     Q_PROPERTY(bool Transparent READ transparent WRITE setTransparent)
     Q_PROPERTY(bool AutoSize READ autoSize WRITE setAutoSize)
@@ -38,8 +44,12 @@ public:
 
     TBoardHighlight *first() const;
     void setFirst(TBoardHighlight *first);
+    void setFirst(const QString &name);
+    QString firstName() const;
     QMenuBar *menu() const;
     void setMenu(QMenuBar *menu);
+    void setMenu(const QString &name);
+    QString menuName() const;
     bool centerOnForm() const { return m_centerOnForm; }
     void setCenterOnForm(bool on);
     bool scale() const { return m_scale; }
@@ -55,14 +65,16 @@ public:
     int tag() const { return m_tag; }
     void setTag(int tag) { m_tag = tag; }
 
-    const TPicture &picture() const { return m_picture; }
-    QImage pictureImage() const { return m_picture.image(); }
+    const TPicture &picture() const;
+    QImage pictureImage() const { return picture().image(); }
     // Copies the graphic in; the settings program passes its decoded JPEG
     // with kind gkJpeg.
     void setPicture(const QImage &image, TPicture::TGraphicKind kind = TPicture::gkBitmap);
     void setPicture(const TPicture &picture);
+    void setPicture(const QString &source);
+    QString pictureSource() const { return m_pictureSource; }
 
-    double aspectRatio() const { return m_aspectRatio; }
+    double aspectRatio() const;
     bool drawing() const { return m_drawing; }
     bool designPositionRecorded() const { return m_designPositionRecorded; }
     int designLeft() const { return m_designLeft; }
@@ -88,22 +100,28 @@ protected:
 
 private:
     void PictureChanged();
+    // Reads the picture a form named, once.
+    void readPictureSource();
     void StartTour();
     void recordDesignPosition();
     QSize parentOuterSize() const;
     void watchParent();
+    // Design mode: with Scale on the height follows the width.
+    void designScale();
 
     TPicture m_picture;
+    QString m_pictureSource;
+    bool m_pictureSourcePending = false;
     bool m_stretch = false;
     bool m_center = false;
     bool m_transparent = false;
     bool m_drawing = false;
     double m_aspectRatio = 1.0;
     bool m_scale = true;
-    QPointer<QMenuBar> m_menu;
+    mutable SetupDesign::TReference<QMenuBar> m_menu;
     bool m_centerOnForm = true;
     bool m_designPositionRecorded = false;
-    QPointer<TBoardHighlight> m_first;
+    mutable SetupDesign::TReference<TBoardHighlight> m_first;
     int m_designLeft = 0;
     int m_designTop = 0;
     bool m_autoSize = true;

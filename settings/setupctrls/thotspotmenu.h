@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QAction>
 #include <QPointer>
 
@@ -7,7 +9,7 @@ class QMenu;
 class QMenuBar;
 
 // What the category menus know of a hotspot.
-class THotspotMenuSource
+class SETUPCTRLS_EXPORT THotspotMenuSource
 {
 public:
     // "&Options", "&Settings" or "&Calibration".
@@ -22,7 +24,7 @@ protected:
 };
 
 // A hotspot's entry in a category menu; remembers the hotspot that made it.
-class THotspotMenuEntry : public QAction
+class SETUPCTRLS_EXPORT THotspotMenuEntry : public QAction
 {
     Q_OBJECT
 
@@ -44,23 +46,25 @@ private:
 namespace HotspotMenu {
 
 // "Options", "Settings" or "Calibration": the category's caption without its accelerator.
-QString CategoryStem(const QString &category);
+SETUPCTRLS_EXPORT QString CategoryStem(const QString &category);
 // stem + the smallest n >= 1 that no object of owner (itself included) is
 // named, compared without regard to case.
-QString UniqueName(const QObject *owner, const QString &stem);
+SETUPCTRLS_EXPORT QString UniqueName(const QObject *owner, const QString &stem);
 // The window that owns the menu's items.
-QObject *MenuOwner(QMenuBar *menu);
+SETUPCTRLS_EXPORT QObject *MenuOwner(QMenuBar *menu);
 
 // Creates the category when missing (before "&Help", in the order Settings,
 // Calibration, Options) and appends an entry for hotspot (described by source)
 // unless the title is empty or a linked hotspot registered it. Returns the new
 // entry, if any.
-THotspotMenuEntry *RegisterEntry(QMenuBar *menu, const THotspotMenuSource *source,
-                                 QObject *hotspot);
+SETUPCTRLS_EXPORT THotspotMenuEntry *RegisterEntry(QMenuBar *menu, const THotspotMenuSource *source,
+                                                   QObject *hotspot);
 // The first category with the hotspot's caption that holds an entry captioned
 // its title, and that entry.
-QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot, QMenu **category = nullptr);
+SETUPCTRLS_EXPORT QAction *FindEntry(QMenuBar *menu, const THotspotMenuSource *hotspot,
+                                     QMenu **category = nullptr);
 // The neighbouring hotspot entry of the hotspot's own, wrapping around.
-THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot, bool forward);
+SETUPCTRLS_EXPORT THotspotMenuEntry *Neighbour(QMenuBar *menu, const THotspotMenuSource *hotspot,
+                                               bool forward);
 
 } // namespace HotspotMenu

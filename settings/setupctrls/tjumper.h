@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -8,7 +10,7 @@
 // reaches the screen. The enumerations live here so that both
 // TTwoJumper::otLeft and TThreeJumper::otLeft name them (uic qualifies enum
 // values of a .ui with the widget's class).
-class TJumperBase : public QWidget
+class SETUPCTRLS_EXPORT TJumperBase : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(int Tag READ tag WRITE setTag)
@@ -102,7 +104,7 @@ private:
     bool m_leftPressed = false;
 };
 
-class TTwoJumper : public TJumperBase
+class SETUPCTRLS_EXPORT TTwoJumper : public TJumperBase
 {
     Q_OBJECT
     Q_PROPERTY(bool Closed READ closed WRITE setClosed)
@@ -132,7 +134,7 @@ private:
     bool m_closed = false;
 };
 
-class TThreeJumper : public TJumperBase
+class SETUPCTRLS_EXPORT TThreeJumper : public TJumperBase
 {
     Q_OBJECT
     Q_PROPERTY(TJumperState JumperState READ jumperState WRITE setJumperState)

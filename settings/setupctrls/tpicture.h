@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QImage>
 
 class QPainter;
@@ -7,7 +9,7 @@ class QRect;
 
 // The graphic a board image paints. It remembers what kind of graphic it
 // came from, because transparency and the opaque marking depend on it.
-class TPicture
+class SETUPCTRLS_EXPORT TPicture
 {
 public:
     enum TGraphicKind { gkNone, gkBitmap, gkJpeg, gkIcon, gkMetafile };

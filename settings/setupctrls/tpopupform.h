@@ -1,12 +1,14 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QWidget>
 
 class QStatusBar;
 
 // The small always-on-top tool window of a hotspot. It is only ever hidden,
 // never destroyed, until its hotspot goes.
-class TPopupForm : public QWidget
+class SETUPCTRLS_EXPORT TPopupForm : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(int Tag READ tag WRITE setTag)

@@ -1,5 +1,6 @@
 #include "tradiopanel.h"
 
+#include "setupdesign.h"
 #include "tjumper.h"
 
 #include <QChildEvent>
@@ -68,6 +69,17 @@ void TRadioPanel::SelectJumper(TTwoJumper *jumper)
     }
     if (changed)
         emit OnRadioChange(jumper);
+}
+
+void TRadioPanel::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_designHidden || !SetupDesign::IsDesigned(this))
+        return;
+    m_designHidden = true;
+    // Hidden once the paint is over, not in the middle of it.
+    QMetaObject::invokeMethod(
+        this, [this] { setVisible(false); }, Qt::QueuedConnection);
 }
 
 void TRadioPanel::childEvent(QChildEvent *event)

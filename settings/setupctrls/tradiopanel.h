@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "anchorlayout.h"
 #include "popupgeometry.h"
 
@@ -12,7 +14,7 @@ class TTwoJumper;
 
 // A content panel: designed hidden in the main window, moved for good into
 // the popup of the hotspot that first shows it.
-class TRadioPanel : public QWidget, public TAnchorKinds
+class SETUPCTRLS_EXPORT TRadioPanel : public QWidget, public TAnchorKinds
 {
     Q_OBJECT
     Q_PROPERTY(bool RadioEnabled READ radioEnabled WRITE setRadioEnabled)
@@ -56,12 +58,16 @@ public:
     // when any of them changed.
     void SelectJumper(TTwoJumper *jumper);
 
+    // Design mode: the panel has hidden itself once.
+    bool designHidden() const { return m_designHidden; }
+
 Q_SIGNALS:
     void OnRadioChange(QObject *Sender);
     void OnActivate(QObject *Sender);
     void OnDeactivate(QObject *Sender);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     // Hears of every two-pin jumper child once it is fully built.
     void childEvent(QChildEvent *event) override;
 
@@ -75,5 +81,6 @@ private:
     TAnchors m_finalAnchors = TAnchors(akLeft | akTop);
     TAnchors m_anchors = TAnchors(akLeft | akTop);
     bool m_inPopup = false;
+    bool m_designHidden = false;
     int m_tag = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -42,7 +44,7 @@ struct TCalibControls
 //
 // Events are std::function members: an empty function is an unassigned
 // event, so "OnGetCardString is assigned" reads bool(onGetCardString()).
-class TSetupSupporter : public QObject
+class SETUPCTRLS_EXPORT TSetupSupporter : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString CompanyName READ companyName WRITE setCompanyName)

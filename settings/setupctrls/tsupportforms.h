@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setupctrls_export.h"
+
 #include "anchorlayout.h"
 
 #include <QDialog>
@@ -12,7 +14,7 @@ class QTextEdit;
 // The setup supporter's dialogs: resizable, always on top, laid out in code
 // with fixed geometries and edge anchors, and hidden (never destroyed) when
 // closed.
-class TSupportForm : public QDialog, public TAnchorKinds
+class SETUPCTRLS_EXPORT TSupportForm : public QDialog, public TAnchorKinds
 {
     Q_OBJECT
 
@@ -44,7 +46,7 @@ private:
     QPushButton *m_cancelButton = nullptr;
 };
 
-class THelpForm : public TSupportForm
+class SETUPCTRLS_EXPORT THelpForm : public TSupportForm
 {
     Q_OBJECT
 
@@ -61,7 +63,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 };
 
-class TTechForm : public TSupportForm
+class SETUPCTRLS_EXPORT TTechForm : public TSupportForm
 {
     Q_OBJECT
 
@@ -72,7 +74,7 @@ public:
     QPushButton *CloseButton = nullptr;
 };
 
-class TPCIForm : public TSupportForm
+class SETUPCTRLS_EXPORT TPCIForm : public TSupportForm
 {
     Q_OBJECT
 
