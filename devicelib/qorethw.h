@@ -87,6 +87,9 @@ typedef struct QEW_BoardInfo
     uint8_t source[4];  /* the address its answer came from */
 } QEW_BoardInfo;
 
+/* The most answers one discovery lists; more are dropped and counted (QEW_DiscoverEx). */
+#define QEW_DISCOVER_MAX_BOARDS 65536
+
 /*
  * Finds boards without knowing their addresses. Sends one discovery request (twice, 250 ms
  * apart, when waitMs allows, in case one is lost) and collects answers for waitMs milliseconds
@@ -97,11 +100,22 @@ typedef struct QEW_BoardInfo
  * broadcast address); "a.b.c.d" asks that one address; "a.b.c.d/prefix" sends to that subnet's
  * broadcast address. Names are never looked up.
  *
- * boards: room for *count entries (boards may be null when *count is 0). On return *count is
- * the number of boards that answered, each counted once (by MAC), in the order they answered.
+ * Only an answer exactly as docs/protocol.md defines it counts: a reply to this request (its
+ * sequence number, session 0, from the board port), status 0 and a 23-byte status block of
+ * family 'Q' and protocol version 1, whose MAC is a unicast one other than all zero, and whose IP
+ * is none of 0.x.x.x, multicast, 240.0.0.0 and above (broadcast included), or loopback (unless
+ * the answer came from loopback itself: an emulated board on this host). Anything else is
+ * dropped (QEW_DiscoverEx counts it).
  *
- * Returns 0; QEW_ERROR_BAD_LENGTH when more boards answered than there was room for (the first
- * ones are filled in; ask again with more room); QEW_ERROR_INVALID_PARAMETER for a null count, a
+ * boards: room for *count entries (boards may be null when *count is 0). On return *count is
+ * the number of answers, in the order they came: each distinct MAC, IP and source address once
+ * (a board asked twice is listed once). A MAC listed twice answered from two addresses, an IP
+ * listed twice is claimed by two MACs: conflicts are the caller's to show. At most
+ * QEW_DISCOVER_MAX_BOARDS answers are listed.
+ *
+ * Returns 0; QEW_ERROR_BAD_LENGTH (errno EMSGSIZE) when more answers came than there was room
+ * for: the first ones are filled in and *count says how many came (one call with room for
+ * QEW_DISCOVER_MAX_BOARDS never gets it); QEW_ERROR_INVALID_PARAMETER for a null count, a
  * negative count, a null boards with room, a waitMs out of range or a malformed target (nothing
  * sent); QEW_ERROR_NOACCESS when QORETHW_LOOPBACK_ONLY forbids every destination asked for
  * (nothing sent); QEW_ERROR_NOT_CONNECTED when no request could be sent or the socket failed.
@@ -109,6 +123,10 @@ typedef struct QEW_BoardInfo
  */
 QEW_API uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
                                        int32_t *count);
+/* QEW_Discover that also tells, in *dropped (may be null), how many datagrams it dropped: those
+ * that were not a board's answer as above, and answers beyond QEW_DISCOVER_MAX_BOARDS. */
+QEW_API uint32_t QEW_CALL QEW_DiscoverEx(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
+                                         int32_t *count, uint32_t *dropped);
 
 /* The entry points as settings resolves them by name. */
 typedef QEW_HANDLE(QEW_CALL *QEW_Connect_t)(const char *, uint32_t);
@@ -123,6 +141,8 @@ typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFile_t)(QEW_HANDLE, const char *);
 typedef uint32_t(QEW_CALL *QEW_UploadFirmwareFileEx_t)(QEW_HANDLE, const char *,
                                                        QEW_UploadProgress_t, void *);
 typedef uint32_t(QEW_CALL *QEW_Discover_t)(const char *, uint32_t, QEW_BoardInfo *, int32_t *);
+typedef uint32_t(QEW_CALL *QEW_DiscoverEx_t)(const char *, uint32_t, QEW_BoardInfo *, int32_t *,
+                                             uint32_t *);
 
 #ifdef __cplusplus
 }

@@ -112,9 +112,8 @@ bool loadState(const std::string &path, BoardState &state, bool &found, std::str
         const auto it = values.find(key);
         return it != values.end() && qorproto::parseDottedIPv4(it->second.c_str(), out);
     };
-    if (!address("ip", s.ip) || !qorproto::isLoopback(s.ip) || !address("subnet", s.subnet) ||
-        !address("gateway", s.gateway) || !parseMacText(values["mac"], s.mac) ||
-        !parseNumber(values["revision"], 0xFFFF, n)) {
+    if (!address("ip", s.ip) || !address("subnet", s.subnet) || !address("gateway", s.gateway) ||
+        !parseMacText(values["mac"], s.mac) || !parseNumber(values["revision"], 0xFFFF, n)) {
         error = path + ": missing or bad ip, subnet, gateway, mac or revision";
         return false;
     }

@@ -6,6 +6,8 @@
 #include "options.h"
 #include "udp.h"
 
+#include "messages.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -85,7 +87,16 @@ bool prepareState(const Options &options, BoardState &state)
             return fail(error);
         if (!found && !saveState(options.stateFile, state, error))
             return fail(error);
+        // A board that owns its interface may be anywhere; on loopback it may not leave it.
+        if (options.interfaceName.empty() && !qorproto::isLoopback(state.ip))
+            return fail(options.stateFile + ": ip " + formatIPv4(state.ip) +
+                        " is not a loopback address (--interface names a board's own)");
     }
+    // Restarted on its own state (after a crash, say): the interface gets what the state holds.
+    if (!options.interfaceName.empty() &&
+        (!setInterfaceAddress(options.interfaceName, state.ip, state.subnet, error) ||
+         !setInterfaceMac(options.interfaceName, state.mac, error)))
+        return fail("cannot configure " + options.interfaceName + ": " + error);
     if (!options.firmwareOut.empty()) {
         if (state.hasImage && !writeFile(options.firmwareOut, state.image, error))
             return fail(error);

@@ -3,6 +3,7 @@
 #include "messages.h"
 #include "packet.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,10 +15,15 @@ bool parseNumber(const char *text, long min, long max, long &value)
 {
     if (!text || !*text)
         return false;
+    // A successful call leaves errno as it was: strtol's own report is read and put back.
+    const int saved = errno;
     char *end = nullptr;
     errno = 0;
     const long v = std::strtol(text, &end, 10);
-    if (errno || *end || v < min || v > max || text[0] == '-' || text[0] == '+' || text[0] == ' ')
+    const bool overflow = errno != 0;
+    errno = saved;
+    if (overflow || *end || v < min || v > max || text[0] == '-' || text[0] == '+' ||
+        text[0] == ' ')
         return false;
     value = v;
     return true;

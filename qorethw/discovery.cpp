@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
+#include <set>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -81,7 +82,68 @@ bool sendTo(int fd, const DiscoveryTarget &target, const std::vector<std::uint8_
     }
 }
 
+// Addresses no board can have on a network: this network, multicast and above (broadcast
+// included), and loopback unless the answer came from this host's own loopback (an emulated
+// board).
+bool isBoardAddress(const std::array<std::uint8_t, 4> &ip, const std::array<std::uint8_t, 4> &from)
+{
+    if (ip[0] == 0 || ip[0] >= 224)
+        return false;
+    return !isLoopback(ip) || isLoopback(from);
+}
+
+bool isBoardMac(const std::array<std::uint8_t, 6> &mac)
+{
+    // The group bit marks multicast and broadcast.
+    return (mac[0] & 1) == 0 &&
+           std::any_of(mac.begin(), mac.end(), [](std::uint8_t b) { return b != 0; });
+}
+
+using AnswerKey = std::array<std::uint8_t, 14>;
+
+AnswerKey keyOf(const FoundBoard &board)
+{
+    AnswerKey key{};
+    std::copy(board.status.mac.begin(), board.status.mac.end(), key.begin());
+    std::copy(board.status.network.ip.begin(), board.status.network.ip.end(), key.begin() + 6);
+    std::copy(board.source.begin(), board.source.end(), key.begin() + 10);
+    return key;
+}
+
+// Counts an answer once per MAC, IP and source; false when it was dropped.
+bool addAnswer(const FoundBoard &board, std::set<AnswerKey> &seen, Discovery &result)
+{
+    if (seen.count(keyOf(board)))
+        return true;
+    if (result.boards.size() >= kMaxFoundBoards)
+        return false;
+    seen.insert(keyOf(board));
+    result.boards.push_back(board);
+    return true;
+}
+
 } // namespace
+
+bool isBoardAnswer(const Packet &reply, std::uint32_t sequence, const sockaddr_in &from,
+                   FoundBoard &board)
+{
+    std::uint32_t status = 0;
+    std::vector<std::uint8_t> body;
+    if (reply.type != (std::uint8_t(Command::Discover) | kReplyBit) || reply.sequence != sequence ||
+        reply.session != 0 || ntohs(from.sin_port) != defaultPort() ||
+        !decodeReply(reply.payload, status, body) || status != kBoardOk ||
+        body.size() != kStatusBlockSize || body[0] != 'Q' || body[1] != kVersion)
+        return false;
+    FoundBoard b;
+    if (!decodeStatusBlock(body.data(), body.size(), b.status))
+        return false;
+    b.family = body[0];
+    b.source = bytesOf(reinterpret_cast<const sockaddr *>(&from));
+    if (!isBoardMac(b.status.mac) || !isBoardAddress(b.status.network.ip, b.source))
+        return false;
+    board = b;
+    return true;
+}
 
 Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets)
 {
@@ -124,10 +186,11 @@ Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets
     return Outcome::success();
 }
 
-Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
-                 std::vector<FoundBoard> &found)
+Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs, Discovery &result)
 {
-    found.clear();
+    result = Discovery();
+    // The receive loop's own failures (a stray "unreachable") are no caller's concern.
+    const int savedErrno = errno;
     Socket socket;
     const int on = 1;
     if (socket.fd < 0 || ::setsockopt(socket.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
@@ -157,6 +220,7 @@ Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
     if (!sentAny)
         return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     std::uint8_t buffer[kMaxDatagram + 1];
+    std::set<AnswerKey> seen;
     for (;;) {
         const auto now = Clock::now();
         if (now >= deadline)
@@ -181,24 +245,12 @@ Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
         if (n < 0)
             continue; // an "unreachable" from a unicast target, or a signal
         Packet reply;
-        if (!decodePacket(buffer, std::size_t(n), reply) ||
-            reply.type != (std::uint8_t(Command::Discover) | kReplyBit) ||
-            reply.sequence != request.sequence)
-            continue;
-        std::uint32_t status = 0;
-        std::vector<std::uint8_t> body;
         FoundBoard board;
-        if (!decodeReply(reply.payload, status, body) || status != kBoardOk ||
-            !decodeStatusBlock(body.data(), body.size(), board.status))
-            continue;
-        board.family = body[0];
-        board.source = bytesOf(reinterpret_cast<sockaddr *>(&from));
-        const bool known = std::any_of(found.begin(), found.end(), [&](const FoundBoard &b) {
-            return b.status.mac == board.status.mac;
-        });
-        if (!known)
-            found.push_back(board);
+        if (!decodePacket(buffer, std::size_t(n), reply) ||
+            !isBoardAnswer(reply, request.sequence, from, board) || !addAnswer(board, seen, result))
+            ++result.dropped;
     }
+    errno = savedErrno;
     return Outcome::success();
 }
 

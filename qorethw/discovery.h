@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <netinet/in.h>
 #include <vector>
 
 namespace qorethw {
@@ -31,9 +32,22 @@ struct DiscoveryTarget
 // be used (QORETHW_LOOPBACK_ONLY).
 Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets);
 
+// What one call heard: each distinct answer (MAC, IP, where it came from) once, in the order
+// heard, at most kMaxFoundBoards; dropped counts every datagram that was not exactly a board's
+// answer to this request, and answers beyond that limit.
+struct Discovery
+{
+    std::vector<FoundBoard> boards;
+    std::uint32_t dropped = 0;
+};
+constexpr std::size_t kMaxFoundBoards = 65536;
+
+// Exactly the answer the protocol defines, from a place a board can be: false for anything else.
+bool isBoardAnswer(const qorproto::Packet &reply, std::uint32_t sequence, const sockaddr_in &from,
+                   FoundBoard &board);
+
 // Sends the request to every target and listens for waitMs; fails with QEW_ERROR_NOT_CONNECTED
 // when the socket fails.
-Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs,
-                 std::vector<FoundBoard> &found);
+Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs, Discovery &result);
 
 } // namespace qorethw

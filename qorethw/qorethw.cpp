@@ -173,18 +173,21 @@ static Outcome uploadFirmware(QEW_HANDLE handle, const char *path, const UploadP
 }
 
 static Outcome discoverBoards(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
-                              int32_t *count)
+                              int32_t *count, uint32_t *dropped)
 {
     if (!count || *count < 0 || (!boards && *count > 0) || waitMs < 1 || waitMs > 10000)
         return Outcome::fault(QEW_ERROR_INVALID_PARAMETER);
     try {
         std::vector<DiscoveryTarget> targets;
         Outcome outcome = discoveryTargets(target, targets);
-        std::vector<FoundBoard> found;
+        Discovery discovery;
         if (outcome.ok())
-            outcome = discover(targets, int(waitMs), found);
+            outcome = discover(targets, int(waitMs), discovery);
         if (!outcome.ok())
             return outcome;
+        if (dropped)
+            *dropped = discovery.dropped;
+        const std::vector<FoundBoard> &found = discovery.boards;
         const std::size_t room = std::size_t(*count);
         for (std::size_t i = 0; i < found.size() && i < room; ++i) {
             const FoundBoard &f = found[i];
@@ -252,7 +255,13 @@ uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
 uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
                                int32_t *count)
 {
-    return withErrno(discoverBoards(target, waitMs, boards, count));
+    return withErrno(discoverBoards(target, waitMs, boards, count, nullptr));
+}
+
+uint32_t QEW_CALL QEW_DiscoverEx(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
+                                 int32_t *count, uint32_t *dropped)
+{
+    return withErrno(discoverBoards(target, waitMs, boards, count, dropped));
 }
 
 } // extern "C"

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from this tree into a folder outside it (default: ../board-packages):
 #   scripts/build-packages.sh [OUTDIR]
-# Installs the build dependencies that debian/control declares first (with sudo when not root).
+# Installs the build dependencies that debian/control declares first (with sudo when not root;
+# without sudo, run it as root).
 # The tree itself is left as it was: the build runs in a copy of its files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 out=$(realpath -m "${1:-../board-packages}")
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
-if ! dpkg-checkbuilddeps debian/control 2>/dev/null; then
-    command -v dpkg-checkbuilddeps >/dev/null || "${sudo_cmd[@]}" apt-get install -y dpkg-dev
-    "${sudo_cmd[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends \
+# A fresh machine may have no package lists yet: update before the first install.
+if ! command -v dpkg-checkbuilddeps >/dev/null || ! dpkg-checkbuilddeps debian/control 2>/dev/null; then
+    source scripts/as-root.sh
+    "${root_cmd[@]}" apt-get update
+    command -v dpkg-checkbuilddeps >/dev/null ||
+        DEBIAN_FRONTEND=noninteractive "${root_cmd[@]}" apt-get install -y dpkg-dev
+    DEBIAN_FRONTEND=noninteractive "${root_cmd[@]}" apt-get install -y --no-install-recommends \
         -o DPkg::Lock::Timeout=900 $(dpkg-checkbuilddeps debian/control 2>&1 |
         sed -n 's/.*Unmet build dependencies: //p' | sed 's/([^)]*)//g')
 fi

@@ -6,10 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
-sudo_cmd=()
-[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+source scripts/as-root.sh
 apt_get() {
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 "$@"
+    DEBIAN_FRONTEND=noninteractive "${root_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 "$@"
 }
 ours=(libqorethw1 libqorethw-dev kestrune-settings vornik kestrune-board-tools)
 installed_here=()
@@ -116,6 +115,9 @@ for program in kestrune-settings vornik; do
     [ "$status" -eq 124 ] || { tail "$work/$program.log"; fail "$program ended with $status"; }
     grep -q "calling init: .*/libQORETHW.so.1" "$work/$program.log" ||
         fail "$program did not load the packaged libQORETHW.so.1"
+    # The window frame query: a build that lost it opens windows off centre under X11.
+    readelf -d "$(command -v "$program")" | grep -qF '[libxcb.so.1]' ||
+        fail "$program does not need libxcb.so.1"
     echo "$version: started and ran"
 done
 for program in kestrune-board-emulator kestrune-sample-firmware qorethw; do

@@ -11,11 +11,20 @@ cmake --build build --target settings Vornik QORETHW board-emulator samplefirmwa
 export QORETHW_LOOPBACK_ONLY=1
 # A fresh board for every demo: revision 1.0, so an upload takes the bootstrap path first.
 demo=$(mktemp -d "${TMPDIR:-/tmp}/board-demo.XXXXXX")
+emulator=
+# The board's state, flash and firmware file go with the demo, however it ends.
+finish() {
+    if [ -n "$emulator" ]; then
+        kill "$emulator" 2>/dev/null || true
+        wait "$emulator" 2>/dev/null || true
+    fi
+    rm -rf "$demo"
+}
+trap finish EXIT
 build/bin/samplefirmware "$demo/board-firmware-2.0.hex" 0x0200
 build/bin/board-emulator --address 127.0.0.1 --state "$demo/board.state" \
     --firmware-out "$demo/board-flash.bin" &
 emulator=$!
-trap 'kill $emulator 2>/dev/null || true' EXIT
 echo "Emulated board on 127.0.0.1; a firmware file to upload: $demo/board-firmware-2.0.hex"
 
 run() {

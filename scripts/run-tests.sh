@@ -14,4 +14,12 @@ cmake -S . -B "$build" -G Ninja -DBOARD_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE=
 cmake --build "$build"
 # No display is needed: Qt draws offscreen, and the device library may reach loopback only.
 export QT_QPA_PLATFORM=offscreen QORETHW_LOOPBACK_ONLY=1
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+status=0
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@" || status=$?
+# CTest shows why a test was skipped only with -V: list every skip (a whole test, or one test
+# function of a test that passed) with its reason from the log of this run.
+log="$build/Testing/Temporary/LastTest.log"
+skips=$(awk '/^[0-9]+\/[0-9]+ Test: / { name = $3 }
+    /^SKIP/ { sub(/^SKIP *:? */, ""); print "  " name ": " $0 }' "$log" 2>/dev/null || true)
+[ -z "$skips" ] || printf 'Skipped, and why:\n%s\n' "$skips"
+exit "$status"

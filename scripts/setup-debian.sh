@@ -16,8 +16,7 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  source "$(dirname "$0")/as-root.sh"
+  "${root_cmd[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${root_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi

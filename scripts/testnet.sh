@@ -6,8 +6,8 @@
 #   testnet.sh [--boards N] [--bin DIR] -- COMMAND [ARGS...]
 # COMMAND sees QORETHW_LOOPBACK_ONLY=1, QORETHW_ALLOW_SUBNETS=10.231.0.0/24 (the library may use
 # this subnet and nothing else), TESTNET_BOARDS (the boards' addresses), TESTNET_DIR (each
-# board's state, log and firmware files: board-K.state, board-K.log, board-K.bin) and
-# TESTNET_EMULATOR. Exit status 77 (skip) when namespaces cannot be made here.
+# board's state, log and firmware files: board-K.state, board-K.log, board-K.bin),
+# TESTNET_NAMESPACES (each board's network namespace) and TESTNET_EMULATOR. Exit status 77 (skip) when namespaces cannot be made here.
 set -euo pipefail
 
 boards=20
@@ -40,6 +40,8 @@ cleanup() {
     local status=$?
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    # A board the command restarted itself is no child of ours.
+    for ns in "${namespaces[@]}"; do ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 || true; done
     # Deleting a namespace deletes the veth ends and the bridge in it.
     for ns in "${namespaces[@]}"; do ip netns delete "$ns" 2>/dev/null || true; done
     rm -rf "$dir"
@@ -70,6 +72,7 @@ newns "$host"
 plug "$host" p0 10.231.0.1/25
 
 addresses=()
+board_namespaces=()
 for ((k = 1; k <= boards; k++)); do
     ns="$tag-b$k"
     address="10.231.0.$((9 + k))"
@@ -86,6 +89,7 @@ for ((k = 1; k <= boards; k++)); do
         >"$dir/board-$k.log" 2>&1 &
     pids+=($!)
     addresses+=("$address")
+    board_namespaces+=("$ns")
 done
 for ((k = 1; k <= boards; k++)); do
     for ((t = 0; t < 100; t++)); do
@@ -98,6 +102,7 @@ done
 
 status=0
 ip netns exec "$host" env QORETHW_LOOPBACK_ONLY=1 QORETHW_ALLOW_SUBNETS=10.231.0.0/24 \
-    TESTNET_BOARDS="${addresses[*]}" TESTNET_DIR="$dir" TESTNET_EMULATOR="$emulator" \
+    TESTNET_BOARDS="${addresses[*]}" TESTNET_NAMESPACES="${board_namespaces[*]}" \
+    TESTNET_DIR="$dir" TESTNET_EMULATOR="$emulator" \
     "$@" || status=$?
 exit "$status"

@@ -32,7 +32,7 @@ soname=$(objdump -p "$prefix/$libdir/libQORETHW.so" | awk '$1 == "SONAME" { prin
 [ "$soname" = libQORETHW.so.1 ] || fail "the library's SONAME is '$soname'"
 exports=$(nm -D --defined-only "$prefix/$libdir/libQORETHW.so.1" | awk '$2 == "T" { print $3 }' | sort)
 expected=$(printf '%s\n' QEW_ChangeNetworking QEW_Connect QEW_DEB_StrToStr QEW_Disconnect \
-    QEW_Discover QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
+    QEW_Discover QEW_DiscoverEx QEW_GetStatus QEW_GetStatusEx QEW_UploadFirmwareFile QEW_UploadFirmwareFileEx)
 [ "$exports" = "$expected" ] || fail "exported functions differ:"$'\n'"$exports"
 
 # A GUI program that is still running after a few seconds has started; one whose library is

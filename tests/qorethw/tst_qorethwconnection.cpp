@@ -53,8 +53,8 @@ private slots:
     void rawCommandOfBadLengthIsRefused();
 
     // errno
-    void failingCallLeavesItsOwnErrno_data();
-    void failingCallLeavesItsOwnErrno();
+    void callLeavesTheErrnoItDocuments_data();
+    void callLeavesTheErrnoItDocuments();
 
     // Sessions
     void fullSessionTableKeepsLiveSessionsAndTakesBackIdleOnes();
@@ -500,7 +500,7 @@ void TestQorethwConnection::callsFromManyThreadsAllSucceed()
     QCOMPARE(failures.load(), 0);
 }
 
-void TestQorethwConnection::failingCallLeavesItsOwnErrno_data()
+void TestQorethwConnection::callLeavesTheErrnoItDocuments_data()
 {
     QTest::addColumn<QString>("call");
     QTest::addColumn<uint32_t>("result");
@@ -517,9 +517,12 @@ void TestQorethwConnection::failingCallLeavesItsOwnErrno_data()
     QTest::newRow("board's refusal") << "mac-refused" << QEW_ERROR_BAD_NET_RESP << 3;
     QTest::newRow("discovery with no room pointer")
         << "discover-null" << QEW_ERROR_INVALID_PARAMETER << EINVAL;
+    // Success leaves errno alone, though the time bound is read from the environment.
+    QTest::newRow("status read") << "status-ok" << QEW_ERROR_SUCCESS << EXDEV;
+    QTest::newRow("discovery") << "discover-ok" << QEW_ERROR_SUCCESS << EXDEV;
 }
 
-void TestQorethwConnection::failingCallLeavesItsOwnErrno()
+void TestQorethwConnection::callLeavesTheErrnoItDocuments()
 {
     QFETCH(QString, call);
     QFETCH(uint32_t, result);
@@ -565,6 +568,15 @@ void TestQorethwConnection::failingCallLeavesItsOwnErrno()
     } else if (call == QLatin1String("discover-null")) {
         int32_t count = 3;
         r = QEW_Discover(board.address().toLatin1().constData(), 100, nullptr, &count);
+    } else if (call == QLatin1String("status-ok")) {
+        r = QEW_GetStatus(connection.get(), &length, buffer);
+    } else if (call == QLatin1String("discover-ok")) {
+        qputenv("QORETHW_PORT", QByteArray::number(board.port()));
+        QEW_BoardInfo found[2];
+        int32_t count = 2;
+        errno = EXDEV;
+        r = QEW_Discover(board.address().toLatin1().constData(), 100, found, &count);
+        qunsetenv("QORETHW_PORT");
     }
     const int after = errno;
     QCOMPARE(r, result);

@@ -50,6 +50,7 @@ private slots:
     void discoveryFindsEveryBoardOnceWithinItsBound();
     void parallelUploadIsExactOnEveryBoard_data();
     void parallelUploadIsExactOnEveryBoard();
+    void crashedBoardRestartsOnItsStateFile();
 
 private:
     QStringList boards_;
@@ -148,6 +149,47 @@ void TestTestnet::parallelUploadIsExactOnEveryBoard()
         QVERIFY2(committed.open(QIODevice::ReadOnly), qPrintable(committed.fileName()));
         QVERIFY2(committed.readAll() == expected, qPrintable(boards_[k - 1]));
     }
+}
+
+void TestTestnet::crashedBoardRestartsOnItsStateFile()
+{
+    const QStringList namespaces =
+        qEnvironmentVariable("TESTNET_NAMESPACES").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(namespaces.size(), boards_.size());
+    const QString ns = namespaces.last();
+    const QString host = boards_.last();
+    auto status = [&] {
+        QProcess cli;
+        cli.start(QStringLiteral(QORETHW_CLI), {QStringLiteral("status"), host});
+        return cli.waitForFinished(10000) ? QString::fromUtf8(cli.readAllStandardOutput())
+                                          : QString();
+    };
+    const QString before = status();
+    QVERIFY2(before.contains(QStringLiteral("revision 2.0.3")), qPrintable(before));
+
+    // A crash: nothing is saved on the way out.
+    QProcess pids;
+    pids.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("pids"), ns});
+    QVERIFY(pids.waitForFinished(5000));
+    for (const QByteArray &pid : pids.readAllStandardOutput().split('\n'))
+        if (!pid.isEmpty())
+            QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-KILL"), pid}), 0);
+    qputenv("QORETHW_TIMEOUT_MS", "300");
+    QVERIFY(!status().contains(QStringLiteral("revision")));
+    qunsetenv("QORETHW_TIMEOUT_MS");
+
+    // Only its interface and its state file: everything else comes from the file.
+    const QString log = QDir(dir_).filePath(QStringLiteral("restarted.log"));
+    QVERIFY(QProcess::startDetached(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec ip netns exec \"$0\" \"$1\" --interface eth0 "
+                        "--state \"$2\" >\"$3\" 2>&1"),
+         ns, qEnvironmentVariable("TESTNET_EMULATOR"),
+         QDir(dir_).filePath(QStringLiteral("board-%1.state").arg(boards_.size())), log}));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        status().contains(QStringLiteral("revision 2.0.3, MAC 02-31-00-00-00-14, IP ") + host),
+        10000);
 }
 
 QTEST_GUILESS_MAIN(TestTestnet)

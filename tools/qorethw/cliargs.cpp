@@ -1,5 +1,7 @@
 #include "cliargs.h"
 
+#include <QRegularExpression>
+
 #include <limits>
 
 namespace {
@@ -43,6 +45,8 @@ bool setFlag(const QString &a, CliArgs &args)
         args.version = true;
     else if (a == QLatin1String("--json"))
         args.json = true;
+    else if (a == QLatin1String("-v") || a == QLatin1String("--verbose"))
+        args.verbose = true;
     else
         return false;
     return true;
@@ -104,7 +108,9 @@ bool parseOptions(const QStringList &arguments, CliArgs &args, QStringList &oper
             hasValue = true;
         }
         if (!takesValue(name)) {
-            error = QStringLiteral("unknown option %1").arg(a);
+            error = QStringLiteral("unknown option %1 (an operand that begins with - goes after "
+                                   "--, as in: set-mac -- HOST -2-0-0-0-0-1)")
+                        .arg(a);
             return false;
         }
         if (!hasValue) {
@@ -120,6 +126,21 @@ bool parseOptions(const QStringList &arguments, CliArgs &args, QStringList &oper
         }
     }
     return true;
+}
+
+// A dotted IPv4 address (or localhost), optionally with :PORT: what the library takes.
+bool isHostText(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(?:localhost|(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3}))"
+                       "(?::(\\d{1,5}))?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return false;
+    for (int i = 1; i <= 4; ++i)
+        if (m.hasCaptured(i) && m.captured(i).toInt() > 255)
+            return false;
+    return !m.hasCaptured(5) || (m.captured(5).toInt() >= 1 && m.captured(5).toInt() <= 65535);
 }
 
 // The command named by the first operand, and the rest of the operands in their places.
@@ -184,16 +205,20 @@ QString usageText()
         "options:\n"
         "  -j, --jobs N        work on at most N boards at once (1-32, default 8)\n"
         "  -t, --timeout MS    bound of each library call in milliseconds (default 3000)\n"
-        "      --json          print one JSON document for programs instead of text\n"
+        "      --json          print one JSON document for programs instead of text, also\n"
+        "                      for a malformed command line and when interrupted\n"
+        "  -v, --verbose       discover: also say how many replies were dropped as no\n"
+        "                      board's answer\n"
         "      --to TARGET     discover: ask TARGET (an address, or a.b.c.d/prefix for a\n"
         "                      subnet's broadcast address) instead of every interface; repeatable\n"
         "      --wait MS       discover: listen this long for answers (1-10000, default 1500)\n"
         "  -h, --help          show this help and exit\n"
         "  -V, --version       show the version and exit\n"
         "\n"
-        "HOST is a dotted IPv4 address, optionally with :PORT. Exit status: 0 when every board\n"
-        "succeeded (discover: when at least one board answered), 1 when any failed, 2 for a\n"
-        "malformed command line.\n");
+        "HOST is a dotted IPv4 address, optionally with :PORT. An operand that begins with -\n"
+        "goes after --. Exit status: 0 when every board succeeded (discover: when at least one\n"
+        "board answered), 1 when any failed, 2 for a malformed command line, 130 when\n"
+        "interrupted (what was under way is left as it was).\n");
 }
 
 QString versionText()
@@ -204,6 +229,9 @@ QString versionText()
 bool parseCliArgs(const QStringList &arguments, CliArgs &args, QString &error)
 {
     QStringList operands;
+    // Known before any fault, so that even a malformed line is answered in JSON.
+    args.json = arguments.mid(0, int(arguments.indexOf(QStringLiteral("--"))))
+                    .contains(QStringLiteral("--json"));
     if (!parseOptions(arguments, args, operands, error))
         return false;
     if (args.help || args.version)
@@ -218,7 +246,21 @@ bool parseCliArgs(const QStringList &arguments, CliArgs &args, QString &error)
         error = QStringLiteral("--to applies to discover only");
         return false;
     }
+    for (const QString &host : args.hosts)
+        if (!isHostText(host)) {
+            error = QStringLiteral("bad HOST %1: not a dotted IPv4 address with an optional :PORT")
+                        .arg(host);
+            return false;
+        }
     // A board named twice is worked on once: two uploads at once would fight over it.
     args.hosts.removeDuplicates();
     return true;
+}
+
+QString commandName(Subcommand command)
+{
+    for (const CommandForm &f : Commands)
+        if (f.command == command)
+            return QString::fromLatin1(f.name);
+    return QString();
 }

@@ -12,6 +12,7 @@ struct CliArgs
     bool help = false;
     bool version = false;
     bool json = false;
+    bool verbose = false;
     int jobs = 8;        // hosts worked on at once
     int timeoutMs = 0;   // 0: the library's default
     int waitMs = 1500;   // discover: how long to listen
@@ -23,7 +24,11 @@ struct CliArgs
 };
 
 // False with a message for anything malformed; nothing is sent before the whole line is checked.
+// args holds what was read up to the fault (--json among it, wherever it stood).
 bool parseCliArgs(const QStringList &arguments, CliArgs &args, QString &error);
+
+// The subcommand's name as typed ("" for none).
+QString commandName(Subcommand command);
 
 QString usageText();
 QString versionText();

@@ -40,6 +40,29 @@ QJsonObject resultObject(const BoardResult &r)
     return o;
 }
 
+// The document of a run: its command, the results in order and how many failed.
+QJsonObject summaryObject(const QString &command, const std::vector<BoardResult> &results)
+{
+    QJsonArray list;
+    int failed = 0;
+    for (const BoardResult &r : results) {
+        list.append(resultObject(r));
+        failed += r.ok ? 0 : 1;
+    }
+    QJsonObject doc;
+    doc[QStringLiteral("command")] = command;
+    doc[QStringLiteral("ok")] = failed == 0;
+    doc[QStringLiteral("succeeded")] = int(results.size()) - failed;
+    doc[QStringLiteral("failed")] = failed;
+    doc[QStringLiteral("results")] = list;
+    return doc;
+}
+
+QString documentText(const QJsonObject &doc)
+{
+    return QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)).trimmed();
+}
+
 } // namespace
 
 QString resultText(const BoardResult &r)
@@ -122,7 +145,7 @@ void Reporter::progress(const QString &host, const QString &phase, quint64 done,
         return;
     std::lock_guard<std::mutex> lock(mutex_);
     Row *row = rowOf(host);
-    if (!row)
+    if (!row || closed_)
         return;
     if (mode_ == Mode::Lines) {
         // A line per phase and per quarter: enough for a log, not a flood.
@@ -141,11 +164,10 @@ void Reporter::progress(const QString &host, const QString &phase, quint64 done,
 
 void Reporter::finished(const BoardResult &result)
 {
-    if (mode_ == Mode::Json)
-        return;
     std::lock_guard<std::mutex> lock(mutex_);
+    finished_.push_back(result);
     Row *row = rowOf(result.host);
-    if (!row)
+    if (mode_ == Mode::Json || closed_ || !row)
         return;
     row->finished = true;
     row->ok = result.ok;
@@ -161,20 +183,14 @@ void Reporter::finished(const BoardResult &result)
 void Reporter::summarize(const std::vector<BoardResult> &results)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_)
+        return;
+    closed_ = true;
     int failed = 0;
     for (const BoardResult &r : results)
         failed += r.ok ? 0 : 1;
     if (mode_ == Mode::Json) {
-        QJsonArray list;
-        for (const BoardResult &r : results)
-            list.append(resultObject(r));
-        QJsonObject doc;
-        doc[QStringLiteral("command")] = command_;
-        doc[QStringLiteral("ok")] = failed == 0;
-        doc[QStringLiteral("succeeded")] = int(results.size()) - failed;
-        doc[QStringLiteral("failed")] = failed;
-        doc[QStringLiteral("results")] = list;
-        line(QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)).trimmed());
+        line(documentText(summaryObject(command_, results)));
         return;
     }
     if (mode_ == Mode::Terminal)
@@ -187,4 +203,34 @@ void Reporter::summarize(const std::vector<BoardResult> &results)
     for (const BoardResult &r : results)
         if (!r.ok)
             line(QStringLiteral("  %1: error %2: %3").arg(r.host).arg(r.error).arg(r.message));
+}
+
+void Reporter::interrupted()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_)
+        return;
+    closed_ = true;
+    QStringList unfinished;
+    for (const Row &row : rows_)
+        if (!row.finished)
+            unfinished << row.host;
+    const auto failed = std::count_if(finished_.begin(), finished_.end(),
+                                      [](const BoardResult &r) { return !r.ok; });
+    if (mode_ == Mode::Json) {
+        QJsonObject doc = summaryObject(command_, finished_);
+        doc[QStringLiteral("ok")] = false;
+        doc[QStringLiteral("interrupted")] = true;
+        doc[QStringLiteral("unfinished")] = QJsonArray::fromStringList(unfinished);
+        line(documentText(doc));
+        return;
+    }
+    if (mode_ == Mode::Terminal)
+        draw(true);
+    line(QStringLiteral("interrupted: %1 of %2 boards finished (%3 failed); not finished: %4")
+             .arg(finished_.size())
+             .arg(rows_.size())
+             .arg(failed)
+             .arg(unfinished.isEmpty() ? QStringLiteral("none")
+                                       : unfinished.join(QLatin1Char(' '))));
 }

@@ -25,6 +25,9 @@ public:
 
     // After every job: the summary (text) or the document (JSON).
     void summarize(const std::vector<BoardResult> &results);
+    // Instead of the summary when the run is cut short: what finished, what did not. Prints
+    // nothing more after it, and nothing when the summary came first.
+    void interrupted();
 
 private:
     struct Row
@@ -45,6 +48,8 @@ private:
     std::FILE *out_;
     std::mutex mutex_;
     std::vector<Row> rows_;
+    std::vector<BoardResult> finished_; // in the order they finished
+    bool closed_ = false;
     int hostWidth_ = 0;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
