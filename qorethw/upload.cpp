@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
-#include <new>
 #include <poll.h>
 #include <set>
 #include <thread>
@@ -661,45 +660,41 @@ Attempt Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
-    try {
-        const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
-        auto file = std::make_unique<FileImage>(limit);
-        const Outcome opened = file->open(path);
-        if (!opened.ok())
-            return opened;
-        // A small file is read and checked whole before the board hears of it: the second read
-        // of one that fit in the first piece finds its end, and a missing end-of-file record.
-        file->readPiece();
-        file->readPiece();
-        if (device.chunkSize() < kMinChunk || device.window() == 0) {
-            file->readAll();
-            return file->result().ok() ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : file->result();
-        }
-        std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
-        Attempt sent = Outcome::success();
-        for (;;) {
-            Sender sender(device, *file, limit, flags, progress);
-            sent = sender.run();
-            if (sent.verdict == Attempt::Verdict::WholeFile) {
-                file->loadWhole(path);
-                continue;
-            }
-            if (sent.verdict == Attempt::Verdict::Classic) {
-                flags = 0;
-                continue;
-            }
-            break;
-        }
-        // What is wrong with the file is what the caller hears, as when it was read first.
+    const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
+    auto file = std::make_unique<FileImage>(limit);
+    const Outcome opened = file->open(path);
+    if (!opened.ok())
+        return opened;
+    // A small file is read and checked whole before the board hears of it: the second read
+    // of one that fit in the first piece finds its end, and a missing end-of-file record.
+    file->readPiece();
+    file->readPiece();
+    if (device.chunkSize() < kMinChunk || device.window() == 0) {
         file->readAll();
-        if (!file->result().ok())
-            return file->result();
-        if (sent.verdict == Attempt::Verdict::FileFault)
-            return Outcome::fault(QEW_ERROR_BAD_LENGTH);
-        return sent.outcome;
-    } catch (const std::bad_alloc &) {
-        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
+        return file->result().ok() ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : file->result();
     }
+    std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
+    Attempt sent = Outcome::success();
+    for (;;) {
+        Sender sender(device, *file, limit, flags, progress);
+        sent = sender.run();
+        if (sent.verdict == Attempt::Verdict::WholeFile) {
+            file->loadWhole(path);
+            continue;
+        }
+        if (sent.verdict == Attempt::Verdict::Classic) {
+            flags = 0;
+            continue;
+        }
+        break;
+    }
+    // What is wrong with the file is what the caller hears, as when it was read first.
+    file->readAll();
+    if (!file->result().ok())
+        return file->result();
+    if (sent.verdict == Attempt::Verdict::FileFault)
+        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
+    return sent.outcome;
 }
 
 } // namespace qorethw
