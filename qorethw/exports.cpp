@@ -39,14 +39,14 @@ std::shared_ptr<Device> lookup(QEW_HANDLE handle)
 template<typename Call>
 std::uint32_t withErrno(const Call &call)
 {
-    const int callers = errno;
+    const int callersErrno = errno;
     Outcome outcome = Outcome::success();
     try {
         outcome = call();
     } catch (const std::bad_alloc &) {
         outcome = Outcome::outOfMemory();
     }
-    errno = outcome.ok() ? callers : outcome.errnoValue();
+    errno = outcome.ok() ? callersErrno : outcome.errnoValue();
     return outcome.code();
 }
 
