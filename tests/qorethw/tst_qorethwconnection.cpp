@@ -626,12 +626,10 @@ void TestQorethwConnection::callThatRunsOutOfMemoryFailsTheOneWay()
     QVERIFY2(board.start(), qPrintable(board.errorString()));
     Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
     QVERIFY(connection);
-    const QByteArray host = board.hostText().toLatin1();
-    const QByteArray address = board.address().toLatin1();
+    const QByteArray host = board.hostText().toLatin1(), address = board.address().toLatin1();
     uint8_t buffer[64];
-    int32_t length = sizeof buffer;
+    int32_t length = sizeof buffer, count = 2;
     QEW_BoardInfo found[2];
-    int32_t count = 2;
     uint32_t r = QEW_ERROR_SUCCESS;
     errno = EXDEV;
     // No exception may leave a C entry point.
@@ -645,9 +643,7 @@ void TestQorethwConnection::callThatRunsOutOfMemoryFailsTheOneWay()
     else
         r = QEW_Discover(address.constData(), 100, found, &count);
     allocationsFail = false;
-    const int after = errno;
-    QCOMPARE(r, QEW_ERROR_NOT_CONNECTED);
-    QCOMPARE(after, ENOMEM);
+    QCOMPARE(std::pair(r, errno), std::pair(QEW_ERROR_NOT_CONNECTED, ENOMEM));
     // The handle, and its lock, are unharmed.
     length = sizeof buffer;
     QCOMPARE(QEW_GetStatus(connection.get(), &length, buffer), QEW_ERROR_SUCCESS);
