@@ -10,7 +10,8 @@
  *
  * After every call that fails, errno holds: the board's error code for QEW_ERROR_BAD_NET_RESP;
  * otherwise ENOENT (2), EBADF (6), EINVAL (13, 87), EMSGSIZE (24), EIO (30), EACCES (998),
- * ETIMEDOUT (1460), ENOTCONN (2250). A call that succeeds leaves errno as it was.
+ * ETIMEDOUT (1460), ENOTCONN (2250); ENOMEM (with 2250) when memory ran out. A call that
+ * succeeds leaves errno as it was.
  */
 #ifndef QORETHW_H
 #define QORETHW_H

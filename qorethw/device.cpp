@@ -22,8 +22,14 @@ namespace {
 
 constexpr milliseconds kFirstResend{100};
 constexpr milliseconds kMaxResend{800};
-// While the board is restarting its port answers "unreachable" at once; pace the retries.
-constexpr milliseconds kRefusedPause{20};
+
+// An unreachable port is the board restarting or gone, not a fault of the socket.
+SocketResult failed(int error)
+{
+    if (error == ECONNREFUSED)
+        return {SocketResult::End::Refused};
+    return {SocketResult::End::Failed, error};
+}
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -58,16 +64,18 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
 
     // A board whose port came back has just started: its resends begin at the first pace.
     Packet reply;
-    switch (fresh->roundTrip(Command::Hello, encodeHelloRequest(mode), deadlineFromNow(),
-                             /*restartPaceOnRefusal=*/true, reply)) {
-    case TripEnd::Reply:
+    const SocketResult trip =
+        fresh->roundTrip(Command::Hello, encodeHelloRequest(mode), deadlineFromNow(),
+                         /*restartPaceOnRefusal=*/true, reply);
+    switch (trip.end) {
+    case SocketResult::End::Done:
         break;
-    case TripEnd::Silence:
+    case SocketResult::End::Silence:
         return Outcome::system(ETIMEDOUT);
-    case TripEnd::Refused:
+    case SocketResult::End::Refused:
         return Outcome::system(ECONNREFUSED);
-    case TripEnd::Failed:
-        return Outcome::system(errno);
+    case SocketResult::End::Failed:
+        return Outcome::system(trip.error);
     }
     HelloReply hello;
     if (!decodeHelloReply(reply.payload, hello))
@@ -91,8 +99,8 @@ Device::~Device()
         ::close(m_fd);
 }
 
-bool Device::sendPacket(Command command, std::uint32_t sequence,
-                        const std::vector<std::uint8_t> &payload)
+SocketResult Device::sendPacket(Command command, std::uint32_t sequence,
+                                const std::vector<std::uint8_t> &payload)
 {
     Packet packet;
     packet.type = std::uint8_t(command);
@@ -100,25 +108,24 @@ bool Device::sendPacket(Command command, std::uint32_t sequence,
     packet.sequence = sequence;
     packet.payload = payload;
     const auto bytes = encodePacket(packet);
-    if (bytes.empty()) {
-        errno = EMSGSIZE;
-        return false;
-    }
+    if (bytes.empty())
+        return failed(EMSGSIZE);
     for (;;) {
         const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent == ssize_t(bytes.size()))
-            return true;
+            return {};
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && (errno == ENOBUFS || errno == EAGAIN)) {
             // A full send queue is transient; the datagram counts as lost.
-            return true;
+            return {};
         }
-        return false;
+        // A datagram goes whole or not at all; a short count would be a fault of its own.
+        return sent < 0 ? failed(errno) : failed(EMSGSIZE);
     }
 }
 
-int Device::receivePacket(Packet &packet, Clock::time_point deadline)
+SocketResult Device::receivePacket(Packet &packet, Clock::time_point deadline)
 {
     // One byte more than the largest datagram, so that an oversized one is seen as such.
     std::uint8_t buffer[kMaxDatagram + 1];
@@ -126,41 +133,41 @@ int Device::receivePacket(Packet &packet, Clock::time_point deadline)
         // Strays that keep arriving must not hold the call past its bound; the first look is
         // always taken, so a deadline of now still collects what is already waiting.
         if (!first && Clock::now() >= deadline)
-            return 0;
+            return {SocketResult::End::Silence};
         pollfd pfd{m_fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
-            return -1;
+            return failed(errno);
         if (ready == 0)
-            return 0;
+            return {SocketResult::End::Silence};
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            return -1;
+            return failed(errno);
         }
         // Anything that is not one of our replies (stray, truncated, corrupted) is dropped.
         if (!decodePacket(buffer, std::size_t(n), packet) || !packet.isReply())
             continue;
         if (m_session != 0 && packet.session != m_session)
             continue;
-        return 1;
+        return {};
     }
 }
 
-Device::TripEnd Device::roundTrip(Command command, const std::vector<std::uint8_t> &payload,
-                                  Clock::time_point deadline, bool restartPaceOnRefusal,
-                                  Packet &reply)
+SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> &payload,
+                               Clock::time_point deadline, bool restartPaceOnRefusal, Packet &reply)
 {
     const std::uint32_t sequence = nextSequence();
     bool refused = false;
     auto interval = kFirstResend;
     while (Clock::now() < deadline) {
-        if (!sendPacket(command, sequence, payload)) {
-            if (errno != ECONNREFUSED)
-                return TripEnd::Failed;
+        const SocketResult sent = sendPacket(command, sequence, payload);
+        if (sent.end == SocketResult::End::Failed)
+            return sent;
+        if (sent.end == SocketResult::End::Refused) {
             refused = true;
             std::this_thread::sleep_for(
                 std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
@@ -169,12 +176,12 @@ Device::TripEnd Device::roundTrip(Command command, const std::vector<std::uint8_
         const auto resendAt = std::min(deadline, Clock::now() + interval);
         interval = std::min(interval * 2, kMaxResend);
         for (;;) {
-            const int got = receivePacket(reply, resendAt);
-            if (got == 0)
+            const SocketResult got = receivePacket(reply, resendAt);
+            if (got.end == SocketResult::End::Silence)
                 break;
-            if (got < 0) {
-                if (errno != ECONNREFUSED)
-                    return TripEnd::Failed;
+            if (got.end == SocketResult::End::Failed)
+                return got;
+            if (got.end == SocketResult::End::Refused) {
                 refused = true;
                 if (restartPaceOnRefusal)
                     interval = kFirstResend;
@@ -183,23 +190,23 @@ Device::TripEnd Device::roundTrip(Command command, const std::vector<std::uint8_
                 break;
             }
             if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence)
-                return TripEnd::Reply;
+                return {};
         }
     }
-    return refused ? TripEnd::Refused : TripEnd::Silence;
+    return {refused ? SocketResult::End::Refused : SocketResult::End::Silence};
 }
 
 Outcome Device::exchange(Command command, const std::vector<std::uint8_t> &payload,
                          std::vector<std::uint8_t> &body, Clock::time_point deadline)
 {
     Packet reply;
-    switch (roundTrip(command, payload, deadline, /*restartPaceOnRefusal=*/false, reply)) {
-    case TripEnd::Reply:
+    switch (roundTrip(command, payload, deadline, /*restartPaceOnRefusal=*/false, reply).end) {
+    case SocketResult::End::Done:
         break;
-    case TripEnd::Silence:
-    case TripEnd::Refused:
+    case SocketResult::End::Silence:
+    case SocketResult::End::Refused:
         return Outcome::fault(QEW_ERROR_TIMEOUT);
-    case TripEnd::Failed:
+    case SocketResult::End::Failed:
         return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     }
     std::uint32_t status = 0;

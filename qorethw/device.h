@@ -15,6 +15,22 @@ namespace qorethw {
 
 using Clock = std::chrono::steady_clock;
 
+// While the board's port is unreachable (restarting or gone), retries are paced.
+constexpr std::chrono::milliseconds kRefusedPause{20};
+
+// How sending, receiving or a whole round trip on the board's socket ended.
+struct SocketResult
+{
+    enum class End : std::uint8_t {
+        Done,    // sent (or counted as lost in a full queue); a packet or the reply received
+        Silence, // nothing came before the deadline
+        Refused, // the board's port was unreachable (for a round trip: meanwhile, to the end)
+        Failed,  // the socket failed; error says how
+    };
+    End end = End::Done;
+    int error = 0; // the system's error number when Failed
+};
+
 class Device
 {
 public:
@@ -32,11 +48,11 @@ public:
                      std::vector<std::uint8_t> &body, Clock::time_point deadline);
     void sendBye();
 
-    // Low-level access for the windowed upload.
-    bool sendPacket(qorproto::Command command, std::uint32_t sequence,
-                    const std::vector<std::uint8_t> &payload);
-    // 1: a packet of this session, 0: nothing before the deadline, -1: socket failure.
-    int receivePacket(qorproto::Packet &packet, Clock::time_point deadline);
+    // Low-level access for the windowed upload. Sending ends Done, Refused or Failed.
+    SocketResult sendPacket(qorproto::Command command, std::uint32_t sequence,
+                            const std::vector<std::uint8_t> &payload);
+    // Done: a packet of this session.
+    SocketResult receivePacket(qorproto::Packet &packet, Clock::time_point deadline);
     std::uint32_t nextSequence() { return ++m_sequence; }
     int socket() const { return m_fd; } // for waiting on replies and a send time at once
 
@@ -49,17 +65,11 @@ public:
     std::mutex mutex; // one call at a time per handle
 
 private:
-    enum class TripEnd : std::uint8_t {
-        Reply,   // the reply of the request's type and sequence
-        Silence, // the deadline passed
-        Refused, // the deadline passed, the port having been unreachable meanwhile
-        Failed,  // the socket failed; errno says how
-    };
     // Sends the request, again at a doubling interval, and pauses while the port is
-    // unreachable, until its reply arrives or the deadline passes.
-    TripEnd roundTrip(qorproto::Command command, const std::vector<std::uint8_t> &payload,
-                      Clock::time_point deadline, bool restartPaceOnRefusal,
-                      qorproto::Packet &reply);
+    // unreachable, until its reply arrives (Done) or the deadline passes.
+    SocketResult roundTrip(qorproto::Command command, const std::vector<std::uint8_t> &payload,
+                           Clock::time_point deadline, bool restartPaceOnRefusal,
+                           qorproto::Packet &reply);
 
     Device() = default;
     int m_fd = -1;

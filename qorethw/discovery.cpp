@@ -189,8 +189,6 @@ Outcome discoveryTargets(const char *text, std::vector<DiscoveryTarget> &targets
 Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs, Discovery &result)
 {
     result = Discovery();
-    // The receive loop's own failures (a stray "unreachable") are no caller's concern.
-    const int savedErrno = errno;
     Socket socket;
     const int on = 1;
     if (socket.fd < 0 || ::setsockopt(socket.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
@@ -250,7 +248,6 @@ Outcome discover(const std::vector<DiscoveryTarget> &targets, int waitMs, Discov
             !isBoardAnswer(reply, request.sequence, from, board) || !addAnswer(board, seen, result))
             ++result.dropped;
     }
-    errno = savedErrno;
     return Outcome::success();
 }
 

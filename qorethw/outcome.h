@@ -5,6 +5,7 @@
 
 #include "qorethw.h"
 
+#include <cerrno>
 #include <cstdint>
 
 namespace qorethw {
@@ -17,6 +18,9 @@ public:
     static Outcome fault(std::uint32_t code) { return Outcome(code, 0, 0); }
     // A failure whose reason is a system error number (a connection that could not be made).
     static Outcome system(int error) { return Outcome(QEW_ERROR_NOT_CONNECTED, error, 0); }
+    // Memory ran out (inside, std::bad_alloc; the entry points turn it into this): whatever the
+    // call was, it did not get through.
+    static Outcome outOfMemory() { return system(ENOMEM); }
     // The board refused a request with this code.
     static Outcome board(std::uint32_t code) { return Outcome(QEW_ERROR_BAD_NET_RESP, 0, code); }
 

@@ -6,10 +6,8 @@
 #include "qorethw.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <deque>
 #include <memory>
-#include <new>
 #include <poll.h>
 #include <set>
 #include <thread>
@@ -36,14 +34,23 @@ constexpr auto kPacingCatchUp = milliseconds(5);
 constexpr auto kPacingSlack = microseconds(1000);
 // A board that keeps answering without taking anything new is given this many bounds.
 constexpr int kAnswerGrace = 4;
-// While the board's port is unreachable (restarting or gone), retries are paced.
-constexpr auto kRefusedPause = milliseconds(20);
 
-// The sender's verdicts that are no result for the caller.
-enum : std::uint32_t {
-    kStopForFile = 0xFFFF0001,    // the file is at fault (or too large): its verdict decides
-    kRetryWholeFile = 0xFFFF0002, // records do not ascend: read it whole, then send
-    kRetryClassic = 0xFFFF0003,   // the board knows no deferred upload
+// How an attempt, or a step of one, ended: with an outcome (success: the attempt goes on), or
+// with a verdict that is no result for the caller.
+struct Attempt
+{
+    enum class Verdict : std::uint8_t {
+        Result,    // the outcome says it
+        FileFault, // the file is at fault (or too large): its verdict decides
+        WholeFile, // records do not ascend: read it whole, then send
+        Classic,   // the board knows no deferred upload
+    };
+    Attempt(Outcome result) : outcome(result) {}
+    Attempt(Verdict ended) : verdict(ended) {}
+    bool goesOn() const { return verdict == Verdict::Result && outcome.ok(); }
+
+    Verdict verdict = Verdict::Result;
+    Outcome outcome = Outcome::success();
 };
 
 // One attempt at the transfer: upload begin, the data, upload end, in one loop that reads the
@@ -62,7 +69,7 @@ public:
             m_cc.resume(path.bytesPerSecond / double(m_chunk), path.minRtt, Clock::now());
     }
 
-    Outcome run();
+    Attempt run();
 
 private:
     enum class State : std::uint8_t { Unsent, InFlight, Lost, Acked };
@@ -113,10 +120,10 @@ private:
     }
     bool sendWhatMay(Clock::time_point now);
 
-    Outcome drain();
-    Outcome handle(const Packet &packet, Clock::time_point now);
+    Attempt drain();
+    Attempt handle(const Packet &packet, Clock::time_point now);
     Outcome onDataAck(const Packet &packet, Clock::time_point now);
-    Outcome onBeginReply(const Packet &packet, Clock::time_point now);
+    Attempt onBeginReply(const Packet &packet, Clock::time_point now);
     Outcome onEndReply(const Packet &packet, Clock::time_point now);
     Outcome applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_point now);
     void markLost(std::size_t index);
@@ -196,10 +203,8 @@ Sender::Tx *Sender::findTx(std::uint32_t sequence, std::size_t &index)
 
 bool Sender::send(Command command, std::uint32_t sequence, const std::vector<std::uint8_t> &payload)
 {
-    if (m_device.sendPacket(command, sequence, payload))
-        return true;
     // An unreachable port is a board restarting or gone: the datagram counts as lost.
-    return errno == ECONNREFUSED;
+    return m_device.sendPacket(command, sequence, payload).end != SocketResult::End::Failed;
 }
 
 bool Sender::sendBegin(Clock::time_point now)
@@ -475,7 +480,7 @@ Outcome Sender::onDataAck(const Packet &packet, Clock::time_point now)
     return applyAck(ack, *tx, now);
 }
 
-Outcome Sender::onBeginReply(const Packet &packet, Clock::time_point now)
+Attempt Sender::onBeginReply(const Packet &packet, Clock::time_point now)
 {
     std::uint32_t status = 0;
     std::vector<std::uint8_t> body;
@@ -484,7 +489,7 @@ Outcome Sender::onBeginReply(const Packet &packet, Clock::time_point now)
     if (status == kBoardNoSession)
         return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
     if (status == kBoardBadRequest && m_flags)
-        return Outcome::fault(kRetryClassic); // a board that knows no deferred upload
+        return Attempt::Verdict::Classic; // a board that knows no deferred upload
     if (status != kBoardOk) {
         return Outcome::board(status);
     }
@@ -536,7 +541,7 @@ Outcome Sender::onEndReply(const Packet &packet, Clock::time_point now)
     return Outcome::board(status);
 }
 
-Outcome Sender::handle(const Packet &packet, Clock::time_point now)
+Attempt Sender::handle(const Packet &packet, Clock::time_point now)
 {
     switch (packet.type & ~kReplyBit) {
     case std::uint8_t(Command::UploadData):
@@ -559,36 +564,36 @@ Outcome Sender::handle(const Packet &packet, Clock::time_point now)
     return Outcome::success(); // a late duplicate of another reply
 }
 
-Outcome Sender::drain()
+Attempt Sender::drain()
 {
     Packet packet;
     for (;;) {
-        const int got = m_device.receivePacket(packet, Clock::now());
-        if (got == 0)
+        const SocketResult got = m_device.receivePacket(packet, Clock::now());
+        if (got.end == SocketResult::End::Silence)
             break;
-        if (got < 0) {
-            if (errno != ECONNREFUSED)
-                return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+        if (got.end == SocketResult::End::Failed)
+            return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+        if (got.end == SocketResult::End::Refused) {
             m_refused = true;
             break;
         }
-        const Outcome outcome = handle(packet, Clock::now());
-        if (!outcome.ok() || m_done)
-            return outcome;
+        const Attempt step = handle(packet, Clock::now());
+        if (!step.goesOn() || m_done)
+            return step;
     }
     reportProgress();
     return Outcome::success();
 }
 
-Outcome Sender::run()
+Attempt Sender::run()
 {
     progressed(Clock::now());
     if (!deferred())
         m_file.readAll(); // the begin carries size and CRC-32
     for (;;) {
-        const Outcome outcome = drain();
-        if (!outcome.ok())
-            return outcome;
+        const Attempt step = drain();
+        if (!step.goesOn())
+            return step;
         if (m_done) {
             reportProgress();
             if (m_cc.bandwidth() > 0 && m_rtt.valid())
@@ -597,9 +602,9 @@ Outcome Sender::run()
             return Outcome::success();
         }
         if (m_file.unordered())
-            return Outcome::fault(kRetryWholeFile);
+            return Attempt::Verdict::WholeFile;
         if (m_file.stopped())
-            return Outcome::fault(kStopForFile);
+            return Attempt::Verdict::FileFault;
         auto now = Clock::now();
         if (!m_beginSent) {
             if (!m_file.headKnown()) {
@@ -655,43 +660,41 @@ Outcome Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
-    try {
-        const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
-        auto file = std::make_unique<FileImage>(limit);
-        const Outcome opened = file->open(path);
-        if (!opened.ok())
-            return opened;
-        // A small file is read and checked whole before the board hears of it: the second read
-        // of one that fit in the first piece finds its end, and a missing end-of-file record.
-        file->readPiece();
-        file->readPiece();
-        if (device.chunkSize() < kMinChunk || device.window() == 0) {
-            file->readAll();
-            return file->result().ok() ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : file->result();
-        }
-        std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
-        Outcome sent = Outcome::success();
-        for (;;) {
-            Sender sender(device, *file, limit, flags, progress);
-            sent = sender.run();
-            if (sent.code() == kRetryWholeFile) {
-                file->loadWhole(path);
-                continue;
-            }
-            if (sent.code() == kRetryClassic) {
-                flags = 0;
-                continue;
-            }
-            break;
-        }
-        // What is wrong with the file is what the caller hears, as when it was read first.
+    const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
+    auto file = std::make_unique<FileImage>(limit);
+    const Outcome opened = file->open(path);
+    if (!opened.ok())
+        return opened;
+    // A small file is read and checked whole before the board hears of it: the second read
+    // of one that fit in the first piece finds its end, and a missing end-of-file record.
+    file->readPiece();
+    file->readPiece();
+    if (device.chunkSize() < kMinChunk || device.window() == 0) {
         file->readAll();
-        if (!file->result().ok())
-            return file->result();
-        return sent.code() == kStopForFile ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : sent;
-    } catch (const std::bad_alloc &) {
-        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
+        return file->result().ok() ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : file->result();
     }
+    std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
+    Attempt sent = Outcome::success();
+    for (;;) {
+        Sender sender(device, *file, limit, flags, progress);
+        sent = sender.run();
+        if (sent.verdict == Attempt::Verdict::WholeFile) {
+            file->loadWhole(path);
+            continue;
+        }
+        if (sent.verdict == Attempt::Verdict::Classic) {
+            flags = 0;
+            continue;
+        }
+        break;
+    }
+    // What is wrong with the file is what the caller hears, as when it was read first.
+    file->readAll();
+    if (!file->result().ok())
+        return file->result();
+    if (sent.verdict == Attempt::Verdict::FileFault)
+        return Outcome::fault(QEW_ERROR_BAD_LENGTH);
+    return sent.outcome;
 }
 
 } // namespace qorethw

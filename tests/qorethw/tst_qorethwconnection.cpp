@@ -8,9 +8,34 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
+
+namespace {
+// While set, every allocation of this thread fails, the library's included.
+thread_local bool allocationsFail = false;
+} // namespace
+
+void *operator new(std::size_t size)
+{
+    void *p = allocationsFail ? nullptr : std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 class TestQorethwConnection : public QObject
 {
@@ -55,6 +80,8 @@ private slots:
     // errno
     void callLeavesTheErrnoItDocuments_data();
     void callLeavesTheErrnoItDocuments();
+    void callThatRunsOutOfMemoryFailsTheOneWay_data();
+    void callThatRunsOutOfMemoryFailsTheOneWay();
 
     // Sessions
     void fullSessionTableKeepsLiveSessionsAndTakesBackIdleOnes();
@@ -581,6 +608,45 @@ void TestQorethwConnection::callLeavesTheErrnoItDocuments()
     const int after = errno;
     QCOMPARE(r, result);
     QCOMPARE(after, error);
+}
+
+void TestQorethwConnection::callThatRunsOutOfMemoryFailsTheOneWay_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::newRow("connect") << "connect";
+    QTest::newRow("status") << "status";
+    QTest::newRow("upload") << "upload";
+    QTest::newRow("discovery") << "discover";
+}
+
+void TestQorethwConnection::callThatRunsOutOfMemoryFailsTheOneWay()
+{
+    QFETCH(QString, call);
+    BoardEmulatorProcess board;
+    QVERIFY2(board.start(), qPrintable(board.errorString()));
+    Connection connection(connectTo(board.hostText(), QEW_MODE_UPLOAD));
+    QVERIFY(connection);
+    const QByteArray host = board.hostText().toLatin1(), address = board.address().toLatin1();
+    uint8_t buffer[64];
+    int32_t length = sizeof buffer, count = 2;
+    QEW_BoardInfo found[2];
+    uint32_t r = QEW_ERROR_SUCCESS;
+    errno = EXDEV;
+    // No exception may leave a C entry point.
+    allocationsFail = true;
+    if (call == QLatin1String("connect"))
+        r = QEW_Connect(host.constData(), QEW_MODE_STATUS) ? 0 : QEW_ERROR_NOT_CONNECTED;
+    else if (call == QLatin1String("status"))
+        r = QEW_GetStatus(connection.get(), &length, buffer);
+    else if (call == QLatin1String("upload"))
+        r = QEW_UploadFirmwareFile(connection.get(), "/nonexistent/firmware.hex");
+    else
+        r = QEW_Discover(address.constData(), 100, found, &count);
+    allocationsFail = false;
+    QCOMPARE(std::pair(r, errno), std::pair(QEW_ERROR_NOT_CONNECTED, ENOMEM));
+    // The handle, and its lock, are unharmed.
+    length = sizeof buffer;
+    QCOMPARE(QEW_GetStatus(connection.get(), &length, buffer), QEW_ERROR_SUCCESS);
 }
 
 void TestQorethwConnection::fullSessionTableKeepsLiveSessionsAndTakesBackIdleOnes()

@@ -33,11 +33,20 @@ std::shared_ptr<Device> lookup(QEW_HANDLE handle)
     return it == registry.end() ? nullptr : it->second;
 }
 
-// The one place errno is set: as an entry point returns, and only when it fails.
-std::uint32_t withErrno(const Outcome &outcome)
+// The one place errno is set: as an entry point returns, and only when it fails; a success
+// leaves it as the caller had it, whatever the system calls on the way left there. Memory that
+// runs out anywhere in a call fails it the one way.
+template<typename Call>
+std::uint32_t withErrno(const Call &call)
 {
-    if (!outcome.ok())
-        errno = outcome.errnoValue();
+    const int callersErrno = errno;
+    Outcome outcome = Outcome::success();
+    try {
+        outcome = call();
+    } catch (const std::bad_alloc &) {
+        outcome = Outcome::outOfMemory();
+    }
+    errno = outcome.ok() ? callersErrno : outcome.errnoValue();
     return outcome.code();
 }
 
@@ -49,12 +58,7 @@ Outcome openConnection(const char *host, uint32_t mode, QEW_HANDLE &handle)
     if (!destinationAllowed(destination.address))
         return Outcome::system(EACCES);
     std::unique_ptr<Device> device;
-    Outcome outcome = Outcome::success();
-    try {
-        outcome = Device::connect(destination, std::uint8_t(mode), device);
-    } catch (const std::bad_alloc &) {
-        return Outcome::system(ENOMEM);
-    }
+    const Outcome outcome = Device::connect(destination, std::uint8_t(mode), device);
     if (!outcome.ok())
         return outcome;
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -71,7 +75,7 @@ extern "C" {
 QEW_HANDLE QEW_CALL QEW_Connect(const char *host, uint32_t mode)
 {
     QEW_HANDLE handle = nullptr;
-    withErrno(openConnection(host, mode, handle));
+    withErrno([&] { return openConnection(host, mode, handle); });
     return handle;
 }
 
@@ -177,91 +181,89 @@ static Outcome discoverBoards(const char *target, uint32_t waitMs, QEW_BoardInfo
 {
     if (!count || *count < 0 || (!boards && *count > 0) || waitMs < 1 || waitMs > 10000)
         return Outcome::fault(QEW_ERROR_INVALID_PARAMETER);
-    try {
-        std::vector<DiscoveryTarget> targets;
-        Outcome outcome = discoveryTargets(target, targets);
-        Discovery discovery;
-        if (outcome.ok())
-            outcome = discover(targets, int(waitMs), discovery);
-        if (!outcome.ok())
-            return outcome;
-        if (dropped)
-            *dropped = discovery.dropped;
-        const std::vector<FoundBoard> &found = discovery.boards;
-        const std::size_t room = std::size_t(*count);
-        for (std::size_t i = 0; i < found.size() && i < room; ++i) {
-            const FoundBoard &f = found[i];
-            QEW_BoardInfo &b = boards[i];
-            b.family = f.family;
-            b.flags = f.status.flags;
-            b.revision = f.status.revision;
-            std::memcpy(b.mac, f.status.mac.data(), 6);
-            std::memcpy(b.ip, f.status.network.ip.data(), 4);
-            std::memcpy(b.subnet, f.status.network.subnet.data(), 4);
-            std::memcpy(b.gateway, f.status.network.gateway.data(), 4);
-            std::memcpy(b.source, f.source.data(), 4);
-        }
-        *count = int32_t(found.size());
-        return found.size() > room ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : Outcome::success();
-    } catch (const std::bad_alloc &) {
-        return Outcome::fault(QEW_ERROR_NOT_CONNECTED);
+    std::vector<DiscoveryTarget> targets;
+    Outcome outcome = discoveryTargets(target, targets);
+    Discovery discovery;
+    if (outcome.ok())
+        outcome = discover(targets, int(waitMs), discovery);
+    if (!outcome.ok())
+        return outcome;
+    if (dropped)
+        *dropped = discovery.dropped;
+    const std::vector<FoundBoard> &found = discovery.boards;
+    const std::size_t room = std::size_t(*count);
+    for (std::size_t i = 0; i < found.size() && i < room; ++i) {
+        const FoundBoard &f = found[i];
+        QEW_BoardInfo &b = boards[i];
+        b.family = f.family;
+        b.flags = f.status.flags;
+        b.revision = f.status.revision;
+        std::memcpy(b.mac, f.status.mac.data(), 6);
+        std::memcpy(b.ip, f.status.network.ip.data(), 4);
+        std::memcpy(b.subnet, f.status.network.subnet.data(), 4);
+        std::memcpy(b.gateway, f.status.network.gateway.data(), 4);
+        std::memcpy(b.source, f.source.data(), 4);
     }
+    *count = int32_t(found.size());
+    return found.size() > room ? Outcome::fault(QEW_ERROR_BAD_LENGTH) : Outcome::success();
 }
 
 uint32_t QEW_CALL QEW_Disconnect(QEW_HANDLE handle)
 {
-    return withErrno(disconnect(handle));
+    return withErrno([&] { return disconnect(handle); });
 }
 
 uint32_t QEW_CALL QEW_GetStatusEx(QEW_HANDLE handle, uint32_t level, int32_t *length,
                                   uint8_t *buffer)
 {
-    return withErrno(getStatusEx(handle, level, length, buffer));
+    return withErrno([&] { return getStatusEx(handle, level, length, buffer); });
 }
 
 uint32_t QEW_CALL QEW_GetStatus(QEW_HANDLE handle, int32_t *length, uint8_t *buffer)
 {
-    return withErrno(getStatusEx(handle, 0, length, buffer));
+    return withErrno([&] { return getStatusEx(handle, 0, length, buffer); });
 }
 
 uint32_t QEW_CALL QEW_ChangeNetworking(QEW_HANDLE handle, const char *ip, const char *subnet,
                                        const char *gateway)
 {
-    return withErrno(changeNetworking(handle, ip, subnet, gateway));
+    return withErrno([&] { return changeNetworking(handle, ip, subnet, gateway); });
 }
 
 uint32_t QEW_CALL QEW_DEB_StrToStr(QEW_HANDLE handle, int32_t *inLength, const uint8_t *command,
                                    int32_t *outLength, uint8_t *reply)
 {
-    return withErrno(rawExchange(handle, inLength, command, outLength, reply));
+    return withErrno([&] { return rawExchange(handle, inLength, command, outLength, reply); });
 }
 
 uint32_t QEW_CALL QEW_UploadFirmwareFile(QEW_HANDLE handle, const char *path)
 {
-    return withErrno(uploadFirmware(handle, path, {}));
+    return withErrno([&] { return uploadFirmware(handle, path, {}); });
 }
 
 uint32_t QEW_CALL QEW_UploadFirmwareFileEx(QEW_HANDLE handle, const char *path,
                                            QEW_UploadProgress_t progress, void *context)
 {
-    UploadProgress report;
-    if (progress)
-        report = [progress, context](std::uint64_t done, std::uint64_t total) {
-            progress(context, done, total);
-        };
-    return withErrno(uploadFirmware(handle, path, report));
+    return withErrno([&] {
+        UploadProgress report;
+        if (progress)
+            report = [progress, context](std::uint64_t done, std::uint64_t total) {
+                progress(context, done, total);
+            };
+        return uploadFirmware(handle, path, report);
+    });
 }
 
 uint32_t QEW_CALL QEW_Discover(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
                                int32_t *count)
 {
-    return withErrno(discoverBoards(target, waitMs, boards, count, nullptr));
+    return withErrno([&] { return discoverBoards(target, waitMs, boards, count, nullptr); });
 }
 
 uint32_t QEW_CALL QEW_DiscoverEx(const char *target, uint32_t waitMs, QEW_BoardInfo *boards,
                                  int32_t *count, uint32_t *dropped)
 {
-    return withErrno(discoverBoards(target, waitMs, boards, count, dropped));
+    return withErrno([&] { return discoverBoards(target, waitMs, boards, count, dropped); });
 }
 
 } // extern "C"
