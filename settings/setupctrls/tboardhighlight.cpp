@@ -430,7 +430,9 @@ void TBoardHighlight::paintEvent(QPaintEvent *)
 void TBoardHighlight::enterEvent(QEnterEvent *event)
 {
     QWidget::enterEvent(event);
-    MouseEntry(false);
+    // In the form editor the pointer selects and edits: no popup may open over the editor.
+    if (!SetupDesign::IsDesigned(this))
+        MouseEntry(false);
 }
 
 void TBoardHighlight::leaveEvent(QEvent *event)

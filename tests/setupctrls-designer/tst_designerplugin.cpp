@@ -191,6 +191,11 @@ void TestDesignerPlugin::designModeFollowsTheFormEditorsRules()
         QCOMPARE(power1->radioPanelName(), QStringLiteral("PowerPanel"));
     }
 
+    // Pointing at a designed hotspot opens no popup over the editor.
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(eth, &enter);
+    QVERIFY(!eth->popup());
+
     // The ring follows its type while designed.
     power0->repaint();
     const QImage yellow = power0->idleImage();
