@@ -24,6 +24,17 @@ for f in "$bindir/kestrune-settings" "$bindir/vornik" "$bindir/kestrune-board-em
     share/icons/hicolor/scalable/apps/com.kestrune.Vornik.svg; do
     [ -e "$prefix/$f" ] || fail "$f was not installed"
 done
+# The setup framework for guides of other boards: its library, headers, packages and the
+# form editor's plugin, which finds the library of its own tree.
+for f in "$libdir/libsetupctrls.so.1" "$libdir/libsetupctrls.so" include/setupctrls/tboardimage.h \
+    "$libdir/pkgconfig/setupctrls.pc" "$libdir/cmake/SetupCtrls/SetupCtrlsConfig.cmake"; do
+    [ -e "$prefix/$f" ] || fail "$f was not installed"
+done
+plugin=$(find "$prefix" -path '*/plugins/designer/libsetupctrlsplugin.so')
+if [ -n "$plugin" ]; then
+    ldd "$plugin" | grep -q "libsetupctrls.so.1 => $prefix/" ||
+        fail "the Designer plugin does not find the installed libsetupctrls.so.1"
+fi
 for program in settings Vornik board-emulator samplefirmware; do
     [ ! -e "$prefix/$bindir/$program" ] || fail "$program was installed under its build-tree name"
 done
