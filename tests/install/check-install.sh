@@ -32,7 +32,7 @@ for f in "$libdir/libsetupctrls.so.1" "$libdir/libsetupctrls.so" include/setupct
 done
 plugin=$(find "$prefix" -path '*/plugins/designer/libsetupctrlsplugin.so')
 if [ -n "$plugin" ]; then
-    ldd "$plugin" | grep -q "libsetupctrls.so.1 => $prefix/" ||
+    [[ $(ldd "$plugin") == *"libsetupctrls.so.1 => $prefix/"* ]] ||
         fail "the Designer plugin does not find the installed libsetupctrls.so.1"
 fi
 for program in settings Vornik board-emulator samplefirmware; do
