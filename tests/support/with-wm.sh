@@ -24,8 +24,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Xvfb picks a free display itself and writes its number to the descriptor given.
-Xvfb -displayfd 3 -screen 0 "${SCREEN:-1024x768x24}" -nolisten tcp 3>"$dir/display" \
+# Xvfb picks a free display itself and writes its number to the descriptor given. No reset when
+# its last client leaves: the readiness probe below would otherwise close the window manager's
+# connection while it is still being made.
+Xvfb -displayfd 3 -screen 0 "${SCREEN:-1024x768x24}" -nolisten tcp -noreset 3>"$dir/display" \
     >"$dir/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do
