@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUiLoader>
+#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -136,6 +137,10 @@ void TestDesignerPlugin::pluginOffersTheWidgetsWithTheirMetadata()
         QVERIFY(w->domXml().contains(QStringLiteral("<width>%1</width><height>%2</height>")
                                          .arg(expected[i].size.width())
                                          .arg(expected[i].size.height())));
+        QXmlStreamReader xml(w->domXml()); // the widget box drops a malformed one
+        while (!xml.atEnd())
+            xml.readNext();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         // Made outside a form window (a program's form loader), a widget is not designed.
         QWidget *made = w->createWidget(&parent);
         QCOMPARE(made->size(), expected[i].size);
@@ -143,6 +148,9 @@ void TestDesignerPlugin::pluginOffersTheWidgetsWithTheirMetadata()
     }
     QVERIFY(widgets[2]->createWidget(&parent)->isHidden());
     QVERIFY(widgets[2]->domXml().contains(QLatin1String("<number>58</number>")));
+    // References name objects: not offered for translation, checked as object names.
+    QVERIFY(widgets[1]->domXml().contains(
+        QLatin1String("name=\"RadioPanel\" notr=\"true\" type=\"objectname\"")));
 }
 
 void TestDesignerPlugin::designModeFollowsTheFormEditorsRules()

@@ -99,17 +99,29 @@ QIcon SetupCtrlsWidget::icon() const
 QString SetupCtrlsWidget::domXml() const
 {
     const QString name = m_entry.name.mid(1);
+    QString specifications;
+    for (const auto &[property, type] : m_entry.untranslated)
+        specifications +=
+            QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" "
+                           "type=\"%2\"/>\n")
+                .arg(property, type);
+    if (!specifications.isEmpty())
+        specifications = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n"
+                                        "   <propertyspecifications>\n%2"
+                                        "   </propertyspecifications>\n  </customwidget>\n"
+                                        " </customwidgets>\n")
+                             .arg(m_entry.name, specifications);
     return QStringLiteral("<ui language=\"c++\">\n"
                           " <widget class=\"%1\" name=\"%2\">\n"
                           "  <property name=\"geometry\">\n"
                           "   <rect><x>0</x><y>0</y><width>%3</width><height>%4</height></rect>\n"
                           "  </property>\n%5"
-                          " </widget>\n"
+                          " </widget>\n%6"
                           "</ui>\n")
         .arg(m_entry.name, name)
         .arg(m_entry.size.width())
         .arg(m_entry.size.height())
-        .arg(m_entry.extraProperties);
+        .arg(m_entry.extraProperties, specifications);
 }
 
 void SetupCtrlsWidget::initialize(QDesignerFormEditorInterface *)
@@ -124,38 +136,63 @@ SetupCtrlsPlugin::SetupCtrlsPlugin(QObject *parent) : QObject(parent)
     SetupDesign::SetChangeNotifier(markChanged);
 
     const QList<SetupCtrlsWidget::Entry> entries = {
-        {QStringLiteral("TBoardImage"), QStringLiteral("tboardimage.h"),
+        {QStringLiteral("TBoardImage"),
+         QStringLiteral("tboardimage.h"),
          QStringLiteral("Board photograph carrying the hotspots"),
          QStringLiteral("The surface of a setup guide: it paints the board's photograph (Picture) "
                         "and carries the hotspots, which are dropped onto it. First names the "
                         "hotspot where the tour starts, Menu the menu bar the hotspots extend."),
-         true, QSize(BoardImageSize, BoardImageSize), QString(), maker<TBoardImage>()},
-        {QStringLiteral("TBoardHighlight"), QStringLiteral("tboardhighlight.h"),
+         true,
+         QSize(BoardImageSize, BoardImageSize),
+         QString(),
+         {{QStringLiteral("First"), QStringLiteral("objectname")},
+          {QStringLiteral("Menu"), QStringLiteral("objectname")},
+          {QStringLiteral("Picture"), QStringLiteral("singleline")}},
+         maker<TBoardImage>()},
+        {QStringLiteral("TBoardHighlight"),
+         QStringLiteral("tboardhighlight.h"),
          QStringLiteral("Hotspot: a ring over one part of the board"),
          QStringLiteral("A translucent ring over a connector, jumper block or LED. Pointing at it "
                         "opens a popup with the content panel named by RadioPanel. Hotspots with "
                         "the same Title and HighlightType are linked and act as one."),
-         false, QSize(HotspotSize, HotspotSize), QString(), maker<TBoardHighlight>()},
-        {QStringLiteral("TRadioPanel"), QStringLiteral("tradiopanel.h"),
+         false,
+         QSize(HotspotSize, HotspotSize),
+         QString(),
+         {{QStringLiteral("RadioPanel"), QStringLiteral("objectname")}},
+         maker<TBoardHighlight>()},
+        {QStringLiteral("TRadioPanel"),
+         QStringLiteral("tradiopanel.h"),
          QStringLiteral("Content panel shown in a hotspot's popup"),
          QStringLiteral("Holds the jumpers, labels and edits of one popup; Lines is the "
                         "explanation below it. It is hidden in the window and moves into the "
                         "popup of the hotspot that first shows it."),
-         true, QSize(PopupGeometry::OuterWidth, PopupGeometry::PanelHeight),
+         true,
+         QSize(PopupGeometry::OuterWidth, PopupGeometry::PanelHeight),
          QStringLiteral("  <property name=\"visible\"><bool>false</bool></property>\n"
                         "  <property name=\"MemoHeight\"><number>%1</number></property>\n")
              .arg(PopupGeometry::MemoHeight),
+         {},
          maker<TRadioPanel>()},
-        {QStringLiteral("TTwoJumper"), QStringLiteral("tjumper.h"),
+        {QStringLiteral("TTwoJumper"),
+         QStringLiteral("tjumper.h"),
          QStringLiteral("Two-pin jumper"),
          QStringLiteral("A two-pin jumper picture; a click opens or closes it. On a content panel "
                         "with RadioEnabled the panel's two-pin jumpers form a radio group."),
-         false, TwoJumperSize, QString(), maker<TTwoJumper>()},
-        {QStringLiteral("TThreeJumper"), QStringLiteral("tjumper.h"),
+         false,
+         TwoJumperSize,
+         QString(),
+         {},
+         maker<TTwoJumper>()},
+        {QStringLiteral("TThreeJumper"),
+         QStringLiteral("tjumper.h"),
          QStringLiteral("Three-pin jumper"),
          QStringLiteral("A three-pin jumper picture; a click moves the shunt on: open, left, "
                         "right."),
-         false, ThreeJumperSize, QString(), maker<TThreeJumper>()},
+         false,
+         ThreeJumperSize,
+         QString(),
+         {},
+         maker<TThreeJumper>()},
     };
     for (const SetupCtrlsWidget::Entry &entry : entries)
         m_widgets.append(new SetupCtrlsWidget(entry, this));

@@ -21,6 +21,9 @@ public:
         bool container;
         QSize size;
         QString extraProperties; // Designer's XML for defaults beyond the geometry
+        // String properties that are names, not text: kept out of translation, edited as one
+        // line ("objectname" checks it is a valid object name).
+        QList<std::pair<QString, QString>> untranslated; // property, Designer's editor type
         std::function<QWidget *(QWidget *parent)> create;
     };
 
