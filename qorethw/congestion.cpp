@@ -1,6 +1,7 @@
 #include "congestion.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -24,6 +25,8 @@ constexpr auto kMinSpan = microseconds(1000);
 // scheduling, which a round trip of a millisecond or less does not show.
 constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
+constexpr std::size_t kLeastFirstWindow = 2;
+constexpr double kAddedPerRound = 1;
 // From this round trip on, startup fills the pipe at the first train's rate.
 constexpr auto kLongPath = milliseconds(10);
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
@@ -47,7 +50,58 @@ struct RememberedPath
 std::mutex pathsMutex;
 std::map<std::uint64_t, RememberedPath> paths;
 
+std::mutex companionsMutex;
+std::map<const Companion *, Clock::duration> companions;
+std::atomic<std::size_t> companionCount{0};
+std::atomic<Clock::rep> leastCompanionRtt{Clock::duration::max().count()};
+
+// With companionsMutex held.
+void updateLeastCompanionRtt()
+{
+    Clock::duration least = Clock::duration::max();
+    for (const auto &[companion, rtt] : companions)
+        least = std::min(least, rtt);
+    leastCompanionRtt = least.count();
+}
+
 } // namespace
+
+Companion::Companion()
+{
+    std::lock_guard<std::mutex> lock(companionsMutex);
+    companions[this] = minRtt_;
+    ++companionCount;
+}
+
+Companion::~Companion()
+{
+    std::lock_guard<std::mutex> lock(companionsMutex);
+    companions.erase(this);
+    --companionCount;
+    updateLeastCompanionRtt();
+}
+
+std::size_t Companion::count()
+{
+    return companionCount;
+}
+
+void Companion::sampleRtt(Clock::duration minRtt)
+{
+    if (minRtt >= minRtt_)
+        return;
+    minRtt_ = minRtt;
+    std::lock_guard<std::mutex> lock(companionsMutex);
+    companions[this] = minRtt;
+    updateLeastCompanionRtt();
+}
+
+Clock::duration Companion::hiddenQueue() const
+{
+    const Clock::duration least(leastCompanionRtt.load());
+    return minRtt_ > least ? std::min(minRtt_ - least, Clock::duration(kQueueTarget))
+                           : Clock::duration::zero();
+}
 
 bool recallPath(std::uint64_t destination, PathMetrics &metrics)
 {
@@ -104,9 +158,11 @@ Clock::duration RttEstimator::probeTimeout() const
     return std::max({srtt_ * 2, srtt_ + rttvar_ * 4, Clock::duration(kMinProbe)});
 }
 
-RateController::RateController(std::size_t initialWindow, std::size_t maxWindow)
-    : initialWindow_(std::min(initialWindow, maxWindow)), maxWindow_(maxWindow),
-      window_(initialWindow_)
+RateController::RateController(std::size_t initialWindow, std::size_t maxWindow,
+                               std::size_t companions)
+    : companions_(std::max<std::size_t>(companions, 1)),
+      initialWindow_(std::min(std::max(initialWindow / companions_, kLeastFirstWindow), maxWindow)),
+      maxWindow_(maxWindow), window_(initialWindow_)
 {
 }
 
@@ -129,6 +185,7 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     if (arrival - from.at >= span && delivered > from.delivered) {
         const double seconds = duration<double>(arrival - from.at).count();
         const double rate = double(delivered - from.delivered) / seconds;
+        latest_.assign(1, {now, rate});
         if (!appLimited || rate > bandwidth()) {
             while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
                 maxFilter_.pop_back();
@@ -150,12 +207,15 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
 
 void RateController::resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now)
 {
-    maxFilter_.push_back({now, chunksPerSecond});
+    // What one upload measured alone is shared with the uploads under way beside it.
+    companions_ = std::max(companions_, Companion::count());
+    maxFilter_.push_back({now, chunksPerSecond / double(companions_)});
     recompute(now, minRtt, false);
 }
 
 void RateController::onTimeout()
 {
+    history_.clear(); // a rate over the silence would be the silence's
     window_ = initialWindow_;
 }
 
@@ -173,18 +233,31 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
     const auto keep = std::max(Clock::duration(minRtt * 10), Clock::duration(milliseconds(30)));
     while (expire && maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
         maxFilter_.pop_front();
+    // A queue past twice its target says the highest rates seen are more than the path gives
+    // now (a shared one gives each sender its share): the latest measurement stands alone.
+    if (queue_ > kQueueTarget * 2 && maxFilter_.size() > 1 && !latest_.empty())
+        maxFilter_.assign(1, latest_.back());
     const double bw = bandwidth();
     if (bw <= 0) {
         // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
         std::size_t window = initialWindow_ + std::size_t(delivered_);
         if (trainRate_ > 0) {
-            interval_ = duration_cast<Clock::duration>(duration<double>(1 / trainRate_));
+            // Uploads that began a moment later share the port as well.
+            companions_ = std::max(companions_, Companion::count());
+            // A train that queued behind others shows the bottleneck's rate, not this sender's
+            // share of it: the window a round trip with that queue is the most it may claim.
+            const bool longAndFree = queue_ < kQueueTarget && minRtt >= kLongPath;
+            double share = trainRate_ / double(companions_);
+            if (!longAndFree)
+                share = std::min(share, double(window) / duration<double>(minRtt + queue_).count());
+            interval_ = duration_cast<Clock::duration>(duration<double>(1 / share));
             // A train that queued nowhere had the bottleneck to itself: a long path's pipe is
             // filled at once. One that queued shares it, and keeps growing as slow start, as
             // on a short path, where a round trip or two of it costs little.
-            if (queue_ < kQueueTarget && minRtt >= kLongPath)
-                window = std::max(window, std::size_t(std::ceil(
-                                              trainRate_ * duration<double>(minRtt * 2).count())));
+            if (longAndFree)
+                window =
+                    std::max(window, std::size_t(std::ceil(trainRate_ / companions_ *
+                                                           duration<double>(minRtt * 2).count())));
         }
         window_ = std::min(maxWindow_, window);
         return;
@@ -205,7 +278,16 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         gain = kQueueBuildGain;
     else if (gain == 1 && queue_ > kQueueTarget * 2)
         gain = kQueueDrainGain; // what the first window or a probe left queued
-    interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * gain * lossFactor_)));
+    // Never slower than a couple of chunks a round trip: a sender whose rate collapsed while a
+    // crowd filled the queue would otherwise crawl on long after the crowd has gone.
+    const double floor = double(kLeastFirstWindow) / duration<double>(minRtt + queue_).count();
+    // While the queue is short every sender adds the same few chunks a round trip, which raises a
+    // small share more than a large one: senders that share a bottleneck converge on equal
+    // shares, as additive increase makes them (Chiu and Jain, 1989).
+    const double added =
+        queue_ <= kQueueTarget * 2 ? kAddedPerRound / duration<double>(minRtt + queue_).count() : 0;
+    interval_ = duration_cast<Clock::duration>(
+        duration<double>(1 / std::max(bw * gain * lossFactor_ + added, floor)));
 }
 
 } // namespace qorethw

@@ -59,10 +59,10 @@ class Sender
 {
 public:
     Sender(Device &device, FileImage &file, std::uint64_t limit, std::uint16_t flags,
-           const UploadProgress &progress)
+           const UploadProgress &progress, Companion &companion)
         : m_device(device), m_file(file), m_progress(progress), m_chunk(device.chunkSize()),
           m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
-          m_flags(flags), m_cc(kInitialWindow, m_window)
+          m_flags(flags), m_companion(companion), m_cc(kInitialWindow, m_window, Companion::count())
     {
         PathMetrics path;
         if (recallPath(device.destination(), path))
@@ -145,6 +145,7 @@ private:
     const std::size_t m_window;
     const std::uint64_t m_limit;
     const std::uint16_t m_flags;
+    Companion &m_companion;
     RttEstimator m_rtt;
     RateController m_cc;
 
@@ -434,6 +435,8 @@ Outcome Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_po
         m_haveOneWay = true;
         queue = oneWay - m_leastOneWay;
     }
+    m_companion.sampleRtt(m_rtt.minRtt());
+    queue += m_companion.hiddenQueue();
     m_cc.setPath(m_lossShare, queue);
     if (newly) {
         m_delivered += newly;
@@ -660,6 +663,7 @@ Attempt Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
+    Companion companion;
     const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
     auto file = std::make_unique<FileImage>(limit);
     const Outcome opened = file->open(path);
@@ -676,7 +680,7 @@ Outcome uploadFile(Device &device, const char *path, const UploadProgress &progr
     std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
     Attempt sent = Outcome::success();
     for (;;) {
-        Sender sender(device, *file, limit, flags, progress);
+        Sender sender(device, *file, limit, flags, progress, companion);
         sent = sender.run();
         if (sent.verdict == Attempt::Verdict::WholeFile) {
             file->loadWhole(path);
