@@ -50,57 +50,23 @@ struct RememberedPath
 std::mutex pathsMutex;
 std::map<std::uint64_t, RememberedPath> paths;
 
-std::mutex companionsMutex;
-std::map<const Companion *, Clock::duration> companions;
-std::atomic<std::size_t> companionCount{0};
-std::atomic<Clock::rep> leastCompanionRtt{Clock::duration::max().count()};
-
-// With companionsMutex held.
-void updateLeastCompanionRtt()
-{
-    Clock::duration least = Clock::duration::max();
-    for (const auto &[companion, rtt] : companions)
-        least = std::min(least, rtt);
-    leastCompanionRtt = least.count();
-}
+std::atomic<std::size_t> companions{0};
 
 } // namespace
 
 Companion::Companion()
 {
-    std::lock_guard<std::mutex> lock(companionsMutex);
-    companions[this] = minRtt_;
-    ++companionCount;
+    ++companions;
 }
 
 Companion::~Companion()
 {
-    std::lock_guard<std::mutex> lock(companionsMutex);
-    companions.erase(this);
-    --companionCount;
-    updateLeastCompanionRtt();
+    --companions;
 }
 
 std::size_t Companion::count()
 {
-    return companionCount;
-}
-
-void Companion::sampleRtt(Clock::duration minRtt)
-{
-    if (minRtt >= minRtt_)
-        return;
-    minRtt_ = minRtt;
-    std::lock_guard<std::mutex> lock(companionsMutex);
-    companions[this] = minRtt;
-    updateLeastCompanionRtt();
-}
-
-Clock::duration Companion::hiddenQueue() const
-{
-    const Clock::duration least(leastCompanionRtt.load());
-    return minRtt_ > least ? std::min(minRtt_ - least, Clock::duration(kQueueTarget))
-                           : Clock::duration::zero();
+    return companions;
 }
 
 bool recallPath(std::uint64_t destination, PathMetrics &metrics)
@@ -239,25 +205,22 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         maxFilter_.assign(1, latest_.back());
     const double bw = bandwidth();
     if (bw <= 0) {
-        // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
+        // No rate yet: grow as slow start, on a short path paced at the window once a round trip
+        // with its queue, so that many starting at once do not burst into a shared bucket. A long
+        // path's first train, if it queued nowhere, fills the pipe at once at the train's rate
+        // (shared with the uploads beside it): there a round trip of slow start costs much.
         std::size_t window = initialWindow_ + std::size_t(delivered_);
-        if (trainRate_ > 0) {
-            // Uploads that began a moment later share the port as well.
-            companions_ = std::max(companions_, Companion::count());
-            // A train that queued behind others shows the bottleneck's rate, not this sender's
-            // share of it: the window a round trip with that queue is the most it may claim.
-            const bool longAndFree = queue_ < kQueueTarget && minRtt >= kLongPath;
-            double share = trainRate_ / double(companions_);
-            if (!longAndFree)
-                share = std::min(share, double(window) / duration<double>(minRtt + queue_).count());
-            interval_ = duration_cast<Clock::duration>(duration<double>(1 / share));
-            // A train that queued nowhere had the bottleneck to itself: a long path's pipe is
-            // filled at once. One that queued shares it, and keeps growing as slow start, as
-            // on a short path, where a round trip or two of it costs little.
-            if (longAndFree)
-                window =
-                    std::max(window, std::size_t(std::ceil(trainRate_ / companions_ *
-                                                           duration<double>(minRtt * 2).count())));
+        if (queue_ >= kQueueTarget)
+            window = std::min(window, window_); // a queue has grown: slow start has found enough
+        const auto round = std::max(minRtt + queue_, Clock::duration(kMinSpan));
+        companions_ = std::max(companions_, Companion::count());
+        if (minRtt < kLongPath) {
+            interval_ = duration_cast<Clock::duration>(round / double(window));
+        } else if (trainRate_ > 0 && queue_ < kQueueTarget) {
+            const double rate = trainRate_ / double(companions_);
+            interval_ = duration_cast<Clock::duration>(duration<double>(1 / rate));
+            window = std::max(window,
+                              std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count())));
         }
         window_ = std::min(maxWindow_, window);
         return;

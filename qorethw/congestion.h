@@ -99,9 +99,8 @@ private:
     double trainRate_ = 0; // chunks per second in the first arrival trains
 };
 
-// One of the uploads under way in this process. They leave through the same port: they share
-// the first window and the startup rate (ensemble sharing, RFC 9040), and one that began behind
-// the others' first windows would take that queue for its path's own delay.
+// One of the uploads under way in this process. They leave through the same port, so they share
+// the first window and the startup rate (ensemble sharing, RFC 9040).
 class Companion
 {
 public:
@@ -109,18 +108,8 @@ public:
     ~Companion();
     Companion(const Companion &) = delete;
     Companion &operator=(const Companion &) = delete;
-
     // Uploads under way in this process, this one included.
     static std::size_t count();
-    // This upload's least round trip so far.
-    void sampleRtt(Clock::duration minRtt);
-    // The part of this upload's least round trip that is likely the others' queue: what it
-    // exceeds the least of all of them by, up to a cap, so that a board on a longer path is
-    // not taken for one behind a queue for long.
-    Clock::duration hiddenQueue() const;
-
-private:
-    Clock::duration minRtt_ = Clock::duration::max();
 };
 
 // What the last upload to a destination measured (as TCP keeps per-destination metrics), for

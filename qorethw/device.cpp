@@ -163,7 +163,11 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
     const std::uint32_t sequence = nextSequence();
     bool refused = false;
     auto interval = kFirstResend;
+    int copies = 0;
+    Clock::time_point sentAt;
     while (Clock::now() < deadline) {
+        sentAt = Clock::now();
+        ++copies;
         const SocketResult sent = sendPacket(command, sequence, payload);
         if (sent.end == SocketResult::End::Failed)
             return sent;
@@ -189,8 +193,13 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
                     std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
                 break;
             }
-            if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence)
+            if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence) {
+                const auto rtt = Clock::now() - sentAt;
+                if (copies == 1 &&
+                    (m_leastRoundTrip == Clock::duration{} || rtt < m_leastRoundTrip))
+                    m_leastRoundTrip = rtt;
                 return {};
+            }
         }
     }
     return {refused ? SocketResult::End::Refused : SocketResult::End::Silence};

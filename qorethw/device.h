@@ -61,6 +61,9 @@ public:
     std::uint16_t window() const { return m_window; }
     // The board's address and port, as one number.
     std::uint64_t destination() const { return m_destination; }
+    // The least round trip of the requests answered to their first copy (Connect's among them),
+    // while no upload loads the path; zero while there is none.
+    Clock::duration leastRoundTrip() const { return m_leastRoundTrip; }
 
     std::mutex mutex; // one call at a time per handle
 
@@ -79,6 +82,7 @@ private:
     std::uint16_t m_chunkSize = 0;
     std::uint16_t m_window = 0;
     std::uint64_t m_destination = 0;
+    Clock::duration m_leastRoundTrip{};
 };
 
 Clock::time_point deadlineFromNow();

@@ -32,6 +32,11 @@ constexpr auto kPacingCatchUp = milliseconds(5);
 // What falls due within this much goes at once: fewer wake-ups, each of which a busy host may
 // serve late, for bursts the short queue kept at the bottleneck takes in its stride.
 constexpr auto kPacingSlack = microseconds(1000);
+// The most a least one-way delay is taken to be off by the queue it was measured behind.
+constexpr auto kBaselineDoubt = milliseconds(20);
+// The first probe, before the upload's own round trips, on a path whose round trip Connect
+// measured: soon enough that a crowd whose queue dropped the begin costs little.
+constexpr auto kFirstProbeFloor = milliseconds(20);
 // A board that keeps answering without taking anything new is given this many bounds.
 constexpr int kAnswerGrace = 4;
 
@@ -59,10 +64,10 @@ class Sender
 {
 public:
     Sender(Device &device, FileImage &file, std::uint64_t limit, std::uint16_t flags,
-           const UploadProgress &progress, Companion &companion)
+           const UploadProgress &progress)
         : m_device(device), m_file(file), m_progress(progress), m_chunk(device.chunkSize()),
           m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
-          m_flags(flags), m_companion(companion), m_cc(kInitialWindow, m_window, Companion::count())
+          m_flags(flags), m_cc(kInitialWindow, m_window, Companion::count())
     {
         PathMetrics path;
         if (recallPath(device.destination(), path))
@@ -114,7 +119,9 @@ private:
         // A probe is one small datagram: the first few go at the same pace, as a lossy link may
         // well lose one; then they back off, as the board may be gone, yet never so far that
         // fewer than eight fit in the bound: a crowded queue may drop several in a row.
-        const auto base = m_rtt.probeTimeout();
+        auto base = m_rtt.probeTimeout();
+        if (!m_rtt.valid() && m_device.leastRoundTrip() > Clock::duration::zero())
+            base = std::max(m_device.leastRoundTrip() * 4, Clock::duration(kFirstProbeFloor));
         return std::max(base, std::min(base * (1 << std::clamp(m_probeBackoff - 2, 0, 6)),
                                        Clock::duration(milliseconds(callTimeoutMs())) / 8));
     }
@@ -145,7 +152,6 @@ private:
     const std::size_t m_window;
     const std::uint64_t m_limit;
     const std::uint16_t m_flags;
-    Companion &m_companion;
     RttEstimator m_rtt;
     RateController m_cc;
 
@@ -435,8 +441,13 @@ Outcome Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_po
         m_haveOneWay = true;
         queue = oneWay - m_leastOneWay;
     }
-    m_companion.sampleRtt(m_rtt.minRtt());
-    queue += m_companion.hiddenQueue();
+    // A least one-way delay taken while others' data queued ahead is too high by that queue:
+    // the round trip Connect measured unloaded shows how much, up to the queue's target (the
+    // path may have changed since). Otherwise a latecomer presses a queue it takes for none.
+    const auto unloaded = m_device.leastRoundTrip();
+    if (unloaded > Clock::duration::zero())
+        queue += std::clamp(m_rtt.minRtt() - unloaded, Clock::duration::zero(),
+                            Clock::duration(kBaselineDoubt));
     m_cc.setPath(m_lossShare, queue);
     if (newly) {
         m_delivered += newly;
@@ -663,7 +674,7 @@ Attempt Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
-    Companion companion;
+    const Companion companion;
     const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
     auto file = std::make_unique<FileImage>(limit);
     const Outcome opened = file->open(path);
@@ -680,7 +691,7 @@ Outcome uploadFile(Device &device, const char *path, const UploadProgress &progr
     std::uint16_t flags = kUploadDeferred | kUploadExtendedAck;
     Attempt sent = Outcome::success();
     for (;;) {
-        Sender sender(device, *file, limit, flags, progress, companion);
+        Sender sender(device, *file, limit, flags, progress);
         sent = sender.run();
         if (sent.verdict == Attempt::Verdict::WholeFile) {
             file->loadWhole(path);

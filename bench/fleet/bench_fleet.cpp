@@ -189,6 +189,8 @@ private:
                 if (!qorproto::decodePacket(datagram.bytes.data(), datagram.bytes.size(), packet))
                     continue;
                 replies.clear();
+                // The board's clock in its acknowledgements: when the datagram left the link.
+                slot.board->setArrival(due);
                 slot.board->handle(packet, datagram.peer, replies);
                 // As the emulator does: of a batch's acknowledgements only the last leaves.
                 for (auto &r : replies) {

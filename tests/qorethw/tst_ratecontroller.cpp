@@ -106,12 +106,11 @@ Result simulate(const Path &path, milliseconds length)
                 x.rtt.sample(t - c.sent);
                 x.minOneWay = std::min(x.minOneWay, c.arrives - c.sent);
                 if (!path.ackLossEvery || ++x.acks % path.ackLossEvery) {
-                    auto queue = c.arrives - c.sent - x.minOneWay;
-                    if (x.companion) {
-                        x.companion->sampleRtt(x.minRtt);
-                        queue += x.companion->hiddenQueue();
-                    }
-                    x.cc.setPath(x.lossShare, queue);
+                    // As the sender does: what the round trip exceeds the unloaded one by (as
+                    // Connect measured it) is queue the least one-way delay was taken behind.
+                    const auto hidden = std::clamp(x.minRtt - halfRtt * 2, Clock::duration(),
+                                                   Clock::duration(milliseconds(20)));
+                    x.cc.setPath(x.lossShare, c.arrives - c.sent - x.minOneWay + hidden);
                     x.cc.onDelivered(x.delivered, c.arrives, t, x.minRtt, false);
                 }
             }
