@@ -86,6 +86,8 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
     fresh->m_flashSize = hello.flashSize;
     fresh->m_chunkSize = hello.chunkSize;
     fresh->m_window = hello.window;
+    if (mode == QEW_MODE_UPLOAD)
+        fresh->m_uploader = std::make_unique<Companion>();
     for (std::uint8_t octet : destination.address)
         fresh->m_destination = fresh->m_destination << 8 | octet;
     fresh->m_destination = fresh->m_destination << 16 | destination.port;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <thread>
@@ -674,7 +675,9 @@ Attempt Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
-    const Companion companion;
+    std::optional<Companion> companion;
+    if (!device.uploadSession())
+        companion.emplace();
     const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
     auto file = std::make_unique<FileImage>(limit);
     const Outcome opened = file->open(path);
