@@ -244,11 +244,11 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
     // Never slower than a couple of chunks a round trip: a sender whose rate collapsed while a
     // crowd filled the queue would otherwise crawl on long after the crowd has gone.
     const double floor = double(kLeastFirstWindow) / duration<double>(minRtt + queue_).count();
-    // While the queue is short every sender adds the same few chunks a round trip, which raises a
-    // small share more than a large one: senders that share a bottleneck converge on equal
-    // shares, as additive increase makes them (Chiu and Jain, 1989).
-    const double added =
-        queue_ <= kQueueTarget * 2 ? kAddedPerRound / duration<double>(minRtt + queue_).count() : 0;
+    // Every sender adds the same chunk a round trip to what it measured, which raises a small
+    // share more than a large one, while a long queue scales all of them down alike: senders
+    // that share a bottleneck converge on equal shares, as additive increase and multiplicative
+    // decrease make them (Chiu and Jain, 1989).
+    const double added = kAddedPerRound / duration<double>(minRtt + queue_).count();
     interval_ = duration_cast<Clock::duration>(
         duration<double>(1 / std::max(bw * gain * lossFactor_ + added, floor)));
 }
