@@ -25,7 +25,8 @@ constexpr auto kMinSpan = microseconds(1000);
 // scheduling, which a round trip of a millisecond or less does not show.
 constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
-constexpr std::size_t kLeastFirstWindow = 2;
+// The fewest chunks in a first window, and sent a round trip.
+constexpr std::size_t kFewestChunks = 2;
 constexpr double kAddedPerRound = 1;
 // From this round trip on, startup fills the pipe at the first train's rate.
 constexpr auto kLongPath = milliseconds(10);
@@ -127,7 +128,7 @@ Clock::duration RttEstimator::probeTimeout() const
 RateController::RateController(std::size_t initialWindow, std::size_t maxWindow,
                                std::size_t companions)
     : companions_(std::max<std::size_t>(companions, 1)),
-      initialWindow_(std::min(std::max(initialWindow / companions_, kLeastFirstWindow), maxWindow)),
+      initialWindow_(std::min(std::max(initialWindow / companions_, kFewestChunks), maxWindow)),
       maxWindow_(maxWindow), window_(initialWindow_)
 {
 }
@@ -151,7 +152,7 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     if (arrival - from.at >= span && delivered > from.delivered) {
         const double seconds = duration<double>(arrival - from.at).count();
         const double rate = double(delivered - from.delivered) / seconds;
-        latest_.assign(1, {now, rate});
+        latest_ = {now, rate};
         if (!appLimited || rate > bandwidth()) {
             while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
                 maxFilter_.pop_back();
@@ -201,8 +202,8 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         maxFilter_.pop_front();
     // A queue past twice its target says the highest rates seen are more than the path gives
     // now (a shared one gives each sender its share): the latest measurement stands alone.
-    if (queue_ > kQueueTarget * 2 && maxFilter_.size() > 1 && !latest_.empty())
-        maxFilter_.assign(1, latest_.back());
+    if (queue_ > kQueueTarget * 2 && maxFilter_.size() > 1 && latest_.rate > 0)
+        maxFilter_.assign(1, latest_);
     const double bw = bandwidth();
     if (bw <= 0) {
         // No rate yet: grow as slow start, on a short path paced at the window once a round trip
@@ -243,7 +244,7 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         gain = kQueueDrainGain; // what the first window or a probe left queued
     // Never slower than a couple of chunks a round trip: a sender whose rate collapsed while a
     // crowd filled the queue would otherwise crawl on long after the crowd has gone.
-    const double floor = double(kLeastFirstWindow) / duration<double>(minRtt + queue_).count();
+    const double floor = double(kFewestChunks) / duration<double>(minRtt + queue_).count();
     // Every sender adds the same chunk a round trip to what it measured, which raises a small
     // share more than a large one, while a long queue scales all of them down alike: senders
     // that share a bottleneck converge on equal shares, as additive increase and multiplicative

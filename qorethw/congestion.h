@@ -36,9 +36,9 @@ private:
 class RateController
 {
 public:
-    // `companions`: uploads this process begins at about the same time, this one included.
-    // They leave through the same port, so they share the first window and the startup rate
-    // (ensemble sharing, RFC 9040) instead of each throwing a whole window at the port's queue.
+    // `companions`: Companion::count() as this upload begins (read again until a rate is
+    // measured, as others begin a moment later). They share the first window and the startup
+    // rate instead of each throwing a whole window at the port's queue.
     RateController(std::size_t initialWindow, std::size_t maxWindow, std::size_t companions = 1);
 
     // `delivered` chunks have arrived in total, the last of them at `arrival` (the board's clock
@@ -88,7 +88,7 @@ private:
     const std::size_t initialWindow_, maxWindow_;
     std::deque<Point> history_;
     std::deque<Sample> maxFilter_; // decreasing rates, newest last
-    std::deque<Sample> latest_;
+    Sample latest_{};              // the last rate measured, whatever the filter kept
     std::size_t window_;
     Clock::duration interval_{};
     Clock::time_point phaseStart_{};
@@ -99,8 +99,8 @@ private:
     double trainRate_ = 0; // chunks per second in the first arrival trains
 };
 
-// One of the uploads under way in this process. They leave through the same port, so they share
-// the first window and the startup rate (ensemble sharing, RFC 9040).
+// An upload under way in this process, or a session opened for uploads. They leave through the
+// same port, so they share the first window and the startup rate (ensemble sharing, RFC 9040).
 class Companion
 {
 public:
@@ -108,7 +108,7 @@ public:
     ~Companion();
     Companion(const Companion &) = delete;
     Companion &operator=(const Companion &) = delete;
-    // Uploads under way in this process, this one included.
+    // Companions in this process, this one included.
     static std::size_t count();
 };
 

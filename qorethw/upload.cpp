@@ -443,7 +443,7 @@ Outcome Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_po
         queue = oneWay - m_leastOneWay;
     }
     // A least one-way delay taken while others' data queued ahead is too high by that queue:
-    // the round trip Connect measured unloaded shows how much, up to the queue's target (the
+    // the round trip Connect measured unloaded shows how much, up to a shaped port's queue (the
     // path may have changed since). Otherwise a latecomer presses a queue it takes for none.
     const auto unloaded = m_device.leastRoundTrip();
     if (unloaded > Clock::duration::zero())
