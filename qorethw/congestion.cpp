@@ -1,6 +1,7 @@
 #include "congestion.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -24,6 +25,9 @@ constexpr auto kMinSpan = microseconds(1000);
 // scheduling, which a round trip of a millisecond or less does not show.
 constexpr auto kSchedulingAllowance = milliseconds(10);
 constexpr std::size_t kMinWindow = 4;
+// The fewest chunks in a first window, and sent a round trip.
+constexpr std::size_t kFewestChunks = 2;
+constexpr double kAddedPerRound = 1;
 // From this round trip on, startup fills the pipe at the first train's rate.
 constexpr auto kLongPath = milliseconds(10);
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
@@ -47,7 +51,24 @@ struct RememberedPath
 std::mutex pathsMutex;
 std::map<std::uint64_t, RememberedPath> paths;
 
+std::atomic<std::size_t> companions{0};
+
 } // namespace
+
+Companion::Companion()
+{
+    ++companions;
+}
+
+Companion::~Companion()
+{
+    --companions;
+}
+
+std::size_t Companion::count()
+{
+    return companions;
+}
 
 bool recallPath(std::uint64_t destination, PathMetrics &metrics)
 {
@@ -104,9 +125,11 @@ Clock::duration RttEstimator::probeTimeout() const
     return std::max({srtt_ * 2, srtt_ + rttvar_ * 4, Clock::duration(kMinProbe)});
 }
 
-RateController::RateController(std::size_t initialWindow, std::size_t maxWindow)
-    : initialWindow_(std::min(initialWindow, maxWindow)), maxWindow_(maxWindow),
-      window_(initialWindow_)
+RateController::RateController(std::size_t initialWindow, std::size_t maxWindow,
+                               std::size_t companions)
+    : companions_(std::max<std::size_t>(companions, 1)),
+      initialWindow_(std::min(std::max(initialWindow / companions_, kFewestChunks), maxWindow)),
+      maxWindow_(maxWindow), window_(initialWindow_)
 {
 }
 
@@ -129,6 +152,7 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     if (arrival - from.at >= span && delivered > from.delivered) {
         const double seconds = duration<double>(arrival - from.at).count();
         const double rate = double(delivered - from.delivered) / seconds;
+        latest_ = {now, rate};
         if (!appLimited || rate > bandwidth()) {
             while (!maxFilter_.empty() && maxFilter_.back().rate <= rate)
                 maxFilter_.pop_back();
@@ -150,12 +174,15 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
 
 void RateController::resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now)
 {
-    maxFilter_.push_back({now, chunksPerSecond});
+    // What one upload measured alone is shared with the uploads under way beside it.
+    companions_ = std::max(companions_, Companion::count());
+    maxFilter_.push_back({now, chunksPerSecond / double(companions_)});
     recompute(now, minRtt, false);
 }
 
 void RateController::onTimeout()
 {
+    history_.clear(); // a rate over the silence would be the silence's
     window_ = initialWindow_;
 }
 
@@ -173,18 +200,28 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
     const auto keep = std::max(Clock::duration(minRtt * 10), Clock::duration(milliseconds(30)));
     while (expire && maxFilter_.size() > 1 && now - maxFilter_.front().at > keep)
         maxFilter_.pop_front();
+    // A queue past twice its target says the highest rates seen are more than the path gives
+    // now (a shared one gives each sender its share): the latest measurement stands alone.
+    if (queue_ > kQueueTarget * 2 && maxFilter_.size() > 1 && latest_.rate > 0)
+        maxFilter_.assign(1, latest_);
     const double bw = bandwidth();
     if (bw <= 0) {
-        // No rate yet (acknowledgements that came all at once tell none): grow as slow start.
+        // No rate yet: grow as slow start, on a short path paced at the window once a round trip
+        // with its queue, so that many starting at once do not burst into a shared bucket. A long
+        // path's first train, if it queued nowhere, fills the pipe at once at the train's rate
+        // (shared with the uploads beside it): there a round trip of slow start costs much.
         std::size_t window = initialWindow_ + std::size_t(delivered_);
-        if (trainRate_ > 0) {
-            interval_ = duration_cast<Clock::duration>(duration<double>(1 / trainRate_));
-            // A train that queued nowhere had the bottleneck to itself: a long path's pipe is
-            // filled at once. One that queued shares it, and keeps growing as slow start, as
-            // on a short path, where a round trip or two of it costs little.
-            if (queue_ < kQueueTarget && minRtt >= kLongPath)
-                window = std::max(window, std::size_t(std::ceil(
-                                              trainRate_ * duration<double>(minRtt * 2).count())));
+        if (queue_ >= kQueueTarget)
+            window = std::min(window, window_); // a queue has grown: slow start has found enough
+        const auto round = std::max(minRtt + queue_, Clock::duration(kMinSpan));
+        companions_ = std::max(companions_, Companion::count());
+        if (minRtt < kLongPath) {
+            interval_ = duration_cast<Clock::duration>(round / double(window));
+        } else if (trainRate_ > 0 && queue_ < kQueueTarget) {
+            const double rate = trainRate_ / double(companions_);
+            interval_ = duration_cast<Clock::duration>(duration<double>(1 / rate));
+            window = std::max(window,
+                              std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count())));
         }
         window_ = std::min(maxWindow_, window);
         return;
@@ -205,7 +242,16 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         gain = kQueueBuildGain;
     else if (gain == 1 && queue_ > kQueueTarget * 2)
         gain = kQueueDrainGain; // what the first window or a probe left queued
-    interval_ = duration_cast<Clock::duration>(duration<double>(1 / (bw * gain * lossFactor_)));
+    // Never slower than a couple of chunks a round trip: a sender whose rate collapsed while a
+    // crowd filled the queue would otherwise crawl on long after the crowd has gone.
+    const double floor = double(kFewestChunks) / duration<double>(minRtt + queue_).count();
+    // Every sender adds the same chunk a round trip to what it measured, which raises a small
+    // share more than a large one, while a long queue scales all of them down alike: senders
+    // that share a bottleneck converge on equal shares, as additive increase and multiplicative
+    // decrease make them (Chiu and Jain, 1989).
+    const double added = kAddedPerRound / duration<double>(minRtt + queue_).count();
+    interval_ = duration_cast<Clock::duration>(
+        duration<double>(1 / std::max(bw * gain * lossFactor_ + added, floor)));
 }
 
 } // namespace qorethw

@@ -36,7 +36,10 @@ private:
 class RateController
 {
 public:
-    RateController(std::size_t initialWindow, std::size_t maxWindow);
+    // `companions`: Companion::count() as this upload begins (read again until a rate is
+    // measured, as others begin a moment later). They share the first window and the startup
+    // rate instead of each throwing a whole window at the port's queue.
+    RateController(std::size_t initialWindow, std::size_t maxWindow, std::size_t companions = 1);
 
     // `delivered` chunks have arrived in total, the last of them at `arrival` (the board's clock
     // when it reports one: then neither the return path nor this process's wake-ups blur it).
@@ -53,9 +56,9 @@ public:
     // bottleneck, yet a lost chunk arrives nowhere, so sending is scaled up by the share lost; a
     // queue that has grown cancels both, so a bottleneck that drops at its tail is never pressed.
     void setPath(double lossShare, Clock::duration queue);
-    // Starts from what an earlier upload over the same path measured: paced at that rate from
-    // the first chunk, so a long path's first round trip carries data. Measurements replace it
-    // within ten round trips, as they do any other.
+    // Starts from what an earlier upload over the same path measured: paced at that rate (shared
+    // with the uploads under way) from the first chunk, so a long path's first round trip carries
+    // data. Measurements replace it within ten round trips, as they do any other.
     void resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now);
     // The board said nothing for two probe time-outs and what was in flight counts as lost:
     // until the next delivery no more than the first window goes out, at the rate measured
@@ -81,9 +84,11 @@ private:
     };
     void recompute(Clock::time_point now, Clock::duration minRtt, bool expire);
 
+    std::size_t companions_;
     const std::size_t initialWindow_, maxWindow_;
     std::deque<Point> history_;
     std::deque<Sample> maxFilter_; // decreasing rates, newest last
+    Sample latest_{};              // the last rate measured, whatever the filter kept
     std::size_t window_;
     Clock::duration interval_{};
     Clock::time_point phaseStart_{};
@@ -92,6 +97,19 @@ private:
     Clock::duration queue_{};
     std::uint64_t delivered_ = 0;
     double trainRate_ = 0; // chunks per second in the first arrival trains
+};
+
+// An upload under way in this process, or a session opened for uploads. They leave through the
+// same port, so they share the first window and the startup rate (ensemble sharing, RFC 9040).
+class Companion
+{
+public:
+    Companion();
+    ~Companion();
+    Companion(const Companion &) = delete;
+    Companion &operator=(const Companion &) = delete;
+    // Companions in this process, this one included.
+    static std::size_t count();
 };
 
 // What the last upload to a destination measured (as TCP keeps per-destination metrics), for

@@ -86,6 +86,8 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
     fresh->m_flashSize = hello.flashSize;
     fresh->m_chunkSize = hello.chunkSize;
     fresh->m_window = hello.window;
+    if (mode == QEW_MODE_UPLOAD)
+        fresh->m_uploader = std::make_unique<Companion>();
     for (std::uint8_t octet : destination.address)
         fresh->m_destination = fresh->m_destination << 8 | octet;
     fresh->m_destination = fresh->m_destination << 16 | destination.port;
@@ -163,7 +165,11 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
     const std::uint32_t sequence = nextSequence();
     bool refused = false;
     auto interval = kFirstResend;
+    int copies = 0;
+    Clock::time_point sentAt;
     while (Clock::now() < deadline) {
+        sentAt = Clock::now();
+        ++copies;
         const SocketResult sent = sendPacket(command, sequence, payload);
         if (sent.end == SocketResult::End::Failed)
             return sent;
@@ -189,8 +195,13 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
                     std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
                 break;
             }
-            if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence)
+            if (reply.type == (std::uint8_t(command) | kReplyBit) && reply.sequence == sequence) {
+                const auto rtt = Clock::now() - sentAt;
+                if (copies == 1 &&
+                    (m_leastRoundTrip == Clock::duration{} || rtt < m_leastRoundTrip))
+                    m_leastRoundTrip = rtt;
                 return {};
+            }
         }
     }
     return {refused ? SocketResult::End::Refused : SocketResult::End::Silence};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config.h"
+#include "congestion.h"
 #include "outcome.h"
 #include "packet.h"
 
@@ -61,6 +62,12 @@ public:
     std::uint16_t window() const { return m_window; }
     // The board's address and port, as one number.
     std::uint64_t destination() const { return m_destination; }
+    // The least round trip of the requests answered to their first copy (Connect's among them),
+    // while no upload loads the path; zero while there is none.
+    Clock::duration leastRoundTrip() const { return m_leastRoundTrip; }
+    // A session opened for uploads counts among the uploads that will share this host's port
+    // from the moment it is open: a fleet's first upload then already knows of the others.
+    bool uploadSession() const { return m_uploader != nullptr; }
 
     std::mutex mutex; // one call at a time per handle
 
@@ -79,6 +86,8 @@ private:
     std::uint16_t m_chunkSize = 0;
     std::uint16_t m_window = 0;
     std::uint64_t m_destination = 0;
+    Clock::duration m_leastRoundTrip{};
+    std::unique_ptr<Companion> m_uploader;
 };
 
 Clock::time_point deadlineFromNow();

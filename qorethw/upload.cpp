@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <thread>
@@ -32,6 +33,11 @@ constexpr auto kPacingCatchUp = milliseconds(5);
 // What falls due within this much goes at once: fewer wake-ups, each of which a busy host may
 // serve late, for bursts the short queue kept at the bottleneck takes in its stride.
 constexpr auto kPacingSlack = microseconds(1000);
+// The most a least one-way delay is taken to be off by the queue it was measured behind.
+constexpr auto kBaselineDoubt = milliseconds(20);
+// The first probe, before the upload's own round trips, on a path whose round trip Connect
+// measured: soon enough that a crowd whose queue dropped the begin costs little.
+constexpr auto kFirstProbeFloor = milliseconds(20);
 // A board that keeps answering without taking anything new is given this many bounds.
 constexpr int kAnswerGrace = 4;
 
@@ -62,7 +68,7 @@ public:
            const UploadProgress &progress)
         : m_device(device), m_file(file), m_progress(progress), m_chunk(device.chunkSize()),
           m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
-          m_flags(flags), m_cc(kInitialWindow, m_window)
+          m_flags(flags), m_cc(kInitialWindow, m_window, Companion::count())
     {
         PathMetrics path;
         if (recallPath(device.destination(), path))
@@ -114,7 +120,9 @@ private:
         // A probe is one small datagram: the first few go at the same pace, as a lossy link may
         // well lose one; then they back off, as the board may be gone, yet never so far that
         // fewer than eight fit in the bound: a crowded queue may drop several in a row.
-        const auto base = m_rtt.probeTimeout();
+        auto base = m_rtt.probeTimeout();
+        if (!m_rtt.valid() && m_device.leastRoundTrip() > Clock::duration::zero())
+            base = std::max(m_device.leastRoundTrip() * 4, Clock::duration(kFirstProbeFloor));
         return std::max(base, std::min(base * (1 << std::clamp(m_probeBackoff - 2, 0, 6)),
                                        Clock::duration(milliseconds(callTimeoutMs())) / 8));
     }
@@ -434,6 +442,13 @@ Outcome Sender::applyAck(const UploadAck &ack, const Tx &trigger, Clock::time_po
         m_haveOneWay = true;
         queue = oneWay - m_leastOneWay;
     }
+    // A least one-way delay taken while others' data queued ahead is too high by that queue:
+    // the round trip Connect measured unloaded shows how much, up to a shaped port's queue (the
+    // path may have changed since). Otherwise a latecomer presses a queue it takes for none.
+    const auto unloaded = m_device.leastRoundTrip();
+    if (unloaded > Clock::duration::zero())
+        queue += std::clamp(m_rtt.minRtt() - unloaded, Clock::duration::zero(),
+                            Clock::duration(kBaselineDoubt));
     m_cc.setPath(m_lossShare, queue);
     if (newly) {
         m_delivered += newly;
@@ -660,6 +675,9 @@ Attempt Sender::run()
 
 Outcome uploadFile(Device &device, const char *path, const UploadProgress &progress)
 {
+    std::optional<Companion> companion;
+    if (!device.uploadSession())
+        companion.emplace();
     const std::uint64_t limit = std::min<std::uint64_t>(device.flashSize(), kMaxImageSize);
     auto file = std::make_unique<FileImage>(limit);
     const Outcome opened = file->open(path);

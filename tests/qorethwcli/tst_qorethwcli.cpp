@@ -257,6 +257,8 @@ void TestQorethwCli::toolsRefuseMalformedCommandLines_data()
                                   << "set-mac needs HOST MAC";
     QTest::newRow("jobs zero") << q << QStringList{"-j", "0", "status", "127.0.0.1"}
                                << "bad value for -j: 0";
+    QTest::newRow("jobs over 64") << q << QStringList{"-j", "65", "status", "127.0.0.1"}
+                                  << "bad value for -j: 65";
     QTest::newRow("jobs without value")
         << q << QStringList{"status", "127.0.0.1", "--jobs"} << "--jobs needs a value";
     QTest::newRow("wait too long")

@@ -27,6 +27,7 @@ struct CommandForm
 };
 
 constexpr int AnyNumber = std::numeric_limits<int>::max();
+constexpr int MaxJobs = 64;
 
 const CommandForm Commands[] = {
     {"discover", Subcommand::Discover, 0, 0, "discover takes no operands (use --to TARGET)"},
@@ -71,8 +72,9 @@ bool takesValue(const QString &name)
 // False when the value is out of the option's range.
 bool setValueOption(const QString &name, const QString &value, CliArgs &args)
 {
+    // A thread and a socket each: a whole rack of boards at once, not a runaway.
     if (isJobs(name))
-        return parseBounded(value, 1, 32, args.jobs);
+        return parseBounded(value, 1, MaxJobs, args.jobs);
     if (isTimeout(name))
         return parseBounded(value, 1, 600000, args.timeoutMs);
     if (name == QLatin1String("--wait"))
@@ -203,7 +205,7 @@ QString usageText()
         "  set-mac HOST MAC              give a board a new MAC address, e.g. 02-00-00-00-00-07\n"
         "\n"
         "options:\n"
-        "  -j, --jobs N        work on at most N boards at once (1-32, default 8)\n"
+        "  -j, --jobs N        work on at most N boards at once (1-64, default 8)\n"
         "  -t, --timeout MS    bound of each library call in milliseconds (default 3000)\n"
         "      --json          print one JSON document for programs instead of text, also\n"
         "                      for a malformed command line and when interrupted\n"
