@@ -419,7 +419,13 @@ void standApart(xcb_connection_t *connection, xcb_window_t window)
     if (leader != XCB_ATOM_NONE)
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
                             1, &window);
-    xcb_flush(connection);
+    // Still a tool window of the program: not in task bars and pagers, as one with an owner.
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (state != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
+                            skip);
 }
 #endif
 
@@ -485,10 +491,20 @@ void ShowWithoutKeyboard(QWidget *window)
     // Not to take input when mapped, which window managers that ignore the request above
     // (fluxbox) honour; it may take it again once the window is on screen.
     handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
-    window->show();
 #ifdef BOARD_HAVE_XCB
-    if (xcb_connection_t *connection = x11Connection())
+    if (xcb_connection_t *connection = x11Connection()) {
+        // Qt writes these properties as it maps the window; the server held until they are
+        // changed, so that the window manager reads them only then.
+        xcb_grab_server(connection);
+        window->show();
         standApart(connection, xcb_window_t(window->winId()));
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+    } else {
+        window->show();
+    }
+#else
+    window->show();
 #endif
     WhenFramed(window, [handle](const QMargins &) {
         handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);

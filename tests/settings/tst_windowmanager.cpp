@@ -239,6 +239,8 @@ void WindowManagerTest::pointingLeavesAnotherProgramItsKeyboard()
     // On top all the same, above the other program's window, which stays above the board's.
     QVERIFY(X11Windows::StackingIndex(popup) > other.stackingIndex());
     QVERIFY(other.stackingIndex() > X11Windows::StackingIndex(m_w.get()));
+    // Standing apart from its owner, but still no task of its own.
+    QVERIFY(X11Windows::HasState(popup, "SKIP_TASKBAR"));
     popup->close();
 }
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -138,6 +139,27 @@ bool RequestedPosition(const QWidget *window, QPoint *position)
         return false;
     *position = QPoint(hints[1], hints[2]);
     return true;
+}
+
+bool HasState(const QWidget *window, const char *state)
+{
+    xcb_connection_t *c = connection();
+    const QByteArray name = QByteArray("_NET_WM_STATE_") + state;
+    Reply<xcb_intern_atom_reply_t> wanted(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.data()), nullptr));
+    Reply<xcb_intern_atom_reply_t> states(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 13, "_NET_WM_STATE"), nullptr));
+    if (!wanted || !states)
+        return false;
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, xcb_window_t(window->winId()), states->atom, XCB_ATOM_ATOM, 0, 64),
+        nullptr));
+    if (!p || p->format != 32)
+        return false;
+    const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(p.get()));
+    const int count = xcb_get_property_value_length(p.get()) / 4;
+    return std::find(atoms, atoms + count, wanted->atom) != atoms + count;
 }
 
 namespace {
