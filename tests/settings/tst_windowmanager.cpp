@@ -195,6 +195,9 @@ void WindowManagerTest::errorBoxOpensAboveTheIpPopup()
             return;
         text = box->text();
         if (X11Windows::WaitForFrame(box)) {
+            // Some managers (mutter) settle the order a moment after the frame.
+            WaitFor(
+                [&] { return X11Windows::StackingIndex(box) > X11Windows::StackingIndex(popup); });
             popupIndex = X11Windows::StackingIndex(popup);
             boxIndex = X11Windows::StackingIndex(box);
             boxRect = X11Windows::OuterRect(box);

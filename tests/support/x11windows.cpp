@@ -3,11 +3,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QList>
+#include <QMargins>
 #include <QTimer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -79,6 +80,27 @@ QRect rectOf(xcb_window_t window)
                  g->width + 2 * g->border_width, g->height + 2 * g->border_width);
 }
 
+xcb_atom_t atom(const char *name)
+{
+    xcb_connection_t *c = connection();
+    Reply<xcb_intern_atom_reply_t> a(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return a ? a->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// A window's property of 32-bit values; empty if it has none of that type.
+QList<quint32> values32(const QWidget *window, const char *name, xcb_atom_t type)
+{
+    xcb_connection_t *c = connection();
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, xcb_window_t(window->winId()), atom(name), type, 0, 64),
+        nullptr));
+    if (!p || p->format != 32 || p->type != type)
+        return {};
+    const auto *values = static_cast<const quint32 *>(xcb_get_property_value(p.get()));
+    return QList<quint32>(values, values + xcb_get_property_value_length(p.get()) / 4);
+}
+
 bool mapped(xcb_window_t window)
 {
     xcb_connection_t *c = connection();
@@ -113,7 +135,14 @@ bool WindowManagerRunning(int timeoutMs)
 
 QRect OuterRect(const QWidget *window)
 {
-    return rectOf(topAncestor(xcb_window_t(window->winId())));
+    const QRect outer = rectOf(topAncestor(xcb_window_t(window->winId())));
+    // What the window manager draws, where its frame window also holds invisible borders to
+    // resize by (mutter).
+    const QList<quint32> e = values32(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+    if (e.size() != 4)
+        return outer;
+    const QRect drawn = ClientRect(window).marginsAdded(QMargins(e[0], e[2], e[1], e[3]));
+    return outer.contains(drawn) ? drawn : outer;
 }
 
 QRect ClientRect(const QWidget *window)
@@ -143,23 +172,8 @@ bool RequestedPosition(const QWidget *window, QPoint *position)
 
 bool HasState(const QWidget *window, const char *state)
 {
-    xcb_connection_t *c = connection();
-    const QByteArray name = QByteArray("_NET_WM_STATE_") + state;
-    Reply<xcb_intern_atom_reply_t> wanted(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.data()), nullptr));
-    Reply<xcb_intern_atom_reply_t> states(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 13, "_NET_WM_STATE"), nullptr));
-    if (!wanted || !states)
-        return false;
-    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, xcb_window_t(window->winId()), states->atom, XCB_ATOM_ATOM, 0, 64),
-        nullptr));
-    if (!p || p->format != 32)
-        return false;
-    const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(p.get()));
-    const int count = xcb_get_property_value_length(p.get()) / 4;
-    return std::find(atoms, atoms + count, wanted->atom) != atoms + count;
+    const QList<quint32> states = values32(window, "_NET_WM_STATE", XCB_ATOM_ATOM);
+    return states.contains(atom(QByteArray("_NET_WM_STATE_").append(state).constData()));
 }
 
 namespace {
@@ -201,7 +215,7 @@ bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
         // Some managers map a frame of 1 x 1 first, then grow it around the window.
         if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame) &&
             rectOf(frame).contains(rectOf(own))) {
-            const QRect now = rectOf(frame);
+            const QRect now = OuterRect(window);
             if (first && last.isNull())
                 *first = now;
             steady = now == last ? steady + 1 : 0;
