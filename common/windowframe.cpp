@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHash>
+#include <QScreen>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
@@ -233,6 +234,23 @@ QMargins marginsOfKind(Qt::WindowFlags flags)
     return unmappedFrameMargins(&probe);
 }
 
+#ifdef BOARD_HAVE_XCB
+// The frame the window manager said, when asked in advance, that windows of this kind get.
+bool frameAnswered(Qt::WindowFlags flags, QMargins *margins)
+{
+    const int kind = int(flags);
+    if (seenFrames().contains(kind)) {
+        *margins = seenFrames().value(kind);
+        return true;
+    }
+    QWidget *probe = probes().value(kind);
+    if (!probe || !requestFrameExtents(xcb_window_t(probe->winId()), margins, false))
+        return false;
+    *margins = toLogical(*margins, probe->devicePixelRatioF());
+    return true;
+}
+#endif
+
 } // namespace
 
 QMargins ExpectedFrameMargins(QWidget *window)
@@ -401,11 +419,69 @@ void standApart(xcb_connection_t *connection, xcb_window_t window)
     if (leader != XCB_ATOM_NONE)
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
                             1, &window);
-    xcb_flush(connection);
+    // Still a tool window of the program: not in task bars and pagers, as one with an owner.
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (state != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
+                            skip);
+}
+#endif
+
+#ifdef BOARD_HAVE_XCB
+// The reference point the window manager keeps when it puts a frame around the window.
+void setGravity(xcb_connection_t *connection, xcb_window_t window, uint32_t gravity)
+{
+    constexpr uint32_t words = 18, gravityWord = 17, gravityFlag = 1 << 9;
+    uint32_t hints[words] = {};
+    PropertyReply reply(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, window, XCB_ATOM_WM_NORMAL_HINTS,
+                                                XCB_ATOM_WM_SIZE_HINTS, 0, words),
+                               nullptr));
+    if (reply && reply->format == 32)
+        std::memcpy(hints, xcb_get_property_value(reply.get()),
+                    std::min<size_t>(sizeof hints, xcb_get_property_value_length(reply.get())));
+    hints[0] |= gravityFlag;
+    hints[gravityWord] = gravity;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                        XCB_ATOM_WM_SIZE_HINTS, 32, words, hints);
 }
 #endif
 
 } // namespace
+
+void ShowCentred(QWidget *window, const std::function<void()> &show)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect();
+    auto centred = [&area](const QSize &size) {
+        return area.topLeft() +
+               QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2);
+    };
+#ifdef BOARD_HAVE_XCB
+    // Not all honour centre gravity alike (openbox moves the frame by half its caption): the
+    // frame's corner is placed where its size is known.
+    QMargins answer;
+    xcb_connection_t *connection = x11Connection();
+    if (connection && !frameAnswered(window->windowFlags(), &answer)) {
+        window->move(centred(window->size()));
+        const xcb_window_t id = xcb_window_t(window->winId());
+        // Qt writes the size hints as it maps the window; the server held until they say centre
+        // gravity, so that the window manager reads them only then.
+        xcb_grab_server(connection);
+        show();
+        setGravity(connection, id, XCB_GRAVITY_CENTER);
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+        return;
+    }
+#endif
+    const QMargins frame = ExpectedFrameMargins(window);
+    PlaceOuterRect(window, centred(window->size().grownBy(frame)), window->size(), frame);
+    show();
+}
 
 void ShowWithoutKeyboard(QWidget *window)
 {
@@ -415,10 +491,20 @@ void ShowWithoutKeyboard(QWidget *window)
     // Not to take input when mapped, which window managers that ignore the request above
     // (fluxbox) honour; it may take it again once the window is on screen.
     handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
-    window->show();
 #ifdef BOARD_HAVE_XCB
-    if (xcb_connection_t *connection = x11Connection())
+    if (xcb_connection_t *connection = x11Connection()) {
+        // Qt writes these properties as it maps the window; the server held until they are
+        // changed, so that the window manager reads them only then.
+        xcb_grab_server(connection);
+        window->show();
         standApart(connection, xcb_window_t(window->winId()));
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+    } else {
+        window->show();
+    }
+#else
+    window->show();
 #endif
     WhenFramed(window, [handle](const QMargins &) {
         handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);

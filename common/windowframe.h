@@ -35,6 +35,12 @@ QMargins FramedMargins(QWidget *window);
 // a window whose frame differs from the one expected is corrected there, once.
 void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed);
 
+// Shows window, by calling show, for the first time with its outer window, frame and caption
+// included, centred on the screen. A window manager that stated in time which frame it gives, when
+// asked in advance, has the frame's corner placed; one that did not is asked to keep the client
+// area's centre where it is (ICCCM centre gravity), which needs no answer from it.
+void ShowCentred(QWidget *window, const std::function<void()> &show);
+
 // Shows window without taking the keyboard from the application that has it, also under window
 // managers that would give it the keyboard or hide it while its application is not active.
 void ShowWithoutKeyboard(QWidget *window);

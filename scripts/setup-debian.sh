@@ -10,7 +10,7 @@ packages=(
   binutils
   xvfb xauth imagemagick fonts-dejavu-core fonts-dejavu-extra
   libxcb1-dev openbox weston xwayland qt6-wayland
-  xfwm4 fluxbox metacity kwin-x11 kwin-style-breeze x11-utils dbus-daemon
+  xfwm4 fluxbox metacity mutter icewm kwin-x11 kwin-style-breeze x11-utils dbus-daemon
   iproute2
 )
 missing=()

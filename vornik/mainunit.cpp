@@ -13,9 +13,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
-#include <QScreen>
 #include <QThread>
-#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -63,6 +61,8 @@ void Guarded(QWidget *window, Handler handler)
 
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainForm)
 {
+    // Answered while the form is built, where the window manager answers at all.
+    AskFrameInAdvance(windowFlags());
     ui->setupUi(this);
 
     // What the layout cannot hold.
@@ -86,33 +86,14 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
 
 void TMainForm::setVisible(bool visible)
 {
-    // Centred once, as a whole window with its frame, before it first exists on screen: some
-    // window managers take a window's place from its creation alone.
-    const bool first = visible && !m_placed;
-    QMargins frame;
-    if (first) {
-        m_placed = true;
-        frame = ExpectedFrameMargins(this);
-        PlaceOuterRect(this, centredCorner(frame), size(), frame);
+    if (!visible || m_placed) {
+        QMainWindow::setVisible(visible);
+        return;
     }
-    QMainWindow::setVisible(visible);
-    // A window manager that would not say which frame it gives: centred again once it has.
-    if (first)
-        WhenFramed(this, [this, frame](const QMargins &real) {
-            if (real != frame && windowHandle())
-                windowHandle()->setFramePosition(centredCorner(real));
-        });
-}
-
-QPoint TMainForm::centredCorner(const QMargins &frame) const
-{
-    const QScreen *display = QGuiApplication::primaryScreen();
-    if (!display)
-        return pos();
-    const QSize outer = size().grownBy(frame);
-    const QRect area = display->geometry();
-    return area.topLeft() +
-           QPoint((area.width() - outer.width()) / 2, (area.height() - outer.height()) / 2);
+    // Centred once, frame included, as it first appears: created at its place, since some window
+    // managers (XWayland's in weston) take a window's place from its creation alone.
+    m_placed = true;
+    ShowCentred(this, [this] { QMainWindow::setVisible(true); });
 }
 
 TMainForm::~TMainForm() = default;

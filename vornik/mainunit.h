@@ -32,8 +32,6 @@ public:
     ~TMainForm() override;
 
     void setVisible(bool visible) override;
-    // Top-left corner of the outer window, frame given, centred on the screen.
-    QPoint centredCorner(const QMargins &frame) const;
 
 public slots:
     void ConnectButtonClick();

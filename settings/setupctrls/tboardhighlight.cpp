@@ -656,10 +656,10 @@ void TBoardHighlight::refitPopup(const QMargins &frame, QSize outer, QPoint pos)
     if (QScreen *screen = QGuiApplication::primaryScreen())
         pos = PopupGeometry::KeepOnScreen(pos, outer, screen->availableGeometry());
     m_popup->setMinimumSize(QSize(0, 0));
-    m_popup->resize(client);
+    // By the client area, the frame now known: Qt's own idea of the frame may be stale, and a
+    // window manager that draws less than its frame window (mutter) would leave it wrong.
+    m_popup->setGeometry(QRect(pos + QPoint(frame.left(), frame.top()), client));
     m_popup->setMinimumSize(client);
-    // By the frame's corner, like the first placing: Qt may not know the frame yet.
-    m_popup->windowHandle()->setFramePosition(pos);
 }
 
 TPopupForm *TBoardHighlight::createPopupWindow()

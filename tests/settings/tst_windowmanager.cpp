@@ -195,6 +195,9 @@ void WindowManagerTest::errorBoxOpensAboveTheIpPopup()
             return;
         text = box->text();
         if (X11Windows::WaitForFrame(box)) {
+            // Some managers (mutter) settle the order a moment after the frame.
+            WaitFor(
+                [&] { return X11Windows::StackingIndex(box) > X11Windows::StackingIndex(popup); });
             popupIndex = X11Windows::StackingIndex(popup);
             boxIndex = X11Windows::StackingIndex(box);
             boxRect = X11Windows::OuterRect(box);
@@ -239,6 +242,8 @@ void WindowManagerTest::pointingLeavesAnotherProgramItsKeyboard()
     // On top all the same, above the other program's window, which stays above the board's.
     QVERIFY(X11Windows::StackingIndex(popup) > other.stackingIndex());
     QVERIFY(other.stackingIndex() > X11Windows::StackingIndex(m_w.get()));
+    // Standing apart from its owner, but still no task of its own.
+    QVERIFY(X11Windows::HasState(popup, "SKIP_TASKBAR"));
     popup->close();
 }
 

@@ -2,7 +2,7 @@
 # Runs a command on a display of its own: a fresh Xvfb screen (1024 x 768 unless SCREEN says
 # otherwise) managed by the window manager named first, both removed when the command ends.
 # Exit code 77 (a skip for CTest) when Xvfb or the window manager is missing.
-#   with-wm.sh openbox|xfwm4|fluxbox|metacity|kwin_x11 <command> [arguments...]
+#   with-wm.sh openbox|xfwm4|fluxbox|metacity|mutter|icewm|kwin_x11 <command> [arguments...]
 set -u
 wm=$1
 shift
@@ -53,6 +53,7 @@ openbox) command=(openbox --sm-disable) ;;
 xfwm4) command=(xfwm4 --compositor=off --sm-client-disable) ;;
 fluxbox) command=(fluxbox) ;;
 metacity) command=(metacity --no-composite --sm-disable) ;;
+mutter) command=(mutter --x11 --replace --sm-disable) ;;
 kwin_x11)
     printf '[Compositing]\nEnabled=false\n' >"$XDG_CONFIG_HOME/kwinrc"
     export KWIN_COMPOSE=N

@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QList>
+#include <QMargins>
 #include <QTimer>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
@@ -78,6 +80,28 @@ QRect rectOf(xcb_window_t window)
                  g->width + 2 * g->border_width, g->height + 2 * g->border_width);
 }
 
+xcb_atom_t atom(const char *name)
+{
+    xcb_connection_t *c = connection();
+    Reply<xcb_intern_atom_reply_t> a(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return a ? a->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// A window's property of 32-bit values; empty if it has none of that type.
+QList<quint32> values32(xcb_window_t window, const char *name, xcb_atom_t type)
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return {};
+    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atom(name), type, 0, 64), nullptr));
+    if (!p || p->format != 32 || p->type != type)
+        return {};
+    const auto *values = static_cast<const quint32 *>(xcb_get_property_value(p.get()));
+    return QList<quint32>(values, values + xcb_get_property_value_length(p.get()) / 4);
+}
+
 bool mapped(xcb_window_t window)
 {
     xcb_connection_t *c = connection();
@@ -90,29 +114,27 @@ bool mapped(xcb_window_t window)
 
 bool WindowManagerRunning(int timeoutMs)
 {
-    xcb_connection_t *c = connection();
-    if (!c)
-        return false;
-    const char name[] = "_NET_SUPPORTING_WM_CHECK";
-    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr));
-    if (!atom)
-        return false;
     QElapsedTimer clock;
     clock.start();
     do {
-        Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
-            c, xcb_get_property(c, 0, root(), atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
-        if (p && p->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(p.get()) == 4)
+        if (values32(root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).size() == 1)
             return true;
         spin(20);
-    } while (clock.elapsed() < timeoutMs);
+    } while (connection() && clock.elapsed() < timeoutMs);
     return false;
 }
 
 QRect OuterRect(const QWidget *window)
 {
-    return rectOf(topAncestor(xcb_window_t(window->winId())));
+    const QRect outer = rectOf(topAncestor(xcb_window_t(window->winId())));
+    // What the window manager draws, where its frame window also holds invisible borders to
+    // resize by (mutter).
+    const QList<quint32> e =
+        values32(xcb_window_t(window->winId()), "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+    if (e.size() != 4)
+        return outer;
+    const QRect drawn = ClientRect(window).marginsAdded(QMargins(e[0], e[2], e[1], e[3]));
+    return outer.contains(drawn) ? drawn : outer;
 }
 
 QRect ClientRect(const QWidget *window)
@@ -122,22 +144,20 @@ QRect ClientRect(const QWidget *window)
 
 bool RequestedPosition(const QWidget *window, QPoint *position)
 {
-    xcb_connection_t *c = connection();
-    if (!c)
+    const QList<quint32> hints =
+        values32(xcb_window_t(window->winId()), "WM_NORMAL_HINTS", XCB_ATOM_WM_SIZE_HINTS);
+    const quint32 userOrProgramPosition = 1 | 4;
+    if (hints.size() < 3 || !(hints[0] & userOrProgramPosition))
         return false;
-    Reply<xcb_get_property_reply_t> p(xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, xcb_window_t(window->winId()), XCB_ATOM_WM_NORMAL_HINTS,
-                         XCB_ATOM_WM_SIZE_HINTS, 0, 18),
-        nullptr));
-    if (!p || p->format != 32 || xcb_get_property_value_length(p.get()) < 12)
-        return false;
-    const auto *hints = static_cast<const int32_t *>(xcb_get_property_value(p.get()));
-    const int32_t userOrProgramPosition = 1 | 4;
-    if (!(hints[0] & userOrProgramPosition))
-        return false;
-    *position = QPoint(hints[1], hints[2]);
+    *position = QPoint(qint32(hints[1]), qint32(hints[2]));
     return true;
+}
+
+bool HasState(const QWidget *window, const char *state)
+{
+    const QList<quint32> states =
+        values32(xcb_window_t(window->winId()), "_NET_WM_STATE", XCB_ATOM_ATOM);
+    return states.contains(atom(QByteArray("_NET_WM_STATE_").append(state).constData()));
 }
 
 namespace {
@@ -179,7 +199,7 @@ bool WaitForFrame(const QWidget *window, int timeoutMs, QRect *first)
         // Some managers map a frame of 1 x 1 first, then grow it around the window.
         if (frame != own && frame != XCB_WINDOW_NONE && mapped(own) && mapped(frame) &&
             rectOf(frame).contains(rectOf(own))) {
-            const QRect now = rectOf(frame);
+            const QRect now = OuterRect(window);
             if (first && last.isNull())
                 *first = now;
             steady = now == last ? steady + 1 : 0;
@@ -230,18 +250,15 @@ void ForeignWindow::activate()
 {
     if (!m_window)
         return;
-    const char name[] = "_NET_ACTIVE_WINDOW";
-    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name),
-        nullptr));
-    if (!atom)
+    const xcb_atom_t active = atom("_NET_ACTIVE_WINDOW");
+    if (active == XCB_ATOM_NONE)
         return;
     xcb_client_message_event_t event;
     std::memset(&event, 0, sizeof event);
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
     event.window = m_window;
-    event.type = atom->atom;
+    event.type = active;
     event.data.data32[0] = 2; // from a pager or task bar: the user asked for it
     event.data.data32[1] = XCB_CURRENT_TIME;
     const xcb_window_t rootWindow =

@@ -19,6 +19,8 @@ QRect OuterRect(const QWidget *window);
 QRect ClientRect(const QWidget *window);
 // The place the program asked for in the window's size hints (WM_NORMAL_HINTS), if it did.
 bool RequestedPosition(const QWidget *window, QPoint *position);
+// The window manager keeps this state (_NET_WM_STATE_...) of the window, as it reads it.
+bool HasState(const QWidget *window, const char *state);
 // Position of the window's frame among the root's children, bottom first; -1 if none.
 int StackingIndex(const QWidget *window);
 // Waits until the window is mapped inside a frame and its outer rectangle has settled; first
