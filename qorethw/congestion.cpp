@@ -175,9 +175,14 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
 void RateController::resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now)
 {
     // What one upload measured alone is shared with the uploads under way beside it.
-    companions_ = std::max(companions_, Companion::count());
-    maxFilter_.push_back({now, chunksPerSecond / double(companions_)});
+    maxFilter_.push_back({now, chunksPerSecond / double(countCompanions())});
     recompute(now, minRtt, false);
+}
+
+std::size_t RateController::countCompanions()
+{
+    companions_ = std::max(companions_, Companion::count());
+    return companions_;
 }
 
 void RateController::onTimeout()
@@ -214,11 +219,11 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         if (queue_ >= kQueueTarget)
             window = std::min(window, window_); // a queue has grown: slow start has found enough
         const auto round = std::max(minRtt + queue_, Clock::duration(kMinSpan));
-        companions_ = std::max(companions_, Companion::count());
+        const std::size_t companions = countCompanions();
         if (minRtt < kLongPath) {
             interval_ = duration_cast<Clock::duration>(round / double(window));
         } else if (trainRate_ > 0 && queue_ < kQueueTarget) {
-            const double rate = trainRate_ / double(companions_);
+            const double rate = trainRate_ / double(companions);
             interval_ = duration_cast<Clock::duration>(duration<double>(1 / rate));
             window = std::max(window,
                               std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count())));
@@ -244,12 +249,13 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         gain = kQueueDrainGain; // what the first window or a probe left queued
     // Never slower than a couple of chunks a round trip: a sender whose rate collapsed while a
     // crowd filled the queue would otherwise crawl on long after the crowd has gone.
-    const double floor = double(kFewestChunks) / duration<double>(minRtt + queue_).count();
+    const double round = duration<double>(minRtt + queue_).count();
+    const double floor = double(kFewestChunks) / round;
     // Every sender adds the same chunk a round trip to what it measured, which raises a small
     // share more than a large one, while a long queue scales all of them down alike: senders
     // that share a bottleneck converge on equal shares, as additive increase and multiplicative
     // decrease make them (Chiu and Jain, 1989).
-    const double added = kAddedPerRound / duration<double>(minRtt + queue_).count();
+    const double added = kAddedPerRound / round;
     interval_ = duration_cast<Clock::duration>(
         duration<double>(1 / std::max(bw * gain * lossFactor_ + added, floor)));
 }

@@ -83,6 +83,8 @@ private:
         double rate;
     };
     void recompute(Clock::time_point now, Clock::duration minRtt, bool expire);
+    // Uploads that began since this one count from then on; none that ended is forgotten.
+    std::size_t countCompanions();
 
     std::size_t companions_;
     const std::size_t initialWindow_, maxWindow_;

@@ -99,18 +99,17 @@ QIcon SetupCtrlsWidget::icon() const
 QString SetupCtrlsWidget::domXml() const
 {
     const QString name = m_entry.name.mid(1);
-    QString specifications;
+    QString declarations;
     for (const auto &[property, type] : m_entry.untranslated)
-        specifications +=
-            QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" "
-                           "type=\"%2\"/>\n")
-                .arg(property, type);
-    if (!specifications.isEmpty())
-        specifications = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n"
-                                        "   <propertyspecifications>\n%2"
-                                        "   </propertyspecifications>\n  </customwidget>\n"
-                                        " </customwidgets>\n")
-                             .arg(m_entry.name, specifications);
+        declarations += QStringLiteral("    <stringpropertyspecification name=\"%1\" notr=\"true\" "
+                                       "type=\"%2\"/>\n")
+                            .arg(property, type);
+    if (!declarations.isEmpty())
+        declarations = QStringLiteral(" <customwidgets>\n  <customwidget>\n   <class>%1</class>\n"
+                                      "   <propertyspecifications>\n%2"
+                                      "   </propertyspecifications>\n  </customwidget>\n"
+                                      " </customwidgets>\n")
+                           .arg(m_entry.name, declarations);
     return QStringLiteral("<ui language=\"c++\">\n"
                           " <widget class=\"%1\" name=\"%2\">\n"
                           "  <property name=\"geometry\">\n"
@@ -121,7 +120,7 @@ QString SetupCtrlsWidget::domXml() const
         .arg(m_entry.name, name)
         .arg(m_entry.size.width())
         .arg(m_entry.size.height())
-        .arg(m_entry.extraProperties, specifications);
+        .arg(m_entry.extraProperties, declarations);
 }
 
 void SetupCtrlsWidget::initialize(QDesignerFormEditorInterface *)
