@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
@@ -22,6 +23,18 @@ namespace {
 
 constexpr milliseconds kFirstResend{100};
 constexpr milliseconds kMaxResend{800};
+// The rate train beside an upload session's Hello: about 12 kB, which a 100 Mbit/s link carries
+// in 1 ms and a 10 Mbit/s one in 10 ms.
+constexpr std::size_t kTrainPackets = 8;
+constexpr std::size_t kIpUdpOverhead = 28;
+// Its answers trail the Hello's by its length at the bottleneck: on a long path they are waited
+// for this long at most, and no longer than this after the last one (an older board's refusals come
+// at once).
+constexpr milliseconds kTrainWait{20};
+constexpr milliseconds kTrainQuiet{3};
+// One train at a time in the process: boards connected at once behind one port would otherwise
+// throw their trains into its queue together, ahead of each other's Hellos.
+std::atomic<bool> trainUnderway{false};
 
 // An unreachable port is the board restarting or gone, not a fault of the socket.
 SocketResult failed(int error)
@@ -62,11 +75,25 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
     // the same port is never taken for ours.
     fresh->m_sequence = std::random_device{}() & 0x7FFFFFFF;
 
+    // A session opened for uploads learns the path's rate beside its Hello, at no round trip's
+    // cost: on a long path the first chunks are due before the upload could measure it.
+    const bool train = mode == QEW_MODE_UPLOAD && !trainUnderway.exchange(true);
+    struct TrainTurn
+    {
+        bool held;
+        ~TrainTurn()
+        {
+            if (held)
+                trainUnderway = false;
+        }
+    } turn{train};
+    const std::function<void()> sendTrain = [&fresh] { fresh->sendTrain(); };
     // A board whose port came back has just started: its resends begin at the first pace.
     Packet reply;
+    const auto deadline = deadlineFromNow();
     const SocketResult trip =
-        fresh->roundTrip(Command::Hello, encodeHelloRequest(mode), deadlineFromNow(),
-                         /*restartPaceOnRefusal=*/true, reply);
+        fresh->roundTrip(Command::Hello, encodeHelloRequest(mode), deadline,
+                         /*restartPaceOnRefusal=*/true, reply, train ? sendTrain : nullptr);
     switch (trip.end) {
     case SocketResult::End::Done:
         break;
@@ -88,6 +115,8 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
     fresh->m_window = hello.window;
     if (mode == QEW_MODE_UPLOAD)
         fresh->m_uploader = std::make_unique<Companion>();
+    if (train && fresh->m_leastRoundTrip >= kLongPath)
+        fresh->awaitTrain(deadline); // a short path's upload has no use for it
     for (std::uint8_t octet : destination.address)
         fresh->m_destination = fresh->m_destination << 8 | octet;
     fresh->m_destination = fresh->m_destination << 16 | destination.port;
@@ -99,6 +128,58 @@ Device::~Device()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+std::size_t Device::wireBytes(std::size_t payload)
+{
+    return payload + kHeaderSize + kTrailerSize + kIpUdpOverhead;
+}
+
+double Device::trainRate() const
+{
+    return qorethw::trainRate(m_trainEchoes, wireBytes(kMaxPayload));
+}
+
+void Device::sendTrain()
+{
+    TrainPacket packet;
+    packet.count = kTrainPackets;
+    packet.size = kMaxPayload;
+    auto payload = encodeTrainPacket(packet);
+    m_trainSequence = m_sequence + 1;
+    for (std::size_t i = 0; i < kTrainPackets; ++i) {
+        payload[0] = std::uint8_t(i);
+        m_trainSent.push_back(Clock::now());
+        sendPacket(Command::Train, nextSequence(), payload); // a lost one costs its stamp alone
+    }
+}
+
+bool Device::noteTrainAnswer(const Packet &packet)
+{
+    const std::size_t index = std::uint32_t(packet.sequence - m_trainSequence);
+    if (packet.command() != Command::Train || index >= m_trainSent.size())
+        return false;
+    TrainStamp stamp;
+    if (!decodeTrainStamp(packet.payload, stamp))
+        return false;
+    ++m_trainAnswers;
+    if (stamp.status == kBoardOk && stamp.index == index)
+        m_trainEchoes.push_back({stamp.index, stamp.arrivalUs, m_trainSent[index]});
+    return true;
+}
+
+void Device::awaitTrain(Clock::time_point deadline)
+{
+    const auto end = std::min(deadline, Clock::now() + kTrainWait);
+    auto quietEnd = std::min(end, Clock::now() + kTrainQuiet);
+    Packet packet;
+    while (m_trainAnswers < m_trainSent.size() && Clock::now() < quietEnd) {
+        const std::size_t before = m_trainAnswers;
+        if (receivePacket(packet, quietEnd).end != SocketResult::End::Done)
+            break;
+        if (m_trainAnswers > before)
+            quietEnd = std::min(end, Clock::now() + kTrainQuiet);
+    }
 }
 
 SocketResult Device::sendPacket(Command command, std::uint32_t sequence,
@@ -153,6 +234,8 @@ SocketResult Device::receivePacket(Packet &packet, Clock::time_point deadline)
         // Anything that is not one of our replies (stray, truncated, corrupted) is dropped.
         if (!decodePacket(buffer, std::size_t(n), packet) || !packet.isReply())
             continue;
+        if (packet.session == 0 && noteTrainAnswer(packet))
+            return {};
         if (m_session != 0 && packet.session != m_session)
             continue;
         return {};
@@ -160,12 +243,14 @@ SocketResult Device::receivePacket(Packet &packet, Clock::time_point deadline)
 }
 
 SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> &payload,
-                               Clock::time_point deadline, bool restartPaceOnRefusal, Packet &reply)
+                               Clock::time_point deadline, bool restartPaceOnRefusal, Packet &reply,
+                               const std::function<void()> &afterFirst)
 {
     const std::uint32_t sequence = nextSequence();
     bool refused = false;
     auto interval = kFirstResend;
     int copies = 0;
+    bool followed = false;
     Clock::time_point sentAt;
     while (Clock::now() < deadline) {
         sentAt = Clock::now();
@@ -178,6 +263,10 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
             std::this_thread::sleep_for(
                 std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
             continue;
+        }
+        if (afterFirst && !followed) {
+            followed = true; // beside the first copy that left, not each resend
+            afterFirst();
         }
         const auto resendAt = std::min(deadline, Clock::now() + interval);
         interval = std::min(interval * 2, kMaxResend);
