@@ -63,8 +63,8 @@ public:
     std::uint16_t window() const { return m_window; }
     // The board's address and port, as one number.
     std::uint64_t destination() const { return m_destination; }
-    // The least round trip of the requests answered to their first copy (Connect's among them),
-    // while no upload loads the path; zero while there is none.
+    // The least round trip of the requests answered to their first copy (Connect's and its rate
+    // train's among them), while no upload loads the path; zero while there is none.
     Clock::duration leastRoundTrip() const { return m_leastRoundTrip; }
     // A session opened for uploads counts among the uploads that will share this host's port
     // from the moment it is open: a fleet's first upload then already knows of the others.
@@ -101,7 +101,7 @@ private:
     std::uint32_t m_trainSequence = 0; // the train's first packet's
     std::vector<Clock::time_point> m_trainSent;
     std::vector<TrainEcho> m_trainEchoes;
-    std::size_t m_trainAnswers = 0;
+    std::uint32_t m_trainAnswered = 0; // bit i: packet i answered
 };
 
 Clock::time_point deadlineFromNow();
