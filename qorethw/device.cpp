@@ -89,7 +89,7 @@ Outcome Device::connect(const Destination &destination, std::uint8_t mode,
                 trainUnderway = false;
         }
     } turn{train};
-    const std::function<void()> sendTrain = [&fresh] { fresh->sendTrain(); };
+    const std::function<bool()> sendTrain = [&fresh] { return fresh->sendTrain(); };
     // A board whose port came back has just started: its resends begin at the first pace.
     Packet reply;
     const auto deadline = deadlineFromNow();
@@ -146,18 +146,24 @@ double Device::trainRate() const
     return qorethw::trainRate(m_trainEchoes, wireBytes(kMaxPayload));
 }
 
-void Device::sendTrain()
+bool Device::sendTrain()
 {
     TrainPacket packet;
     packet.count = kTrainPackets;
     packet.size = kMaxPayload;
     auto payload = encodeTrainPacket(packet);
+    m_trainSent.clear();
+    m_trainEchoes.clear();
+    m_trainAnswered = 0;
     m_trainSequence = m_sequence + 1;
     for (std::size_t i = 0; i < kTrainPackets; ++i) {
         payload[0] = std::uint8_t(i);
         m_trainSent.push_back(Clock::now());
-        sendPacket(Command::Train, nextSequence(), payload); // a lost one costs its stamp alone
+        // A lost packet costs its stamp alone; an unreachable port is the Hello's refusal.
+        if (sendPacket(Command::Train, nextSequence(), payload).end == SocketResult::End::Refused)
+            return false;
     }
+    return true;
 }
 
 bool Device::noteTrainAnswer(const Packet &packet)
@@ -256,7 +262,7 @@ SocketResult Device::receivePacket(Packet &packet, Clock::time_point deadline)
 
 SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> &payload,
                                Clock::time_point deadline, bool restartPaceOnRefusal, Packet &reply,
-                               const std::function<void()> &afterFirst)
+                               const std::function<bool()> &afterFirst)
 {
     const std::uint32_t sequence = nextSequence();
     bool refused = false;
@@ -267,18 +273,21 @@ SocketResult Device::roundTrip(Command command, const std::vector<std::uint8_t> 
     while (Clock::now() < deadline) {
         sentAt = Clock::now();
         ++copies;
-        const SocketResult sent = sendPacket(command, sequence, payload);
+        SocketResult sent = sendPacket(command, sequence, payload);
         if (sent.end == SocketResult::End::Failed)
             return sent;
+        // Beside the first copy that left, not each resend. On loopback the port's refusal of
+        // this copy is already waiting and would be taken by the follower's first send.
+        if (sent.end == SocketResult::End::Done && afterFirst && !followed) {
+            followed = afterFirst();
+            if (!followed)
+                sent.end = SocketResult::End::Refused;
+        }
         if (sent.end == SocketResult::End::Refused) {
             refused = true;
             std::this_thread::sleep_for(
                 std::min(kRefusedPause, milliseconds(remainingMs(deadline))));
             continue;
-        }
-        if (afterFirst && !followed) {
-            followed = true; // beside the first copy that left, not each resend
-            afterFirst();
         }
         const auto resendAt = std::min(deadline, Clock::now() + interval);
         interval = std::min(interval * 2, kMaxResend);

@@ -79,11 +79,13 @@ public:
 
 private:
     // Sends the request, again at a doubling interval, and pauses while the port is
-    // unreachable, until its reply arrives (Done) or the deadline passes.
+    // unreachable, until its reply arrives (Done) or the deadline passes. `afterFirst` follows
+    // the first copy that leaves; false from it counts as the port's refusal of that copy.
     SocketResult roundTrip(qorproto::Command command, const std::vector<std::uint8_t> &payload,
                            Clock::time_point deadline, bool restartPaceOnRefusal,
-                           qorproto::Packet &reply, const std::function<void()> &afterFirst = {});
-    void sendTrain();
+                           qorproto::Packet &reply, const std::function<bool()> &afterFirst = {});
+    // False when the port proved unreachable (the train stops there).
+    bool sendTrain();
     // Collects the train's answers a short while after the Hello's, bounded by the deadline.
     void awaitTrain(Clock::time_point deadline);
     bool noteTrainAnswer(const qorproto::Packet &packet);
