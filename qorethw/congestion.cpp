@@ -251,6 +251,9 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         // path's first train, if it queued nowhere, fills the pipe at once at the train's rate
         // (shared with the uploads beside it): there a round trip of slow start costs much.
         std::size_t window = initialWindow_ + std::size_t(delivered_);
+        const bool queued = queue_ >= kQueueTarget;
+        if (queued)
+            window = std::min(window, window_); // a queue has grown: slow start has found enough
         const auto round = std::max(minRtt + queue_, Clock::duration(kMinSpan));
         const std::size_t companions = countCompanions();
         if (minRtt < kLongPath) {
@@ -260,12 +263,10 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
             const double rate =
                 trainRate_ / double(companions) * (queue_ > kQueueTarget * 2 ? kQueueDrainGain : 1);
             interval_ = duration_cast<Clock::duration>(duration<double>(1 / rate));
-            window = std::max(window,
-                              std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count())));
+            const auto fill = std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count()));
+            // Queued, a full pipe keeps what it has in flight, never slow start's count.
+            window = queued ? std::min(std::max(window, fill), window_) : std::max(window, fill);
         }
-        // A queue has grown: what is in flight is enough (not less: the pipe stays full).
-        if (queue_ >= kQueueTarget)
-            window = std::min(window, window_);
         window_ = std::min(maxWindow_, window);
         return;
     }
