@@ -65,6 +65,10 @@ void Board::handle(const Packet &packet, const Endpoint &from, std::vector<Datag
         discover(packet, from, out);
         return;
     }
+    if (packet.command() == Command::Train && !m_options.classicUpload) {
+        out.push_back({reply(packet, train(packet)), from});
+        return;
+    }
     if (packet.session == m_committedSession && packet.sequence == m_committedSequence &&
         !m_committedReply.empty()) {
         out.push_back({m_committedReply, from});
@@ -147,6 +151,20 @@ std::vector<std::uint8_t> Board::handleRequest(const Packet &packet, Session &se
     default:
         return statusReply(kBoardUnknownCommand);
     }
+}
+
+std::vector<std::uint8_t> Board::train(const Packet &packet) const
+{
+    // Stateless: each packet's own arrival, so a lost one takes nothing from the others.
+    TrainPacket request;
+    if (packet.session != 0 || !decodeTrainPacket(packet.payload, request))
+        return statusReply(kBoardBadRequest);
+    TrainStamp stamp;
+    stamp.index = request.index;
+    stamp.arrivalUs = std::uint32_t(
+        std::chrono::duration_cast<std::chrono::microseconds>(m_arrival.time_since_epoch())
+            .count());
+    return encodeTrainStamp(stamp);
 }
 
 std::vector<std::uint8_t> Board::hello(const Packet &packet, const Endpoint &from)

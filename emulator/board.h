@@ -94,6 +94,7 @@ private:
     std::vector<std::uint8_t> handleRequest(const qorproto::Packet &packet, Session &session);
     std::vector<std::uint8_t> hello(const qorproto::Packet &packet, const Endpoint &from);
     bool makeRoomForSession();
+    std::vector<std::uint8_t> train(const qorproto::Packet &packet) const;
     void discover(const qorproto::Packet &packet, const Endpoint &from, std::vector<Datagram> &out);
     qorproto::BoardStatus currentStatus() const;
     std::vector<std::uint8_t> status(const qorproto::Packet &packet);

@@ -345,6 +345,52 @@ bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16
     return true;
 }
 
+std::vector<std::uint8_t> encodeTrainPacket(const TrainPacket &packet)
+{
+    std::vector<std::uint8_t> out{packet.index, packet.count, 0, 0};
+    out.resize(std::max<std::size_t>(packet.size, kTrainHeader), 0);
+    return out;
+}
+
+bool decodeTrainPacket(const std::vector<std::uint8_t> &payload, TrainPacket &packet)
+{
+    if (payload.size() < kTrainHeader || payload.size() > kMaxPayload || payload[1] == 0 ||
+        payload[0] >= payload[1] ||
+        std::any_of(payload.begin() + 2, payload.end(), [](std::uint8_t b) { return b != 0; }))
+        return false;
+    packet.index = payload[0];
+    packet.count = payload[1];
+    packet.size = std::uint16_t(payload.size());
+    return true;
+}
+
+std::vector<std::uint8_t> encodeTrainStamp(const TrainStamp &stamp)
+{
+    std::vector<std::uint8_t> out;
+    putU32(out, stamp.status);
+    if (stamp.status != kBoardOk)
+        return out;
+    out.insert(out.end(), {stamp.index, 0, 0, 0});
+    putU32(out, stamp.arrivalUs);
+    return out;
+}
+
+bool decodeTrainStamp(const std::vector<std::uint8_t> &payload, TrainStamp &stamp)
+{
+    if (payload.size() == 4) {
+        stamp = TrainStamp{};
+        stamp.status = getU32(payload.data());
+        return stamp.status != kBoardOk;
+    }
+    if (payload.size() != 12 || getU32(payload.data()) != kBoardOk || payload[5] || payload[6] ||
+        payload[7])
+        return false;
+    stamp.status = kBoardOk;
+    stamp.index = payload[4];
+    stamp.arrivalUs = getU32(payload.data() + 8);
+    return true;
+}
+
 bool isLoopback(const std::array<std::uint8_t, 4> &address)
 {
     return address[0] == 127;

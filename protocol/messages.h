@@ -156,6 +156,29 @@ constexpr std::uint16_t kMaxDiscoverySpreadMs = 2000;
 std::vector<std::uint8_t> encodeDiscoverRequest(std::uint16_t spreadMs);
 bool decodeDiscoverRequest(const std::vector<std::uint8_t> &payload, std::uint16_t &spreadMs);
 
+// A rate train: packets sent back to back beside an upload session's Hello, in session 0 so
+// that they need no round trip of their own. The board answers each with its arrival time on
+// the board's clock; how far the arrivals spread shows the path's rate before any data is due.
+// A board that knows no train answers each with a bare refusal, which costs nothing to wait for.
+constexpr std::size_t kTrainHeader = 4;
+struct TrainPacket
+{
+    std::uint8_t index = 0;
+    std::uint8_t count = 0;
+    std::uint16_t size = kTrainHeader; // the whole payload; zeros pad it out
+};
+struct TrainStamp
+{
+    std::uint32_t status = 0;
+    std::uint8_t index = 0;
+    std::uint32_t arrivalUs = 0; // board clock (microseconds, wrapping)
+};
+std::vector<std::uint8_t> encodeTrainPacket(const TrainPacket &packet);
+bool decodeTrainPacket(const std::vector<std::uint8_t> &payload, TrainPacket &packet);
+std::vector<std::uint8_t> encodeTrainStamp(const TrainStamp &stamp);
+// A refusal may be the bare status word, as an older board sends it.
+bool decodeTrainStamp(const std::vector<std::uint8_t> &payload, TrainStamp &stamp);
+
 // Dotted IPv4 text: exactly four decimal octets 0-255, nothing else.
 bool parseDottedIPv4(const char *text, std::array<std::uint8_t, 4> &address);
 bool isLoopback(const std::array<std::uint8_t, 4> &address);

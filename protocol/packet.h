@@ -22,6 +22,7 @@ enum class Command : std::uint8_t {
     ChangeNetworking = 0x04,
     Raw = 0x05,
     Discover = 0x06,
+    Train = 0x07,
     UploadBegin = 0x10,
     UploadData = 0x11,
     UploadEnd = 0x12,

@@ -28,8 +28,6 @@ constexpr std::size_t kMinWindow = 4;
 // The fewest chunks in a first window, and sent a round trip.
 constexpr std::size_t kFewestChunks = 2;
 constexpr double kAddedPerRound = 1;
-// From this round trip on, startup fills the pipe at the first train's rate.
-constexpr auto kLongPath = milliseconds(10);
 constexpr double kGains[] = {1.25, 0.75, 1, 1, 1, 1, 1, 1};
 constexpr double kMaxLossCompensated = 0.25;
 constexpr auto kQueueTarget = milliseconds(5);
@@ -91,6 +89,33 @@ void rememberPath(std::uint64_t destination, const PathMetrics &metrics)
         paths.erase(oldest);
     }
     paths[destination] = {metrics, Clock::now()};
+}
+
+double trainRate(std::vector<TrainEcho> echoes, std::size_t bytes)
+{
+    std::sort(echoes.begin(), echoes.end(),
+              [](const TrainEcho &a, const TrainEcho &b) { return a.index < b.index; });
+    echoes.erase(
+        std::unique(echoes.begin(), echoes.end(),
+                    [](const TrainEcho &a, const TrainEcho &b) { return a.index == b.index; }),
+        echoes.end());
+    if (echoes.size() < 2)
+        return 0;
+    // Packets sent in order arrive in order; stamps that go back or leap a second are no clock
+    // to measure by.
+    std::int64_t boardUs = 0;
+    for (std::size_t i = 1; i < echoes.size(); ++i) {
+        const std::int32_t step = std::int32_t(echoes[i].arrivalUs - echoes[i - 1].arrivalUs);
+        if (step < 0 || step > 1000000)
+            return 0;
+        boardUs += step;
+    }
+    // Arrivals closer than the sends were is a board's claim no link makes true.
+    const double seconds = std::max(
+        double(boardUs) / 1e6, duration<double>(echoes.back().sent - echoes.front().sent).count());
+    if (!(seconds > 0))
+        return 0;
+    return double(echoes.back().index - echoes.front().index) * double(bytes) / seconds;
 }
 
 void RttEstimator::sample(Clock::duration rtt)
@@ -172,6 +197,16 @@ void RateController::onDelivered(std::uint64_t delivered, Clock::time_point arri
     recompute(now, minRtt, !appLimited);
 }
 
+bool RateController::startFromTrain(double chunksPerSecond, Clock::duration rtt,
+                                    Clock::time_point now)
+{
+    if (!(chunksPerSecond > 0) || rtt < kLongPath)
+        return false;
+    trainRate_ = chunksPerSecond;
+    recompute(now, rtt, false);
+    return true;
+}
+
 void RateController::resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now)
 {
     // What one upload measured alone is shared with the uploads under way beside it.
@@ -216,17 +251,21 @@ void RateController::recompute(Clock::time_point now, Clock::duration minRtt, bo
         // path's first train, if it queued nowhere, fills the pipe at once at the train's rate
         // (shared with the uploads beside it): there a round trip of slow start costs much.
         std::size_t window = initialWindow_ + std::size_t(delivered_);
-        if (queue_ >= kQueueTarget)
+        const bool queued = queue_ >= kQueueTarget;
+        if (queued)
             window = std::min(window, window_); // a queue has grown: slow start has found enough
         const auto round = std::max(minRtt + queue_, Clock::duration(kMinSpan));
         const std::size_t companions = countCompanions();
         if (minRtt < kLongPath) {
             interval_ = duration_cast<Clock::duration>(round / double(window));
-        } else if (trainRate_ > 0 && queue_ < kQueueTarget) {
-            const double rate = trainRate_ / double(companions);
+        } else if (trainRate_ > 0) {
+            // A queue past twice its target says the train showed more than the path gives.
+            const double rate =
+                trainRate_ / double(companions) * (queue_ > kQueueTarget * 2 ? kQueueDrainGain : 1);
             interval_ = duration_cast<Clock::duration>(duration<double>(1 / rate));
-            window = std::max(window,
-                              std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count())));
+            const auto fill = std::size_t(std::ceil(rate * duration<double>(minRtt * 2).count()));
+            // Queued, a full pipe keeps what it has in flight, never slow start's count.
+            window = queued ? std::min(std::max(window, fill), window_) : std::max(window, fill);
         }
         window_ = std::min(maxWindow_, window);
         return;

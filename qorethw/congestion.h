@@ -5,10 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 namespace qorethw {
 
 using Clock = std::chrono::steady_clock;
+
+// From this round trip on, startup fills the pipe at once at a train's rate: learning the rate
+// over the upload's own round trips would cost much of the time.
+constexpr std::chrono::milliseconds kLongPath{10};
 
 // Smoothed round trip and its variation as TCP keeps them (RFC 6298), and the least seen.
 class RttEstimator
@@ -60,6 +65,11 @@ public:
     // with the uploads under way) from the first chunk, so a long path's first round trip carries
     // data. Measurements replace it within ten round trips, as they do any other.
     void resume(double chunksPerSecond, Clock::duration minRtt, Clock::time_point now);
+    // Starts from the rate a train during Connect showed, on a path whose round trip (Connect's)
+    // is long enough that learning it from the upload's own round trips costs much: paced at it
+    // (shared with the uploads under way) with two round trips' worth in flight. False, and
+    // nothing changed, on a short path or without a rate.
+    bool startFromTrain(double chunksPerSecond, Clock::duration rtt, Clock::time_point now);
     // The board said nothing for two probe time-outs and what was in flight counts as lost:
     // until the next delivery no more than the first window goes out, at the rate measured
     // before.
@@ -100,6 +110,19 @@ private:
     std::uint64_t delivered_ = 0;
     double trainRate_ = 0; // chunks per second in the first arrival trains
 };
+
+// One packet of a rate train sent during Connect: its index, its arrival on the board's clock and
+// when this host sent it.
+struct TrainEcho
+{
+    std::uint8_t index = 0;
+    std::uint32_t arrivalUs = 0;
+    Clock::time_point sent;
+};
+// Bytes per second the train crossed the path at (`bytes`: one packet as the link carries it);
+// 0 when its stamps show nothing to trust. Never more than this host sent it at, whatever the
+// board claims.
+double trainRate(std::vector<TrainEcho> echoes, std::size_t bytes);
 
 // An upload under way in this process, or a session opened for uploads. They leave through the
 // same port, so they share the first window and the startup rate (ensemble sharing, RFC 9040).

@@ -70,8 +70,13 @@ public:
           m_window(std::min<std::size_t>(device.window(), kMaxWindow)), m_limit(limit),
           m_flags(flags), m_cc(kInitialWindow, m_window, Companion::count())
     {
+        // A train at this Connect shows the path as it is now; what the last upload measured
+        // may be stale, or short of the rate if that upload ended before it found it.
+        const double train =
+            device.trainRate() / double(Device::wireBytes(m_chunk + kUploadDataHeader));
         PathMetrics path;
-        if (recallPath(device.destination(), path))
+        if (!m_cc.startFromTrain(train, device.leastRoundTrip(), Clock::now()) &&
+            recallPath(device.destination(), path))
             m_cc.resume(path.bytesPerSecond / double(m_chunk), path.minRtt, Clock::now());
     }
 
@@ -293,8 +298,12 @@ bool Sender::sendWhatMay(Clock::time_point now)
             break; // beyond what the board's receive buffer holds
         if (!sendChunk(index, now))
             return false;
+        // Catching up is for a sender that woke late, not for the first chunk paced.
         if (interval > Clock::duration::zero())
-            m_nextSend = std::max(m_nextSend, now - Clock::duration(kPacingCatchUp)) + interval;
+            m_nextSend = (m_nextSend == Clock::time_point{}
+                              ? now
+                              : std::max(m_nextSend, now - Clock::duration(kPacingCatchUp))) +
+                         interval;
     }
     return true;
 }

@@ -146,6 +146,8 @@ struct UploadBoard
             r.window = 1024;
             return encodeReplyTo(p, encodeHelloReply(r));
         }
+        if (p.command() == Command::Train) // as an older board: no session 0
+            return encodeReplyTo(p, encodeReply(kBoardNoSession));
         if (p.command() == Command::UploadBegin || (lies && p.command() == Command::UploadEnd))
             return encodeReplyTo(p, encodeReply(kBoardOk));
         if (p.command() == Command::UploadEnd) {

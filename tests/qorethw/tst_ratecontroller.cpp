@@ -2,6 +2,7 @@
 // deep queue or a token bucket drops what finds it full, acknowledgements carry the board's
 // arrival clock. Each path fails the controller that floods it or crawls on it.
 #include "congestion.h"
+#include "messages.h"
 
 #include <QtTest>
 
@@ -28,6 +29,8 @@ struct Path
     int senders = 1;        // sharing the bottleneck, all starting at once
     int companions = 1;     // of them in one process, which know of each other
     double minFairness = 0; // of the senders' second halves (Jain's index)
+    double trainMbit = 0;   // what a train during Connect showed; 0: none
+    int lengthMs = 1000;
 };
 
 struct Result
@@ -37,8 +40,9 @@ struct Result
     double fairness = 1; // Jain's index of the senders' deliveries
 };
 
-Result simulate(const Path &path, milliseconds length)
+Result simulate(const Path &path)
 {
+    const milliseconds length(path.lengthMs);
     const auto start = Clock::time_point(std::chrono::seconds(1000));
     const auto halfRtt =
         duration_cast<Clock::duration>(duration<double, std::milli>(path.rttMs / 2));
@@ -59,8 +63,10 @@ Result simulate(const Path &path, milliseconds length)
     std::deque<Sender> senders;
     while (int(senders.size()) < path.senders)
         senders.emplace_back(path.companions);
-    for (Sender &x : senders)
+    for (Sender &x : senders) {
         x.nextSend = x.lastAck = start;
+        x.cc.startFromTrain(path.trainMbit * 1e6 / kFrameBits, halfRtt * 2, start);
+    }
     Clock::time_point free = start;
     double tokens = path.burstKiB * 8192;
     std::uint64_t sent = 0, dropped = 0, delivered = 0;
@@ -153,6 +159,8 @@ class TestRateController : public QObject
 private slots:
     void neitherFloodsNorCrawls_data();
     void neitherFloodsNorCrawls();
+    void trainClaimsNoMoreThanItsStampsAndSendsShow_data();
+    void trainClaimsNoMoreThanItsStampsAndSendsShow();
 };
 
 void TestRateController::neitherFloodsNorCrawls_data()
@@ -165,6 +173,10 @@ void TestRateController::neitherFloodsNorCrawls_data()
     QTest::newRow("rate halved mid-upload") << Path{100, 1, 40, 0, 500} << 0.8 << 0.02;
     QTest::newRow("every third acknowledgement lost") << Path{100, 1, 40, 0, -1, 3} << 0.85 << 0.01;
     QTest::newRow("long path") << Path{100, 50, 60} << 0.8 << 0.01;
+    // Paced from the first chunk at what Connect's train showed, the pipe stays full although
+    // catching up on this host's lateness queues a few milliseconds.
+    QTest::newRow("long path, four round trips from a train")
+        << Path{100, 50, 60, 0, -1, 0, 1, 1, 0, 100, 200} << 0.7 << 0.01;
     // Twenty that begin in the same instant still lose a share of their first trains; a
     // controller that takes a train's rate for its own floods the bucket with most of it.
     QTest::newRow("20 senders, one token bucket")
@@ -179,12 +191,60 @@ void TestRateController::neitherFloodsNorCrawls()
     QFETCH(Path, path);
     QFETCH(double, minShare);
     QFETCH(double, maxLost);
-    const Result o = simulate(path, milliseconds(1000));
+    const Result o = simulate(path);
     QVERIFY2(o.share >= minShare && o.lost <= maxLost && o.fairness >= path.minFairness,
              qPrintable(QStringLiteral("share %1, lost %2, fairness %3")
                             .arg(o.share)
                             .arg(o.lost)
                             .arg(o.fairness)));
+}
+
+void TestRateController::trainClaimsNoMoreThanItsStampsAndSendsShow_data()
+{
+    // Per answer: the packet's index, the board's arrival stamp and when this host sent it (us);
+    // `answer`, when given, is every answer's payload instead.
+    QTest::addColumn<QList<int>>("indexes");
+    QTest::addColumn<QList<int>>("stampsUs");
+    QTest::addColumn<QList<int>>("sentUs");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<double>("mbit"); // 0: no rate
+    const QList<int> four{0, 1, 2, 3}, sent{0, 10, 20, 30};
+    QTest::newRow("100 Mbit/s") << four << QList<int>{5, 125, 245, 365} << sent << QByteArray()
+                                << 100.0;
+    QTest::newRow("one lost, the clock wrapping")
+        << QList<int>{0, 1, 3} << QList<int>{-125, -5, 235} << QList<int>{0, 10, 30} << QByteArray()
+        << 100.0;
+    QTest::newRow("claims 10 Gbit/s: what this host sent at")
+        << four << QList<int>{5, 6, 7, 8} << QList<int>{0, 40, 80, 120} << QByteArray() << 300.0;
+    QTest::newRow("stamps going back")
+        << four << QList<int>{5, 125, 100, 365} << sent << QByteArray() << 0.0;
+    QTest::newRow("one answer") << QList<int>{2} << QList<int>{5} << QList<int>{0} << QByteArray()
+                                << 0.0;
+    QTest::newRow("an older board: unknown session")
+        << four << four << sent << QByteArray::fromHex("00000009") << 0.0;
+    QTest::newRow("cut short") << four << four << sent << QByteArray::fromHex("0000000001000000")
+                               << 0.0;
+}
+
+void TestRateController::trainClaimsNoMoreThanItsStampsAndSendsShow()
+{
+    QFETCH(QList<int>, indexes);
+    QFETCH(QList<int>, stampsUs);
+    QFETCH(QList<int>, sentUs);
+    QFETCH(QByteArray, answer);
+    QFETCH(double, mbit);
+    std::vector<TrainEcho> echoes;
+    for (int i = 0; i < indexes.size(); ++i) {
+        std::vector<std::uint8_t> payload(answer.begin(), answer.end());
+        if (answer.isEmpty())
+            payload = qorproto::encodeTrainStamp(
+                {0, std::uint8_t(indexes[i]), std::uint32_t(stampsUs[i])});
+        qorproto::TrainStamp stamp;
+        if (qorproto::decodeTrainStamp(payload, stamp) && stamp.status == 0)
+            echoes.push_back({stamp.index, stamp.arrivalUs,
+                              Clock::time_point(microseconds(1000000 + sentUs[i]))});
+    }
+    QCOMPARE(qRound(trainRate(echoes, 1500) * 8 / 1e6), qRound(mbit));
 }
 
 QTEST_GUILESS_MAIN(TestRateController)
