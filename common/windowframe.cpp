@@ -5,6 +5,8 @@
 #include <QEvent>
 #include <QHash>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
@@ -112,6 +114,86 @@ xcb_connection_t *x11Connection()
     return x11 ? x11->connection() : nullptr;
 }
 
+// The name the running window manager gives itself, or empty without one.
+QString managerName(xcb_connection_t *connection)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_atom_t check = internAtom(connection, "_NET_SUPPORTING_WM_CHECK");
+    const PropertyReply supporting = readProperty32(connection, root, check, XCB_ATOM_WINDOW, 1);
+    if (!supporting || xcb_get_property_value_length(supporting.get()) != 4)
+        return QString();
+    const xcb_window_t window =
+        *static_cast<xcb_window_t *>(xcb_get_property_value(supporting.get()));
+    const xcb_atom_t name = internAtom(connection, "_NET_WM_NAME");
+    PropertyReply reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+        nullptr));
+    if (!reply || reply->format != 8)
+        return QString();
+    return QString::fromUtf8(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
+}
+
+// Frames seen in earlier runs, in device pixels, by window manager and kind of window: some
+// managers answer the frame request with another kind's frame (metacity and mutter give tool
+// windows a smaller one than they state) or not at all (KWin, fluxbox). A cache: a missing or
+// outdated entry costs one correction after mapping, as on the first run.
+class RememberedFrames
+{
+public:
+    RememberedFrames()
+        : m_store(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                      QStringLiteral("/Kestrune/windowframes.ini"),
+                  QSettings::IniFormat)
+    {
+        if (xcb_connection_t *connection = x11Connection())
+            m_manager = managerName(connection);
+    }
+
+    bool find(int kind, QMargins *device) const
+    {
+        // Left, top, right, bottom; anything else is ignored.
+        const QStringList sides =
+            m_store.value(key(kind)).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        int side[4] = {};
+        bool valid = !m_manager.isEmpty() && sides.size() == 4;
+        for (int i = 0; valid && i < 4; ++i)
+            side[i] = sides[i].toInt(&valid);
+        if (valid)
+            *device = QMargins(side[0], side[1], side[2], side[3]);
+        return valid;
+    }
+
+    void keep(int kind, const QMargins &device)
+    {
+        QMargins known;
+        if (m_manager.isEmpty() || (find(kind, &known) && known == device))
+            return;
+        m_store.setValue(key(kind), QStringLiteral("%1 %2 %3 %4")
+                                        .arg(device.left())
+                                        .arg(device.top())
+                                        .arg(device.right())
+                                        .arg(device.bottom()));
+        m_store.sync();
+    }
+
+private:
+    QString key(int kind) const
+    {
+        return QString::fromLatin1(m_manager.toUtf8().toPercentEncoding()) + QLatin1Char('/') +
+               QString::number(uint(kind), 16);
+    }
+
+    QSettings m_store;
+    QString m_manager;
+};
+
+RememberedFrames &rememberedFrames()
+{
+    static RememberedFrames frames;
+    return frames;
+}
+
 // The frame the window manager says it gave a mapped window, in device pixels.
 bool framedExtents(xcb_window_t window, QMargins *margins)
 {
@@ -193,6 +275,38 @@ QHash<int, QMargins> &seenFrames()
     return frames;
 }
 
+#ifdef BOARD_HAVE_XCB
+// The frame of a mapped window as the window manager states it, kept for later windows of its
+// kind, in this run and the next.
+bool framedAndKept(QWidget *window, QMargins *margins)
+{
+    if (!framedExtents(xcb_window_t(window->winId()), margins))
+        return false;
+    const int kind = int(window->windowFlags());
+    rememberedFrames().keep(kind, *margins);
+    *margins = toLogical(*margins, window->devicePixelRatioF());
+    seenFrames().insert(kind, *margins);
+    return true;
+}
+#endif
+
+// A frame seen in this run or, under the same window manager, an earlier one.
+bool knownFrame(int kind, QMargins *margins)
+{
+    if (!seenFrames().contains(kind)) {
+#ifdef BOARD_HAVE_XCB
+        QMargins device;
+        if (!rememberedFrames().find(kind, &device))
+            return false;
+        seenFrames().insert(kind, toLogical(device, qGuiApp->devicePixelRatio()));
+#else
+        return false;
+#endif
+    }
+    *margins = seenFrames().value(kind);
+    return true;
+}
+
 QHash<int, QWidget *> &probes()
 {
     static QHash<int, QWidget *> all;
@@ -222,10 +336,11 @@ bool framedSibling(QMargins *margins)
 QMargins marginsOfKind(Qt::WindowFlags flags)
 {
     const int kind = int(flags);
-    if (seenFrames().contains(kind))
-        return seenFrames().value(kind);
+    QMargins margins;
+    if (knownFrame(kind, &margins))
+        return margins;
     if (QWidget *probe = probes().value(kind)) {
-        QMargins margins = unmappedFrameMargins(probe, false);
+        margins = unmappedFrameMargins(probe, false);
         if (margins.isNull())
             framedSibling(&margins);
         return margins;
@@ -239,10 +354,8 @@ QMargins marginsOfKind(Qt::WindowFlags flags)
 bool frameAnswered(Qt::WindowFlags flags, QMargins *margins)
 {
     const int kind = int(flags);
-    if (seenFrames().contains(kind)) {
-        *margins = seenFrames().value(kind);
+    if (knownFrame(kind, margins))
         return true;
-    }
     QWidget *probe = probes().value(kind);
     if (!probe || !requestFrameExtents(xcb_window_t(probe->winId()), margins, false))
         return false;
@@ -319,11 +432,8 @@ bool frameKnown(QWidget *window, QMargins *margins)
     if (xcb_connection_t *connection = x11Connection()) {
         const xcb_window_t id = xcb_window_t(window->winId());
         const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
-        if (framedExtents(id, margins)) {
-            *margins = toLogical(*margins, window->devicePixelRatioF());
-            seenFrames().insert(int(window->windowFlags()), *margins);
+        if (framedAndKept(window, margins))
             return true;
-        }
         if (rootSupports(connection, rootOf(connection, id), extents))
             return false;
     }
@@ -375,11 +485,8 @@ QMargins FramedMargins(QWidget *window)
 {
 #ifdef BOARD_HAVE_XCB
     QMargins margins;
-    if (window->windowHandle() && framedExtents(xcb_window_t(window->winId()), &margins)) {
-        margins = toLogical(margins, window->devicePixelRatioF());
-        seenFrames().insert(int(window->windowFlags()), margins);
+    if (window->windowHandle() && framedAndKept(window, &margins))
         return margins;
-    }
 #endif
     return ExpectedFrameMargins(window);
 }
@@ -454,6 +561,10 @@ void setGravity(xcb_connection_t *connection, xcb_window_t window, uint32_t grav
 
 void ShowCentred(QWidget *window, const std::function<void()> &show)
 {
+#ifndef BOARD_HAVE_XCB
+    QMargins frame;
+    const bool known = false;
+#endif
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect();
     auto centred = [&area](const QSize &size) {
@@ -463,9 +574,10 @@ void ShowCentred(QWidget *window, const std::function<void()> &show)
 #ifdef BOARD_HAVE_XCB
     // Not all honour centre gravity alike (openbox moves the frame by half its caption): the
     // frame's corner is placed where its size is known.
-    QMargins answer;
+    QMargins frame;
     xcb_connection_t *connection = x11Connection();
-    if (connection && !frameAnswered(window->windowFlags(), &answer)) {
+    const bool known = connection && frameAnswered(window->windowFlags(), &frame);
+    if (connection && !known) {
         window->move(centred(window->size()));
         const xcb_window_t id = xcb_window_t(window->winId());
         // Qt writes the size hints as it maps the window; the server held until they say centre
@@ -475,12 +587,16 @@ void ShowCentred(QWidget *window, const std::function<void()> &show)
         setGravity(connection, id, XCB_GRAVITY_CENTER);
         xcb_ungrab_server(connection);
         xcb_flush(connection);
-        return;
-    }
+    } else
 #endif
-    const QMargins frame = ExpectedFrameMargins(window);
-    PlaceOuterRect(window, centred(window->size().grownBy(frame)), window->size(), frame);
-    show();
+    {
+        if (!known)
+            frame = ExpectedFrameMargins(window);
+        PlaceOuterRect(window, centred(window->size().grownBy(frame)), window->size(), frame);
+        show();
+    }
+    // Kept once known: the next run places the frame's corner at once.
+    WhenFramed(window, [](const QMargins &) {});
 }
 
 void ShowWithoutKeyboard(QWidget *window)
