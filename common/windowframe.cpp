@@ -296,7 +296,7 @@ bool knownFrame(int kind, QMargins *margins)
     if (!seenFrames().contains(kind)) {
 #ifdef BOARD_HAVE_XCB
         QMargins device;
-        if (!rememberedFrames().find(kind, &device))
+        if (!x11Connection() || !rememberedFrames().find(kind, &device))
             return false;
         seenFrames().insert(kind, toLogical(device, qGuiApp->devicePixelRatio()));
 #else
