@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHash>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -307,6 +309,128 @@ bool knownFrame(int kind, QMargins *margins)
     return true;
 }
 
+#ifdef BOARD_HAVE_XCB
+// A compositing manager shows a transparent window as nothing at all.
+bool compositing(xcb_connection_t *connection, xcb_window_t root)
+{
+    int screen = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+         it.rem && it.data->root != root; xcb_screen_next(&it))
+        ++screen;
+    const xcb_atom_t selection =
+        internAtom(connection, QByteArray("_NET_WM_CM_S").append(QByteArray::number(screen)));
+    xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
+// A window of one kind that the window manager frames as it will the real ones, never seen:
+// transparent to the compositor, iconic where the manager keeps it so (mutter and xfwm4 map tool
+// windows all the same), taking no keyboard, out of task bars and pagers, and gone once its frame
+// is stated or after a while.
+class FrameProbe : public QObject
+{
+public:
+    FrameProbe(xcb_connection_t *connection, QWidget *owner, const QWidget *active,
+               Qt::WindowFlags flags)
+        : QObject(owner), m_window(new QWidget(owner, flags)), m_kind(int(m_window->windowFlags()))
+    {
+        pending().insert(m_kind, this);
+        m_window->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_window->setWindowOpacity(0.0);
+        // Over its owner, where nothing new catches the eye even were it drawn.
+        m_window->setGeometry(QRect(owner->geometry().center(), QSize(probeSide, probeSide)));
+        const xcb_window_t id = xcb_window_t(m_window->winId());
+        // A window of the active one's: the manager leaves it the keyboard without drawing
+        // attention to the new window (mutter).
+        m_window->windowHandle()->setTransientParent(active->windowHandle());
+        // Qt writes the hints as it maps the window; held until they are changed.
+        xcb_grab_server(connection);
+        m_window->show();
+        unseen(connection, id);
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+        m_age.start();
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            if (framed() || m_age.elapsed() > lifetimeMs)
+                finish();
+        });
+        m_poll.start(pollMs);
+    }
+    ~FrameProbe() override
+    {
+        pending().remove(m_kind);
+        delete m_window.data();
+    }
+
+    // A probe of this kind on its way, whose answer a window of its kind waits for.
+    static void WaitFor(int kind)
+    {
+        FrameProbe *probe = pending().value(kind);
+        if (!probe)
+            return;
+        QElapsedTimer clock;
+        clock.start();
+        while (!probe->framed() && clock.elapsed() < waitMs)
+            QThread::msleep(2);
+        probe->finish();
+    }
+
+private:
+    // Bounded: a manager that states no frame for it (or is slow) costs this once at most.
+    static constexpr int probeSide = 100, pollMs = 10, lifetimeMs = 3000, waitMs = 300;
+
+    static QHash<int, FrameProbe *> &pending()
+    {
+        static QHash<int, FrameProbe *> all;
+        return all;
+    }
+
+    bool framed()
+    {
+        QMargins margins;
+        return !m_window || framedAndKept(m_window, &margins);
+    }
+
+    void finish()
+    {
+        m_poll.stop();
+        pending().remove(m_kind);
+        deleteLater();
+    }
+
+    static void unseen(xcb_connection_t *connection, xcb_window_t id)
+    {
+        constexpr uint32_t inputHint = 1 << 0, stateHint = 1 << 1, iconicState = 3;
+        uint32_t hints[9] = {};
+        PropertyReply reply(xcb_get_property_reply(
+            connection,
+            xcb_get_property(connection, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9),
+            nullptr));
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
+            std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+        hints[0] |= inputHint | stateHint;
+        hints[1] = 0;
+        hints[2] = iconicState;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS,
+                            XCB_ATOM_WM_HINTS, 32, 9, hints);
+        const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+        const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                   internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+        if (state != XCB_ATOM_NONE)
+            xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2,
+                                skip);
+    }
+
+    QPointer<QWidget> m_window; // a child of the owner too, which may go first
+    int m_kind;
+    QElapsedTimer m_age;
+    QTimer m_poll;
+};
+#endif
+
 QHash<int, QWidget *> &probes()
 {
     static QHash<int, QWidget *> all;
@@ -337,6 +461,9 @@ QMargins marginsOfKind(Qt::WindowFlags flags)
 {
     const int kind = int(flags);
     QMargins margins;
+#ifdef BOARD_HAVE_XCB
+    FrameProbe::WaitFor(kind);
+#endif
     if (knownFrame(kind, &margins))
         return margins;
     if (QWidget *probe = probes().value(kind)) {
@@ -402,6 +529,44 @@ void AskFrameInAdvance(Qt::WindowFlags flags)
         rootSupports(connection, root, request))
         sendFrameRequest(connection, root, window, request);
 #else
+    Q_UNUSED(flags);
+#endif
+}
+
+void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags)
+{
+#ifdef BOARD_HAVE_XCB
+    static QList<int> measured;
+    xcb_connection_t *connection = x11Connection();
+    // Only where nothing could show it.
+    if (!connection || measured.contains(int(flags)) ||
+        !compositing(connection, rootOf(connection, xcb_window_t(owner->winId()))))
+        return;
+    measured.append(int(flags));
+    const QPointer<QWidget> window = owner->window();
+    auto measure = [connection, window, flags] {
+        QMargins known;
+        const QWidget *active = QApplication::activeWindow();
+        if (window && active && !knownFrame(int(flags), &known))
+            new FrameProbe(connection, window, active, flags);
+    };
+    // While the program is active, for one of its own windows has the keyboard.
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
+        measure();
+        return;
+    }
+    auto *once = new QObject(window);
+    QObject::connect(
+        qGuiApp, &QGuiApplication::applicationStateChanged, once,
+        [measure, once](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive)
+                return;
+            measure();
+            once->deleteLater();
+        },
+        Qt::QueuedConnection); // once the active window is known
+#else
+    Q_UNUSED(owner);
     Q_UNUSED(flags);
 #endif
 }

@@ -22,6 +22,11 @@ QMargins ExpectedFrameMargins(QWidget *window);
 // one is placed without waiting for its answer.
 void AskFrameInAdvance(Qt::WindowFlags flags);
 
+// Where a compositing window manager runs, has it frame a transparent window of this kind owned by
+// owner, never seen, whose frame then serves the real ones from the first on: some managers
+// answer the frame request with another frame than they give (a normal window's for tool windows).
+void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags);
+
 // Places window so that its outer rectangle, the frame given by margins included, has its
 // top-left corner at outerTopLeft and the client area has size client. A window not created yet
 // gets its frame's corner there whatever frame the window manager gives it.
