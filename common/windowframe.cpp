@@ -71,6 +71,29 @@ bool readFrameExtents(xcb_connection_t *connection, xcb_window_t window, xcb_ato
     return true;
 }
 
+// A window's WM_HINTS, as nine words, all zero where it has none.
+void readWmHints(xcb_connection_t *connection, xcb_window_t window, uint32_t (&hints)[9])
+{
+    std::memset(hints, 0, sizeof hints);
+    PropertyReply reply(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9),
+        nullptr));
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
+        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+}
+
+// A tool window of the program: not in task bars and pagers.
+void skipTaskbarAndPager(xcb_connection_t *connection, xcb_window_t window)
+{
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (state != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
+                            skip);
+}
+
 bool rootSupports(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t wanted)
 {
     const xcb_atom_t supported = internAtom(connection, "_NET_SUPPORTED");
@@ -404,24 +427,14 @@ private:
     static void unseen(xcb_connection_t *connection, xcb_window_t id)
     {
         constexpr uint32_t inputHint = 1 << 0, stateHint = 1 << 1, iconicState = 3;
-        uint32_t hints[9] = {};
-        PropertyReply reply(xcb_get_property_reply(
-            connection,
-            xcb_get_property(connection, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9),
-            nullptr));
-        if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
-            std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+        uint32_t hints[9];
+        readWmHints(connection, id, hints);
         hints[0] |= inputHint | stateHint;
         hints[1] = 0;
         hints[2] = iconicState;
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS,
                             XCB_ATOM_WM_HINTS, 32, 9, hints);
-        const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
-        const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                   internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-        if (state != XCB_ATOM_NONE)
-            xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2,
-                                skip);
+        skipTaskbarAndPager(connection, id);
     }
 
     QPointer<QWidget> m_window; // a child of the owner too, which may go first
@@ -676,12 +689,8 @@ namespace {
 void standApart(xcb_connection_t *connection, xcb_window_t window)
 {
     xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
-    uint32_t hints[9] = {};
-    xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9);
-    PropertyReply reply(xcb_get_property_reply(connection, cookie, nullptr));
-    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
-        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+    uint32_t hints[9];
+    readWmHints(connection, window, hints);
     const uint32_t windowGroupHint = 1 << 6;
     hints[0] |= windowGroupHint;
     hints[8] = window;
@@ -691,13 +700,8 @@ void standApart(xcb_connection_t *connection, xcb_window_t window)
     if (leader != XCB_ATOM_NONE)
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
                             1, &window);
-    // Still a tool window of the program: not in task bars and pagers, as one with an owner.
-    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
-    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    if (state != XCB_ATOM_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
-                            skip);
+    // Still a tool window of the program, as one with an owner.
+    skipTaskbarAndPager(connection, window);
 }
 #endif
 
