@@ -90,6 +90,13 @@ void WindowManagerTest::initTestCase()
         m_layout.insert(panel->objectName(), panel->geometry());
     QVERIFY(ShowAndSettle(*m_w));
     QVERIFY(X11Windows::WaitForFrame(m_w.get()));
+    // Pointing at a ring only once start-up is over, as a user would: the transparent window that
+    // has a compositing manager frame a popup's kind in advance is gone.
+    QVERIFY(WaitFor([] {
+        const auto windows = QApplication::topLevelWidgets();
+        return std::none_of(windows.begin(), windows.end(),
+                            [](const QWidget *w) { return w->windowOpacity() == 0.0; });
+    }));
     m_w->setSup()->HelpForm()->close();
 }
 
