@@ -551,12 +551,15 @@ void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags)
 #ifdef BOARD_HAVE_XCB
     static QList<int> measured;
     xcb_connection_t *connection = x11Connection();
-    // Only where nothing could show it.
-    if (!connection || measured.contains(int(flags)) ||
-        !compositing(connection, rootOf(connection, xcb_window_t(owner->winId()))))
+    if (!connection || measured.contains(int(flags)))
         return;
     measured.append(int(flags));
+    // Only where nothing could show it, and the manager states the frames it gives.
     const QPointer<QWidget> window = owner->window();
+    const xcb_window_t root = rootOf(connection, xcb_window_t(window->winId()));
+    if (!compositing(connection, root) ||
+        !rootSupports(connection, root, internAtom(connection, "_NET_FRAME_EXTENTS")))
+        return;
     auto measure = [connection, window, flags] {
         QMargins known;
         const QWidget *active = QApplication::activeWindow();
