@@ -566,7 +566,8 @@ void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags)
         if (window && active && !knownFrame(int(flags), &known))
             new FrameProbe(connection, window, active, flags);
     };
-    // While the program is active, for one of its own windows has the keyboard.
+    // Mapped while the program is active: the probe then belongs to the window that has the
+    // keyboard.
     if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
         measure();
         return;
