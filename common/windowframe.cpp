@@ -4,8 +4,12 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QHash>
+#include <QPointer>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -67,6 +71,29 @@ bool readFrameExtents(xcb_connection_t *connection, xcb_window_t window, xcb_ato
     return true;
 }
 
+// A window's WM_HINTS, as nine words, all zero where it has none.
+void readWmHints(xcb_connection_t *connection, xcb_window_t window, uint32_t (&hints)[9])
+{
+    std::memset(hints, 0, sizeof hints);
+    PropertyReply reply(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9),
+        nullptr));
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
+        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+}
+
+// A tool window of the program: not in task bars and pagers.
+void skipTaskbarAndPager(xcb_connection_t *connection, xcb_window_t window)
+{
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    if (state != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
+                            skip);
+}
+
 bool rootSupports(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t wanted)
 {
     const xcb_atom_t supported = internAtom(connection, "_NET_SUPPORTED");
@@ -110,6 +137,86 @@ xcb_connection_t *x11Connection()
         return nullptr;
     auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
+}
+
+// The name the running window manager gives itself, or empty without one.
+QString managerName(xcb_connection_t *connection)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_atom_t check = internAtom(connection, "_NET_SUPPORTING_WM_CHECK");
+    const PropertyReply supporting = readProperty32(connection, root, check, XCB_ATOM_WINDOW, 1);
+    if (!supporting || xcb_get_property_value_length(supporting.get()) != 4)
+        return QString();
+    const xcb_window_t window =
+        *static_cast<xcb_window_t *>(xcb_get_property_value(supporting.get()));
+    const xcb_atom_t name = internAtom(connection, "_NET_WM_NAME");
+    PropertyReply reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+        nullptr));
+    if (!reply || reply->format != 8)
+        return QString();
+    return QString::fromUtf8(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
+}
+
+// Frames seen in earlier runs, in device pixels, by window manager and kind of window: some
+// managers answer the frame request with another kind's frame (metacity and mutter give tool
+// windows a smaller one than they state) or not at all (KWin, fluxbox). A cache: a missing or
+// outdated entry costs one correction after mapping, as on the first run.
+class RememberedFrames
+{
+public:
+    RememberedFrames()
+        : m_store(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                      QStringLiteral("/Kestrune/windowframes.ini"),
+                  QSettings::IniFormat)
+    {
+        if (xcb_connection_t *connection = x11Connection())
+            m_manager = managerName(connection);
+    }
+
+    bool find(int kind, QMargins *device) const
+    {
+        // Left, top, right, bottom; anything else is ignored.
+        const QStringList sides =
+            m_store.value(key(kind)).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        int side[4] = {};
+        bool valid = !m_manager.isEmpty() && sides.size() == 4;
+        for (int i = 0; valid && i < 4; ++i)
+            side[i] = sides[i].toInt(&valid);
+        if (valid)
+            *device = QMargins(side[0], side[1], side[2], side[3]);
+        return valid;
+    }
+
+    void keep(int kind, const QMargins &device)
+    {
+        QMargins known;
+        if (m_manager.isEmpty() || (find(kind, &known) && known == device))
+            return;
+        m_store.setValue(key(kind), QStringLiteral("%1 %2 %3 %4")
+                                        .arg(device.left())
+                                        .arg(device.top())
+                                        .arg(device.right())
+                                        .arg(device.bottom()));
+        m_store.sync();
+    }
+
+private:
+    QString key(int kind) const
+    {
+        return QString::fromLatin1(m_manager.toUtf8().toPercentEncoding()) + QLatin1Char('/') +
+               QString::number(uint(kind), 16);
+    }
+
+    QSettings m_store;
+    QString m_manager;
+};
+
+RememberedFrames &rememberedFrames()
+{
+    static RememberedFrames frames;
+    return frames;
 }
 
 // The frame the window manager says it gave a mapped window, in device pixels.
@@ -193,6 +300,150 @@ QHash<int, QMargins> &seenFrames()
     return frames;
 }
 
+#ifdef BOARD_HAVE_XCB
+// The frame of a mapped window as the window manager states it, kept for later windows of its
+// kind, in this run and the next.
+bool framedAndKept(QWidget *window, QMargins *margins)
+{
+    if (!framedExtents(xcb_window_t(window->winId()), margins))
+        return false;
+    const int kind = int(window->windowFlags());
+    rememberedFrames().keep(kind, *margins);
+    *margins = toLogical(*margins, window->devicePixelRatioF());
+    seenFrames().insert(kind, *margins);
+    return true;
+}
+#endif
+
+// A frame seen in this run or, under the same window manager, an earlier one.
+bool knownFrame(int kind, QMargins *margins)
+{
+    if (!seenFrames().contains(kind)) {
+#ifdef BOARD_HAVE_XCB
+        QMargins device;
+        if (!x11Connection() || !rememberedFrames().find(kind, &device))
+            return false;
+        seenFrames().insert(kind, toLogical(device, qGuiApp->devicePixelRatio()));
+#else
+        return false;
+#endif
+    }
+    *margins = seenFrames().value(kind);
+    return true;
+}
+
+#ifdef BOARD_HAVE_XCB
+// A compositing manager shows a transparent window as nothing at all.
+bool compositing(xcb_connection_t *connection, xcb_window_t root)
+{
+    int screen = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+         it.rem && it.data->root != root; xcb_screen_next(&it))
+        ++screen;
+    const xcb_atom_t selection =
+        internAtom(connection, QByteArray("_NET_WM_CM_S").append(QByteArray::number(screen)));
+    xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
+// A window of one kind that the window manager frames as it will the real ones, never seen:
+// transparent to the compositor, iconic where the manager keeps it so (mutter and xfwm4 map tool
+// windows all the same), taking no keyboard, out of task bars and pagers, and gone once its frame
+// is stated or after a while.
+class FrameProbe : public QObject
+{
+public:
+    FrameProbe(xcb_connection_t *connection, QWidget *owner, const QWidget *active,
+               Qt::WindowFlags flags)
+        : QObject(owner), m_window(new QWidget(owner, flags)), m_kind(int(m_window->windowFlags()))
+    {
+        pending().insert(m_kind, this);
+        m_window->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_window->setWindowOpacity(0.0);
+        // Over its owner, where nothing new catches the eye even were it drawn.
+        m_window->setGeometry(QRect(owner->geometry().center(), QSize(probeSide, probeSide)));
+        const xcb_window_t id = xcb_window_t(m_window->winId());
+        // A window of the active one's: the manager leaves it the keyboard without drawing
+        // attention to the new window (mutter).
+        m_window->windowHandle()->setTransientParent(active->windowHandle());
+        // Qt writes the hints as it maps the window; held until they are changed.
+        xcb_grab_server(connection);
+        m_window->show();
+        unseen(connection, id);
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+        m_age.start();
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            if (framed() || m_age.elapsed() > lifetimeMs)
+                finish();
+        });
+        m_poll.start(pollMs);
+    }
+    ~FrameProbe() override
+    {
+        pending().remove(m_kind);
+        delete m_window.data();
+    }
+
+    // A probe of this kind on its way, whose answer a window of its kind waits for.
+    static void WaitFor(int kind)
+    {
+        FrameProbe *probe = pending().value(kind);
+        if (!probe)
+            return;
+        QElapsedTimer clock;
+        clock.start();
+        while (!probe->framed() && clock.elapsed() < waitMs)
+            QThread::msleep(2);
+        probe->finish();
+    }
+
+private:
+    // Bounded: a manager that states no frame for it (or is slow) costs this once at most.
+    static constexpr int probeSide = 100, pollMs = 10, lifetimeMs = 3000, waitMs = 300;
+
+    static QHash<int, FrameProbe *> &pending()
+    {
+        static QHash<int, FrameProbe *> all;
+        return all;
+    }
+
+    bool framed()
+    {
+        QMargins margins;
+        return !m_window || framedAndKept(m_window, &margins);
+    }
+
+    void finish()
+    {
+        m_poll.stop();
+        pending().remove(m_kind);
+        deleteLater();
+    }
+
+    static void unseen(xcb_connection_t *connection, xcb_window_t id)
+    {
+        constexpr uint32_t inputHint = 1 << 0, stateHint = 1 << 1, iconicState = 3;
+        uint32_t hints[9];
+        readWmHints(connection, id, hints);
+        hints[0] |= inputHint | stateHint;
+        hints[1] = 0;
+        hints[2] = iconicState;
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS,
+                            XCB_ATOM_WM_HINTS, 32, 9, hints);
+        skipTaskbarAndPager(connection, id);
+    }
+
+    QPointer<QWidget> m_window; // a child of the owner too, which may go first
+    int m_kind;
+    QElapsedTimer m_age;
+    QTimer m_poll;
+};
+#endif
+
 QHash<int, QWidget *> &probes()
 {
     static QHash<int, QWidget *> all;
@@ -222,10 +473,14 @@ bool framedSibling(QMargins *margins)
 QMargins marginsOfKind(Qt::WindowFlags flags)
 {
     const int kind = int(flags);
-    if (seenFrames().contains(kind))
-        return seenFrames().value(kind);
+    QMargins margins;
+#ifdef BOARD_HAVE_XCB
+    FrameProbe::WaitFor(kind);
+#endif
+    if (knownFrame(kind, &margins))
+        return margins;
     if (QWidget *probe = probes().value(kind)) {
-        QMargins margins = unmappedFrameMargins(probe, false);
+        margins = unmappedFrameMargins(probe, false);
         if (margins.isNull())
             framedSibling(&margins);
         return margins;
@@ -239,10 +494,8 @@ QMargins marginsOfKind(Qt::WindowFlags flags)
 bool frameAnswered(Qt::WindowFlags flags, QMargins *margins)
 {
     const int kind = int(flags);
-    if (seenFrames().contains(kind)) {
-        *margins = seenFrames().value(kind);
+    if (knownFrame(kind, margins))
         return true;
-    }
     QWidget *probe = probes().value(kind);
     if (!probe || !requestFrameExtents(xcb_window_t(probe->winId()), margins, false))
         return false;
@@ -293,6 +546,48 @@ void AskFrameInAdvance(Qt::WindowFlags flags)
 #endif
 }
 
+void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags)
+{
+#ifdef BOARD_HAVE_XCB
+    static QList<int> measured;
+    xcb_connection_t *connection = x11Connection();
+    if (!connection || measured.contains(int(flags)))
+        return;
+    measured.append(int(flags));
+    // Only where nothing could show it, and the manager states the frames it gives.
+    const QPointer<QWidget> window = owner->window();
+    const xcb_window_t root = rootOf(connection, xcb_window_t(window->winId()));
+    if (!compositing(connection, root) ||
+        !rootSupports(connection, root, internAtom(connection, "_NET_FRAME_EXTENTS")))
+        return;
+    auto measure = [connection, window, flags] {
+        QMargins known;
+        const QWidget *active = QApplication::activeWindow();
+        if (window && active && !knownFrame(int(flags), &known))
+            new FrameProbe(connection, window, active, flags);
+    };
+    // Mapped while the program is active: the probe then belongs to the window that has the
+    // keyboard.
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive) {
+        measure();
+        return;
+    }
+    auto *once = new QObject(window);
+    QObject::connect(
+        qGuiApp, &QGuiApplication::applicationStateChanged, once,
+        [measure, once](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive)
+                return;
+            measure();
+            once->deleteLater();
+        },
+        Qt::QueuedConnection); // once the active window is known
+#else
+    Q_UNUSED(owner);
+    Q_UNUSED(flags);
+#endif
+}
+
 void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,
                     const QMargins &margins)
 {
@@ -319,11 +614,8 @@ bool frameKnown(QWidget *window, QMargins *margins)
     if (xcb_connection_t *connection = x11Connection()) {
         const xcb_window_t id = xcb_window_t(window->winId());
         const xcb_atom_t extents = internAtom(connection, "_NET_FRAME_EXTENTS");
-        if (framedExtents(id, margins)) {
-            *margins = toLogical(*margins, window->devicePixelRatioF());
-            seenFrames().insert(int(window->windowFlags()), *margins);
+        if (framedAndKept(window, margins))
             return true;
-        }
         if (rootSupports(connection, rootOf(connection, id), extents))
             return false;
     }
@@ -375,11 +667,8 @@ QMargins FramedMargins(QWidget *window)
 {
 #ifdef BOARD_HAVE_XCB
     QMargins margins;
-    if (window->windowHandle() && framedExtents(xcb_window_t(window->winId()), &margins)) {
-        margins = toLogical(margins, window->devicePixelRatioF());
-        seenFrames().insert(int(window->windowFlags()), margins);
+    if (window->windowHandle() && framedAndKept(window, &margins))
         return margins;
-    }
 #endif
     return ExpectedFrameMargins(window);
 }
@@ -404,12 +693,8 @@ namespace {
 void standApart(xcb_connection_t *connection, xcb_window_t window)
 {
     xcb_delete_property(connection, window, XCB_ATOM_WM_TRANSIENT_FOR);
-    uint32_t hints[9] = {};
-    xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9);
-    PropertyReply reply(xcb_get_property_reply(connection, cookie, nullptr));
-    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 36)
-        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+    uint32_t hints[9];
+    readWmHints(connection, window, hints);
     const uint32_t windowGroupHint = 1 << 6;
     hints[0] |= windowGroupHint;
     hints[8] = window;
@@ -419,13 +704,8 @@ void standApart(xcb_connection_t *connection, xcb_window_t window)
     if (leader != XCB_ATOM_NONE)
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, leader, XCB_ATOM_WINDOW, 32,
                             1, &window);
-    // Still a tool window of the program: not in task bars and pagers, as one with an owner.
-    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
-    const xcb_atom_t skip[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                               internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    if (state != XCB_ATOM_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_APPEND, window, state, XCB_ATOM_ATOM, 32, 2,
-                            skip);
+    // Still a tool window of the program, as one with an owner.
+    skipTaskbarAndPager(connection, window);
 }
 #endif
 
@@ -454,6 +734,10 @@ void setGravity(xcb_connection_t *connection, xcb_window_t window, uint32_t grav
 
 void ShowCentred(QWidget *window, const std::function<void()> &show)
 {
+#ifndef BOARD_HAVE_XCB
+    QMargins frame;
+    const bool known = false;
+#endif
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect();
     auto centred = [&area](const QSize &size) {
@@ -463,9 +747,10 @@ void ShowCentred(QWidget *window, const std::function<void()> &show)
 #ifdef BOARD_HAVE_XCB
     // Not all honour centre gravity alike (openbox moves the frame by half its caption): the
     // frame's corner is placed where its size is known.
-    QMargins answer;
+    QMargins frame;
     xcb_connection_t *connection = x11Connection();
-    if (connection && !frameAnswered(window->windowFlags(), &answer)) {
+    const bool known = connection && frameAnswered(window->windowFlags(), &frame);
+    if (connection && !known) {
         window->move(centred(window->size()));
         const xcb_window_t id = xcb_window_t(window->winId());
         // Qt writes the size hints as it maps the window; the server held until they say centre
@@ -475,12 +760,16 @@ void ShowCentred(QWidget *window, const std::function<void()> &show)
         setGravity(connection, id, XCB_GRAVITY_CENTER);
         xcb_ungrab_server(connection);
         xcb_flush(connection);
-        return;
-    }
+    } else
 #endif
-    const QMargins frame = ExpectedFrameMargins(window);
-    PlaceOuterRect(window, centred(window->size().grownBy(frame)), window->size(), frame);
-    show();
+    {
+        if (!known)
+            frame = ExpectedFrameMargins(window);
+        PlaceOuterRect(window, centred(window->size().grownBy(frame)), window->size(), frame);
+        show();
+    }
+    // Kept once known: the next run places the frame's corner at once.
+    WhenFramed(window, [](const QMargins &) {});
 }
 
 void ShowWithoutKeyboard(QWidget *window)

@@ -22,13 +22,19 @@ QMargins ExpectedFrameMargins(QWidget *window);
 // one is placed without waiting for its answer.
 void AskFrameInAdvance(Qt::WindowFlags flags);
 
+// Where a compositing window manager runs, has it frame a transparent window of this kind owned by
+// owner, never seen, whose frame then serves the real ones from the first on: some managers
+// answer the frame request with another frame than they give (a normal window's for tool windows).
+void MeasureFrameInAdvance(QWidget *owner, Qt::WindowFlags flags);
+
 // Places window so that its outer rectangle, the frame given by margins included, has its
 // top-left corner at outerTopLeft and the client area has size client. A window not created yet
 // gets its frame's corner there whatever frame the window manager gives it.
 void PlaceOuterRect(QWidget *window, const QPoint &outerTopLeft, const QSize &client,
                     const QMargins &margins);
 
-// The frame a shown window really got, as the window manager states it, in logical pixels.
+// The frame a shown window really got, as the window manager states it, in logical pixels. Under
+// X11, frames stated are kept for later windows of the same kind, also in later runs.
 QMargins FramedMargins(QWidget *window);
 
 // Calls framed with the frame the window really got, once it is on screen (at once if it is);
@@ -36,9 +42,10 @@ QMargins FramedMargins(QWidget *window);
 void WhenFramed(QWidget *window, std::function<void(const QMargins &)> framed);
 
 // Shows window, by calling show, for the first time with its outer window, frame and caption
-// included, centred on the screen. A window manager that stated in time which frame it gives, when
-// asked in advance, has the frame's corner placed; one that did not is asked to keep the client
-// area's centre where it is (ICCCM centre gravity), which needs no answer from it.
+// included, centred on the screen. Where the frame is known (stated in time when asked in advance,
+// or seen by an earlier run under the same window manager) the frame's corner is placed; elsewhere
+// the manager is asked to keep the client area's centre where it is (ICCCM centre gravity), which
+// needs no answer from it.
 void ShowCentred(QWidget *window, const std::function<void()> &show);
 
 // Shows window without taking the keyboard from the application that has it, also under window

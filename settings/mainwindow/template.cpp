@@ -13,11 +13,13 @@
 #include "tsetupsupporter.h"
 #include "tsupportforms.h"
 #include "ui_template.h"
+#include "windowframe.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFile>
 #include <QPainter>
+#include <QScreen>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QWindow>
@@ -62,11 +64,28 @@ Photograph DecodeBoardPhotograph()
     return photo;
 }
 
+// The stored outer rectangle where it fits the screen's available area; else moved, and shrunk
+// where larger, as little as it takes to fit: with no window manager to maximise the window, or
+// once the user restores it, controls off the screen could not be reached.
+QRect fittedToScreen(const QRect &stored)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return stored;
+    const QRect area = screen->availableGeometry();
+    QRect fitted(stored.topLeft(), stored.size().boundedTo(area.size()));
+    fitted.moveLeft(qBound(area.left(), fitted.left(), area.right() + 1 - fitted.width()));
+    fitted.moveTop(qBound(area.top(), fitted.top(), area.bottom() + 1 - fitted.height()));
+    return fitted;
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainForm), m_network(new TNetworkPanel(*ui, this))
 {
+    // Answered while the form is built, where the window manager answers at all.
+    AskFrameInAdvance(windowFlags());
     InstallSetupCtrlsAccessibility();
     InitPictures();
     SubstituteLayoutFont();
@@ -77,7 +96,11 @@ TMainForm::TMainForm(QWidget *parent)
 
     // ---- Stored layout, continued: what a .ui cannot hold, in stored order. ----
     {
-        move(305, 77); // a top-level's place is not kept by uic; the window opens maximised
+        // A top-level's place is not kept by uic; the window opens maximised.
+        const QMargins frame = ExpectedFrameMargins(this);
+        const QRect outer = fittedToScreen(QRect(QPoint(305, 77), size().grownBy(frame)));
+        resize(outer.size().shrunkBy(frame));
+        move(outer.topLeft()); // the frame's corner, the window not created yet
         setWindowState(Qt::WindowMaximized);
 
         const Photograph photo = photograph.get();

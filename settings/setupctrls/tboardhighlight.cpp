@@ -413,6 +413,9 @@ bool TBoardHighlight::event(QEvent *event)
     // The form has been built by the time any of its widgets is polished.
     if (event->type() == QEvent::Polish)
         radioPanel();
+    // The board's window is being mapped: long before the first popup opens.
+    if (event->type() == QEvent::Show && !SetupDesign::IsDesigned(this))
+        MeasureFrameInAdvance(window(), TPopupForm::WindowKind);
     return QWidget::event(event);
 }
 

@@ -107,6 +107,8 @@ void MainWindowTest_::layoutWindow()
     QCOMPARE(m_w->objectName(), QStringLiteral("MainForm"));
     QCOMPARE(m_w->windowTitle(), QStringLiteral("Settings"));
     QVERIFY(m_w->windowState() & Qt::WindowMaximized);
+    // Restored, or with nothing to maximise it, the window stays reachable on a small screen.
+    QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(m_w->geometry()));
     QCOMPARE(m_w->palette().color(QPalette::Window), QColor(Qt::white));
     QCOMPARE(m_w->font().family(), QStringLiteral("MS Sans Serif"));
     QCOMPARE(m_w->menuBar(), f().MainMenu1);

@@ -90,6 +90,13 @@ void WindowManagerTest::initTestCase()
         m_layout.insert(panel->objectName(), panel->geometry());
     QVERIFY(ShowAndSettle(*m_w));
     QVERIFY(X11Windows::WaitForFrame(m_w.get()));
+    // Pointing at a ring only once start-up is over, as a user would: the transparent window that
+    // has a compositing manager frame a popup's kind in advance is gone.
+    QVERIFY(WaitFor([] {
+        const auto windows = QApplication::topLevelWidgets();
+        return std::none_of(windows.begin(), windows.end(),
+                            [](const QWidget *w) { return w->windowOpacity() == 0.0; });
+    }));
     m_w->setSup()->HelpForm()->close();
 }
 
@@ -159,9 +166,18 @@ void WindowManagerTest::popupsOuterRectanglePlacedAndKeptOnScreen()
              qPrintable(QStringLiteral("%1 x %2").arg(outer.width()).arg(outer.height())));
     QVERIFY(area.contains(outer));
     QVERIFY(near(popup->minimumSize().grownBy(frame), outerSize));
-    // Where it first appeared: no jump. Only a popup kept off an edge may move once, when the
-    // window manager gave it another frame than it said it would.
-    if (firstShowing && place == unclamped)
+    // Where it first appeared: no jump. Also as large, no correction after mapping, once the
+    // frame is known before the first popup: seen by an earlier run under this window manager,
+    // or by this one under a compositing manager.
+    if (firstShowing && qEnvironmentVariableIsSet("FIRST_POPUP_EXACT"))
+        QVERIFY2(near(logical(first).topLeft(), outer.topLeft()) &&
+                     near(logical(first).size(), outer.size()),
+                 qPrintable(QStringLiteral("first %1 x %2 at %3, %4")
+                                .arg(first.width())
+                                .arg(first.height())
+                                .arg(first.x())
+                                .arg(first.y())));
+    else if (firstShowing && place == unclamped)
         QVERIFY(near(logical(first).topLeft(), outer.topLeft()));
     if (panel.height() == 9)
         QCOMPARE(client.size(), QSize(201, 118));

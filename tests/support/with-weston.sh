@@ -20,7 +20,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-export XDG_RUNTIME_DIR="$dir" XDG_SESSION_TYPE=wayland
+# Frames the program keeps for the next run go with the display.
+export XDG_RUNTIME_DIR="$dir" XDG_SESSION_TYPE=wayland XDG_CACHE_HOME="$dir/cache"
 unset DISPLAY QT_QPA_PLATFORM WAYLAND_DISPLAY
 xwayland=()
 [ -z "${NO_XWAYLAND:-}" ] && command -v Xwayland >/dev/null && xwayland=(--xwayland)
