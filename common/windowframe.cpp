@@ -177,13 +177,15 @@ public:
 
     bool find(int kind, QMargins *device) const
     {
-        // Left, top, right, bottom; anything else is ignored.
+        // Left, top, right, bottom; anything else, or a side no frame has, is ignored.
         const QStringList sides =
             m_store.value(key(kind)).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         int side[4] = {};
         bool valid = !m_manager.isEmpty() && sides.size() == 4;
-        for (int i = 0; valid && i < 4; ++i)
+        for (int i = 0; valid && i < 4; ++i) {
             side[i] = sides[i].toInt(&valid);
+            valid = valid && side[i] >= 0 && side[i] <= kMaxFrameSide;
+        }
         if (valid)
             *device = QMargins(side[0], side[1], side[2], side[3]);
         return valid;
@@ -203,6 +205,8 @@ public:
     }
 
 private:
+    static constexpr int kMaxFrameSide = 512; // device pixels
+
     QString key(int kind) const
     {
         return QString::fromLatin1(m_manager.toUtf8().toPercentEncoding()) + QLatin1Char('/') +
