@@ -803,3 +803,19 @@ void ShowWithoutKeyboard(QWidget *window)
         handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
     });
 }
+
+void ShowOutOfTaskBar(QWidget *window)
+{
+#ifdef BOARD_HAVE_XCB
+    if (xcb_connection_t *connection = x11Connection()) {
+        // Qt rewrites the window's states as it maps it: added under the same grab.
+        xcb_grab_server(connection);
+        window->show();
+        skipTaskbarAndPager(connection, xcb_window_t(window->winId()));
+        xcb_ungrab_server(connection);
+        xcb_flush(connection);
+        return;
+    }
+#endif
+    window->show();
+}

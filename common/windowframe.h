@@ -51,3 +51,7 @@ void ShowCentred(QWidget *window, const std::function<void()> &show);
 // Shows window without taking the keyboard from the application that has it, also under window
 // managers that would give it the keyboard or hide it while its application is not active.
 void ShowWithoutKeyboard(QWidget *window);
+
+// Shows a tool window of the active application: no task of its own in task bars and pagers,
+// which some window managers (fluxbox) give a window with an owner.
+void ShowOutOfTaskBar(QWidget *window);

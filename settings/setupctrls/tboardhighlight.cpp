@@ -778,7 +778,7 @@ void TBoardHighlight::showPopupWindow()
         return;
     }
     m_popup->setAttribute(Qt::WA_ShowWithoutActivating, false);
-    m_popup->show();
+    ShowOutOfTaskBar(m_popup);
     m_popup->raise();
     m_popup->activateWindow();
 }

@@ -274,6 +274,7 @@ void WindowManagerTest::pointingActivatesThePopupWhenTheProgramIsActive()
     QVERIFY(WaitFor([popup] { return popup->isActiveWindow(); }));
     QVERIFY(h->hovered() && h->popupActive());
     QCOMPARE(h->currentImage(), h->rimImage());
+    QVERIFY(X11Windows::HasState(popup, "SKIP_TASKBAR"));
     popup->close();
 }
 
