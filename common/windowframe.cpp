@@ -94,6 +94,18 @@ void skipTaskbarAndPager(xcb_connection_t *connection, xcb_window_t window)
                             skip);
 }
 
+// Qt writes a window's hints and states as it maps it: what amend changes right after show(),
+// the server held, is what the window manager reads at the map.
+void showAmended(xcb_connection_t *connection, const std::function<void()> &show,
+                 const std::function<void()> &amend)
+{
+    xcb_grab_server(connection);
+    show();
+    amend();
+    xcb_ungrab_server(connection);
+    xcb_flush(connection);
+}
+
 bool rootSupports(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t wanted)
 {
     const xcb_atom_t supported = internAtom(connection, "_NET_SUPPORTED");
@@ -373,12 +385,8 @@ public:
         // A window of the active one's: the manager leaves it the keyboard without drawing
         // attention to the new window (mutter).
         m_window->windowHandle()->setTransientParent(active->windowHandle());
-        // Qt writes the hints as it maps the window; held until they are changed.
-        xcb_grab_server(connection);
-        m_window->show();
-        unseen(connection, id);
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
+        showAmended(
+            connection, [this] { m_window->show(); }, [connection, id] { unseen(connection, id); });
         m_age.start();
         connect(&m_poll, &QTimer::timeout, this, [this] {
             if (framed() || m_age.elapsed() > lifetimeMs)
@@ -757,13 +765,8 @@ void ShowCentred(QWidget *window, const std::function<void()> &show)
     if (connection && !known) {
         window->move(centred(window->size()));
         const xcb_window_t id = xcb_window_t(window->winId());
-        // Qt writes the size hints as it maps the window; the server held until they say centre
-        // gravity, so that the window manager reads them only then.
-        xcb_grab_server(connection);
-        show();
-        setGravity(connection, id, XCB_GRAVITY_CENTER);
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
+        showAmended(connection, show,
+                    [connection, id] { setGravity(connection, id, XCB_GRAVITY_CENTER); });
     } else
 #endif
     {
@@ -786,13 +789,9 @@ void ShowWithoutKeyboard(QWidget *window)
     handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
 #ifdef BOARD_HAVE_XCB
     if (xcb_connection_t *connection = x11Connection()) {
-        // Qt writes these properties as it maps the window; the server held until they are
-        // changed, so that the window manager reads them only then.
-        xcb_grab_server(connection);
-        window->show();
-        standApart(connection, xcb_window_t(window->winId()));
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
+        showAmended(
+            connection, [window] { window->show(); },
+            [connection, window] { standApart(connection, xcb_window_t(window->winId())); });
     } else {
         window->show();
     }
@@ -808,12 +807,11 @@ void ShowOutOfTaskBar(QWidget *window)
 {
 #ifdef BOARD_HAVE_XCB
     if (xcb_connection_t *connection = x11Connection()) {
-        // Qt rewrites the window's states as it maps it: added under the same grab.
-        xcb_grab_server(connection);
-        window->show();
-        skipTaskbarAndPager(connection, xcb_window_t(window->winId()));
-        xcb_ungrab_server(connection);
-        xcb_flush(connection);
+        showAmended(
+            connection, [window] { window->show(); },
+            [connection, window] {
+                skipTaskbarAndPager(connection, xcb_window_t(window->winId()));
+            });
         return;
     }
 #endif

@@ -4,6 +4,7 @@
 #include "errorreport.h"
 #include "jpegimage.h"
 #include "networkpanel.h"
+#include "popupgeometry.h"
 #include "powerscrew.h"
 #include "taccessiblecontrols.h"
 #include "tboardhighlight.h"
@@ -73,10 +74,8 @@ QRect fittedToScreen(const QRect &stored)
     if (!screen)
         return stored;
     const QRect area = screen->availableGeometry();
-    QRect fitted(stored.topLeft(), stored.size().boundedTo(area.size()));
-    fitted.moveLeft(qBound(area.left(), fitted.left(), area.right() + 1 - fitted.width()));
-    fitted.moveTop(qBound(area.top(), fitted.top(), area.bottom() + 1 - fitted.height()));
-    return fitted;
+    const QSize size = stored.size().boundedTo(area.size());
+    return QRect(PopupGeometry::KeepOnScreen(stored.topLeft(), size, area), size);
 }
 
 } // namespace
